@@ -1,0 +1,47 @@
+# Third-party code: nlohmann::json (headers), GoogleTest built from Debian's sources (so that the
+# Windows tree and the sanitizer tree get it with their own compiler and flags), Google Benchmark.
+
+find_package(Threads REQUIRED)
+
+if(CMAKE_CROSSCOMPILING)
+  # Only the header directory of the JSON library: the build host's /usr/include as a whole must never
+  # reach the cross compiler.
+  find_path(BRICKWRIGHT_JSON_INCLUDE nlohmann/json.hpp
+    PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  set(BRICKWRIGHT_JSON_STAGE ${CMAKE_BINARY_DIR}/third_party/include)
+  file(COPY ${BRICKWRIGHT_JSON_INCLUDE}/nlohmann DESTINATION ${BRICKWRIGHT_JSON_STAGE})
+  add_library(brickwright_json INTERFACE)
+  target_include_directories(brickwright_json SYSTEM INTERFACE ${BRICKWRIGHT_JSON_STAGE})
+  add_library(nlohmann_json::nlohmann_json ALIAS brickwright_json)
+else()
+  find_package(nlohmann_json 3.6.1 REQUIRED)
+endif()
+
+if(BRICKWRIGHT_TESTS)
+  set(BRICKWRIGHT_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  add_subdirectory(${BRICKWRIGHT_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/third_party/googletest EXCLUDE_FROM_ALL SYSTEM)
+  include(GoogleTest)
+endif()
+
+if(BRICKWRIGHT_BENCHMARKS)
+  find_package(benchmark REQUIRED)
+endif()
+
+if(WIN32 AND NOT MSVC)
+  # The runtime DLLs of the MinGW-w64 compiler, found beside its libraries.
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
+    OUTPUT_VARIABLE _stdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_seh-1.dll
+    OUTPUT_VARIABLE _gcc OUTPUT_STRIP_TRAILING_WHITESPACE)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
+    OUTPUT_VARIABLE _pthread OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(BRICKWRIGHT_MINGW_RUNTIME_DLLS)
+  foreach(dll ${_stdcxx} ${_gcc} ${_pthread})
+    if(IS_ABSOLUTE ${dll} AND EXISTS ${dll})
+      list(APPEND BRICKWRIGHT_MINGW_RUNTIME_DLLS ${dll})
+    endif()
+  endforeach()
+endif()

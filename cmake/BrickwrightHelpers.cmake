@@ -1,0 +1,58 @@
+# Shared compile settings for every target of the project.
+
+if(MSVC)
+  set(BRICKWRIGHT_WARNINGS /W4 /permissive-)
+else()
+  set(BRICKWRIGHT_WARNINGS -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion -Wshadow)
+endif()
+
+option(BRICKWRIGHT_WERROR "Treat warnings as errors" ON)
+if(BRICKWRIGHT_WERROR)
+  if(MSVC)
+    list(APPEND BRICKWRIGHT_WARNINGS /WX)
+  else()
+    list(APPEND BRICKWRIGHT_WARNINGS -Werror)
+  endif()
+endif()
+
+if(BRICKWRIGHT_SANITIZE)
+  set(BRICKWRIGHT_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${BRICKWRIGHT_SANITIZER_FLAGS})
+  add_link_options(${BRICKWRIGHT_SANITIZER_FLAGS})
+endif()
+
+# brickwright_target(<target>): the project's warnings on one of its own targets.
+function(brickwright_target target)
+  target_compile_options(${target} PRIVATE ${BRICKWRIGHT_WARNINGS})
+endfunction()
+
+# brickwright_copy_runtime(<target>): on Windows, the compiler's runtime DLLs go beside the
+# executables, as a game install shares them between the game, the host loader and the mods.
+function(brickwright_copy_runtime target)
+  if(WIN32 AND NOT MSVC AND BRICKWRIGHT_MINGW_RUNTIME_DLLS)
+    foreach(dll IN LISTS BRICKWRIGHT_MINGW_RUNTIME_DLLS)
+      add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different ${dll} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+        VERBATIM)
+    endforeach()
+  endif()
+endfunction()
+
+# brickwright_add_gtest(<name> SOURCES <files...> [LIBRARIES <targets...>] [LABELS <labels...>]
+#                       [WORKING_DIRECTORY <dir>])
+# One GoogleTest executable, run by CTest as one process (under Wine that saves a process start per
+# test case). Natively and on Windows the same sources build.
+function(brickwright_add_gtest name)
+  cmake_parse_arguments(ARG "" "WORKING_DIRECTORY" "SOURCES;LIBRARIES;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock_main)
+  brickwright_target(${name})
+  brickwright_copy_runtime(${name})
+  if(NOT ARG_WORKING_DIRECTORY)
+    set(ARG_WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no WORKING_DIRECTORY ${ARG_WORKING_DIRECTORY})
+  if(ARG_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+  endif()
+endfunction()

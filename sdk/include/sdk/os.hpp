@@ -1,0 +1,36 @@
+// The little this project needs of the operating system, one file per OS behind this header.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace SDK::os {
+
+struct MemorySpan {
+    const std::uint8_t* begin = nullptr;
+    std::size_t size = 0;
+};
+
+inline constexpr std::size_t kMaxImageSpans = 16;
+
+// The process's main executable as it lies in memory: where it begins, how long it is, and the parts
+// of it that can be read, lowest address first, touching parts merged into one.
+struct ModuleImage {
+    const std::uint8_t* base = nullptr;
+    std::size_t size = 0;
+    std::array<MemorySpan, kMaxImageSpans> spans{};
+    std::size_t spanCount = 0;
+};
+
+// Windows: GetModuleHandleW(nullptr) for the base, K32GetModuleInformation for SizeOfImage, one span.
+// Linux: the main executable's readable loaded segments. An image that cannot be told has no spans.
+ModuleImage gameModuleImage() noexcept;
+
+// Creates one directory level, as _mkdir does; false when it was not created (it may already exist).
+bool makeDirectory(const char* path) noexcept;
+
+// Moves `from` over `to` in one step, replacing `to` if it exists.
+bool replaceFile(const char* from, const char* to) noexcept;
+
+} // namespace SDK::os

@@ -39,9 +39,22 @@ if(WIN32 AND NOT MSVC)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
     OUTPUT_VARIABLE _pthread OUTPUT_STRIP_TRAILING_WHITESPACE)
   set(BRICKWRIGHT_MINGW_RUNTIME_DLLS)
+  set(_copies)
   foreach(dll ${_stdcxx} ${_gcc} ${_pthread})
-    if(IS_ABSOLUTE ${dll} AND EXISTS ${dll})
-      list(APPEND BRICKWRIGHT_MINGW_RUNTIME_DLLS ${dll})
+    if(NOT IS_ABSOLUTE ${dll} OR NOT EXISTS ${dll})
+      message(FATAL_ERROR "the compiler's runtime DLL ${dll} was not found beside its libraries")
     endif()
+    get_filename_component(dll ${dll} ABSOLUTE)
+    list(APPEND BRICKWRIGHT_MINGW_RUNTIME_DLLS ${dll})
+    get_filename_component(_name ${dll} NAME)
+    set(_copy ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${_name})
+    add_custom_command(OUTPUT ${_copy}
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${dll} ${_copy}
+      DEPENDS ${dll}
+      COMMENT "Copying ${_name} beside the executables"
+      VERBATIM)
+    list(APPEND _copies ${_copy})
   endforeach()
+  # One target copies them, so that targets built in parallel never write the same file at once.
+  add_custom_target(brickwright_runtime_dlls ALL DEPENDS ${_copies})
 endif()

@@ -28,13 +28,10 @@ endfunction()
 
 # brickwright_copy_runtime(<target>): on Windows, the compiler's runtime DLLs go beside the
 # executables, as a game install shares them between the game, the host loader and the mods.
+# The copies are made by one target (brickwright_runtime_dlls) that every such target depends on.
 function(brickwright_copy_runtime target)
-  if(WIN32 AND NOT MSVC AND BRICKWRIGHT_MINGW_RUNTIME_DLLS)
-    foreach(dll IN LISTS BRICKWRIGHT_MINGW_RUNTIME_DLLS)
-      add_custom_command(TARGET ${target} POST_BUILD
-        COMMAND ${CMAKE_COMMAND} -E copy_if_different ${dll} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
-        VERBATIM)
-    endforeach()
+  if(TARGET brickwright_runtime_dlls)
+    add_dependencies(${target} brickwright_runtime_dlls)
   endif()
 endfunction()
 

@@ -1,0 +1,162 @@
+# Checks what a built Windows module exports and imports, as the PE loader will see it, from the
+# tables that objdump -p prints:
+#
+#   cmake -DOBJDUMP=<objdump> -DMODULE=<file> -DCHECK=exports|imports -P pe_check.cmake
+#
+# exports: the export directory names the module "Brickwright.dll" and holds exactly one entry,
+#          ModCreate, by name, with ordinal 1.
+# imports: xinput1_3.dll is imported, the host's functions and its log file come from it and from
+#          nowhere else, and the C++ runtime comes from libstdc++-6.dll (shared with the host).
+# Every problem found is printed on a line of its own, beginning with "pe_check: ".
+
+cmake_minimum_required(VERSION 3.25)
+
+foreach(var OBJDUMP MODULE CHECK)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "pe_check: ${var} is not set")
+  endif()
+endforeach()
+
+execute_process(COMMAND ${OBJDUMP} -p ${MODULE}
+  OUTPUT_VARIABLE dump ERROR_VARIABLE dump_error RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "pe_check: ${OBJDUMP} -p ${MODULE} failed: ${dump_error}")
+endif()
+string(REPLACE "\r" "" dump "${dump}")
+string(REPLACE ";" "\\;" dump "${dump}")
+string(REPLACE "\n" ";" lines "${dump}")
+
+set(problems)
+macro(problem text)
+  list(APPEND problems "${text}")
+endmacro()
+
+function(check_exports)
+  set(section none)
+  set(name "")
+  set(base "")
+  set(address_count "")
+  set(name_count "")
+  set(addresses)
+  set(named)
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^The Export Tables")
+      set(section header)
+    elseif(section STREQUAL "none")
+      continue()
+    elseif(line MATCHES "^The ")
+      break()
+    elseif(line MATCHES "^Name[ \t]+[0-9a-fA-F]+ (.*)$")
+      set(name "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^Ordinal Base[ \t]+([0-9]+)")
+      set(base ${CMAKE_MATCH_1})
+    elseif(line MATCHES "^Number in:")
+      set(section counts)
+    elseif(line MATCHES "^Table Addresses")
+      set(section header)
+    elseif(section STREQUAL "counts" AND line MATCHES "^[ \t]+Export Address Table[ \t]+([0-9a-fA-F]+)$")
+      math(EXPR address_count "0x${CMAKE_MATCH_1}")
+    elseif(section STREQUAL "counts" AND line MATCHES "^[ \t]+\\[Name Pointer/Ordinal\\] Table[ \t]+([0-9a-fA-F]+)$")
+      math(EXPR name_count "0x${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^Export Address Table --")
+      set(section addresses)
+    elseif(line MATCHES "^\\[Ordinal/Name Pointer\\] Table")
+      set(section names)
+    elseif(section STREQUAL "addresses" AND line MATCHES "^[ \t]+\\[ *[0-9]+\\] \\+base\\[ *([0-9]+)\\]")
+      list(APPEND addresses ${CMAKE_MATCH_1})
+    elseif(section STREQUAL "names" AND line MATCHES "^[ \t]+\\[ *([0-9]+)\\] (.+)$")
+      # The bracket holds the index into the address table; the ordinal is that plus the base.
+      math(EXPR ordinal "${CMAKE_MATCH_1} + ${base}")
+      list(APPEND named "${CMAKE_MATCH_2}=${ordinal}")
+    endif()
+  endforeach()
+
+  if(section STREQUAL "none")
+    problem("no export directory")
+  else()
+    if(NOT name STREQUAL "Brickwright.dll")
+      problem("export directory name is '${name}', not 'Brickwright.dll'")
+    endif()
+    list(LENGTH addresses exported)
+    if(NOT address_count EQUAL 1 OR NOT exported EQUAL 1)
+      problem("${address_count} entries in the export address table, not 1: ordinals ${addresses}")
+    endif()
+    if(NOT name_count EQUAL 1 OR NOT named STREQUAL "ModCreate=1")
+      problem("exported by name: '${named}', not only 'ModCreate=1'")
+    endif()
+  endif()
+  set(problems ${problems} PARENT_SCOPE)
+endfunction()
+
+function(check_imports)
+  set(dll "")
+  set(dlls)
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^The Export Tables")
+      break()
+    elseif(line MATCHES "^[ \t]+DLL Name: (.+)$")
+      set(dll "${CMAKE_MATCH_1}")
+      string(TOLOWER "${dll}" dll)
+      list(APPEND dlls "${dll}")
+      set(from_${dll})
+    elseif(dll AND line MATCHES "^[ \t]+[0-9a-fA-F]+[ \t]+[0-9]+[ \t]+([^ \t]+)")
+      list(APPEND from_${dll} "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+
+  if(NOT "xinput1_3.dll" IN_LIST dlls)
+    problem("xinput1_3.dll is not among the imported DLLs: ${dlls}")
+  endif()
+  if(NOT "libstdc++-6.dll" IN_LIST dlls)
+    problem("libstdc++-6.dll is not among the imported DLLs (C++ runtime linked statically?): ${dlls}")
+  endif()
+
+  # The host's interface by its (Itanium ABI) mangled names, which MinGW keeps in the import table.
+  set(host_names
+    "logFile=_ZN3SML7Utility7logFileE"
+    "writeHeader=_ZN3SML7Utility11writeHeader"
+    "setConsoleColor=_ZN3SML7Utility15setConsoleColor"
+    "log=_ZN3SML7Utility3logE"
+    "loadObjectFromPak=_ZN3SML3Mod9Functions17loadObjectFromPak"
+    "addRecipe=_ZN3SML3Mod9Functions9addRecipe"
+    "HookInvoker subscribe=_ZN11HookInvokerIM"
+    "Mod constructor=_ZN3SML3Mod3ModC"
+    "Mod destructor=_ZN3SML3Mod3ModD")
+  foreach(entry IN LISTS host_names)
+    string(REPLACE "=" ";" entry "${entry}")
+    list(GET entry 0 what)
+    list(GET entry 1 prefix)
+    set(found_in)
+    foreach(dll IN LISTS dlls)
+      foreach(symbol IN LISTS from_${dll})
+        string(FIND "${symbol}" "${prefix}" at)
+        if(at EQUAL 0)
+          list(APPEND found_in ${dll})
+          break()
+        endif()
+      endforeach()
+    endforeach()
+    if(NOT found_in STREQUAL "xinput1_3.dll")
+      if(found_in)
+        problem("${what} is imported from ${found_in}, not from xinput1_3.dll alone")
+      else()
+        problem("${what} is not imported from xinput1_3.dll")
+      endif()
+    endif()
+  endforeach()
+  set(problems ${problems} PARENT_SCOPE)
+endfunction()
+
+if(CHECK STREQUAL "exports")
+  check_exports()
+elseif(CHECK STREQUAL "imports")
+  check_imports()
+else()
+  message(FATAL_ERROR "pe_check: CHECK must be exports or imports, not '${CHECK}'")
+endif()
+
+if(problems)
+  list(JOIN problems "\npe_check: " text)
+  message(FATAL_ERROR "${MODULE}:\npe_check: ${text}")
+endif()
+message(STATUS "pe_check: ${MODULE}: ${CHECK} as expected")

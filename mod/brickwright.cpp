@@ -1,0 +1,37 @@
+// The mod object's life: created by ModCreate, set up and destroyed by the host.
+#include <functional>
+
+#include "brickwright.hpp"
+
+#include "sdk/engine.hpp"
+
+static_assert(sizeof(Brickwright) == sizeof(SML::Mod::Mod), "the mod object is exactly a host base object");
+
+Brickwright::Brickwright() : SML::Mod::Mod(modInfo) {}
+
+void Brickwright::setup() {
+    SDK::initEngineGlobals();
+    // Nothing downstream tests the tables; a game update that moved the code shows here, in the log,
+    // instead of behind a cheerful "Recipes added!".
+    if (SDK::engineNameTable == 0) {
+        logModLine(modName, "Brickwright could not find the engine's name table");
+    }
+    if (SDK::engineObjectTable == 0) {
+        logModLine(modName, "Brickwright could not find the engine's object table");
+    }
+    using namespace std::placeholders;
+    HookInvoker<void (SML::Objects::AFGPlayerController::*)(),
+                &SML::Objects::AFGPlayerController::BeginPlay>::
+        subscribe(std::bind(&Brickwright::onPlayerControllerBeginPlay, this, _1, _2));
+    logModLine(modName, "Finished Brickwright setup!");
+}
+
+void Brickwright::secondaryEntry() {}
+
+Brickwright::~Brickwright() {
+    logModLine(modName, "Brickwright finished cleanup!");
+}
+
+extern "C" SML::Mod::Mod* ModCreate() {
+    return new Brickwright();
+}

@@ -1,0 +1,107 @@
+// The host interface that mods are built against, as this host implements it.
+#include <ostream>
+
+#include "host_state.hpp"
+
+// What the host hands every hook handler along with the hooked object. Mods only pass it on.
+struct SML::Mod::Functions::ModReturns {
+    bool useOriginalFunction = true;
+};
+
+namespace SML {
+
+std::ofstream Utility::logFile;
+
+Mod::Mod::Mod(const Info& info) : info_(&info) {
+    standin::detail::record("Mod::Mod");
+}
+
+Mod::Mod::~Mod() {
+    standin::detail::record("Mod::~Mod");
+}
+
+SDK::UObject* Mod::Functions::loadObjectFromPak(SDK::UClass* classClass, const wchar_t* path) {
+    using namespace standin::detail;
+    record("loadObjectFromPak(" + standin::describePointer(classClass) + ", " + describePath(path) + ")");
+    HostState& host = state();
+    // A real engine loads a class only when asked for it with its own Class class object.
+    if (classClass == nullptr || classClass != host.classClass || path == nullptr) {
+        return nullptr;
+    }
+    const auto found = host.catalogue.find(path);
+    return found == host.catalogue.end() ? nullptr : found->second;
+}
+
+void Mod::Functions::addRecipe(SDK::UClass* recipeClass) {
+    standin::detail::record("addRecipe(" + standin::describePointer(recipeClass) + ")");
+    standin::detail::state().recipes.push_back(recipeClass);
+}
+
+namespace {
+
+const char* logTypeName(Utility::LogType type) {
+    switch (type) {
+    case Utility::LogType::Normal:
+        return "Normal";
+    case Utility::LogType::Warning:
+        return "Warning";
+    case Utility::LogType::Error:
+        return "Error";
+    case Utility::LogType::Info:
+        return "Info";
+    case Utility::LogType::Debug:
+        return "Debug";
+    }
+    return "Unknown";
+}
+
+} // namespace
+
+// "[HH:MM:SS] [<name>] [<type>] " on the console and in the log file; the mod's text follows it.
+void Utility::writeHeader(std::string name, LogType type) {
+    using namespace standin::detail;
+    record("writeHeader(" + name + ", " + std::to_string(static_cast<int>(type)) + ")");
+    const std::string header = "[" + clockTime() + "] [" + name + "] [" + logTypeName(type) + "] ";
+    std::ostream console(consoleBuffer());
+    console << header;
+    std::ostream file(logFileBuffer());
+    if (logFile.is_open()) {
+        file << header;
+    }
+}
+
+void Utility::setConsoleColor(ConsoleColor color) {
+    using namespace standin::detail;
+    record("setConsoleColor(" + std::to_string(static_cast<int>(color)) + ")");
+    applyConsoleColor(static_cast<int>(color));
+}
+
+// An entry's text has been written; the line end follows. This host has nothing to add to the line.
+void Utility::log(LogType type) {
+    standin::detail::record("log(" + std::to_string(static_cast<int>(type)) + ")");
+}
+
+} // namespace SML
+
+void HookInvoker<void (SML::Objects::AFGPlayerController::*)(),
+                 &SML::Objects::AFGPlayerController::BeginPlay>::subscribe(Handler handler) {
+    using namespace standin::detail;
+    record("subscribe");
+    HostState& host = state();
+    host.beginPlay.push_back(Subscription{std::move(handler), host.currentMod, host.currentLibrary});
+}
+
+// The hooked game function: the host runs every live subscription with the controller. (The game's
+// own BeginPlay has nothing to do here.)
+void SML::Objects::AFGPlayerController::BeginPlay() {
+    using namespace standin::detail;
+    record("BeginPlay");
+    // A handler may subscribe more; those take effect from the next BeginPlay.
+    const std::vector<Subscription> subscriptions = state().beginPlay;
+    for (const Subscription& subscription : subscriptions) {
+        SML::Mod::Functions::ModReturns returns;
+        CallScope scope(subscription.owner, subscription.library);
+        record("handler");
+        subscription.handler(&returns, this);
+    }
+}

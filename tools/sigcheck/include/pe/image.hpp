@@ -1,0 +1,123 @@
+// Reads a PE32+ (x86-64) file and lays it out in memory as the Windows loader maps it, without ever
+// reading past the bytes it was given: every header field is checked against the file's size first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace PE {
+
+// SizeOfImage is a 32-bit field, so no image can reach this; callers that cannot afford the memory
+// (the fuzzer) pass a smaller limit.
+inline constexpr std::uint64_t kDefaultMaxImageSize = std::uint64_t{4} << 30;
+
+inline constexpr std::uint16_t kMachineAmd64 = 0x8664;
+inline constexpr std::uint16_t kOptionalMagicPe32Plus = 0x20B;
+
+struct Section {
+    // The name as written: up to 8 bytes, or the full name from the symbol string table when the
+    // header holds "/<offset>". May contain any byte.
+    std::string name;
+    std::uint32_t virtualAddress = 0;
+    std::uint32_t virtualSize = 0;
+    std::uint32_t rawDataOffset = 0;
+    std::uint32_t rawDataSize = 0;
+    std::uint32_t characteristics = 0;
+
+    // The section's extent in the image: VirtualSize, or SizeOfRawData when VirtualSize is 0.
+    std::uint32_t virtualExtent() const noexcept { return virtualSize != 0 ? virtualSize : rawDataSize; }
+
+    // How many bytes of file data the loader copies: never more than the section's extent, nothing
+    // for a section without raw data.
+    std::uint32_t loadedSize() const noexcept {
+        if (rawDataOffset == 0) {
+            return 0;
+        }
+        return virtualSize != 0 && virtualSize < rawDataSize ? virtualSize : rawDataSize;
+    }
+
+    bool contains(std::uint64_t rva) const noexcept {
+        return rva >= virtualAddress && rva - virtualAddress < virtualExtent();
+    }
+};
+
+struct Headers {
+    std::uint16_t machine = 0;
+    std::uint64_t imageBase = 0;
+    std::uint32_t sizeOfImage = 0;
+    std::uint32_t sizeOfHeaders = 0;
+    std::vector<Section> sections;
+
+    // The first section, in table order, whose extent holds `rva`; nullptr for the headers, the gaps
+    // between sections and anything past the image.
+    const Section* sectionAt(std::uint64_t rva) const noexcept;
+};
+
+enum class ErrorKind {
+    NotPe,
+    NotX64,
+    TruncatedHeaders,
+    TruncatedSectionTable,
+    SectionDataPastEndOfFile,
+    SectionPastEndOfImage,
+    ImageTooLarge,
+    OutOfMemory,
+};
+
+struct Error {
+    ErrorKind kind;
+    std::string message;
+};
+
+// The headers and section table of `file`, checked so that laying the file out cannot fail or read
+// outside it; or why the file cannot be used.
+struct ParseResult {
+    std::optional<Headers> headers;
+    std::optional<Error> error;
+};
+ParseResult parseHeaders(std::span<const std::uint8_t> file,
+                         std::uint64_t maxImageSize = kDefaultMaxImageSize);
+
+struct LoadResult;
+
+// Lays out `file` with `headers` from parseHeaders of that same file.
+LoadResult layOut(std::span<const std::uint8_t> file, Headers headers);
+
+// SizeOfImage bytes as the loader maps them: the first SizeOfHeaders bytes of the file, then each
+// section's loaded bytes at its virtual address, zero everywhere else. Relocations and imports are
+// not applied. The zeroed memory comes from calloc, so the untouched part of a large image costs
+// no memory until it is read.
+class Image {
+public:
+    Image() = default;
+
+    const std::uint8_t* data() const noexcept { return bytes_.get(); }
+    std::size_t size() const noexcept { return size_; }
+    std::span<const std::uint8_t> bytes() const noexcept { return {bytes_.get(), size_}; }
+
+private:
+    struct Free {
+        void operator()(std::uint8_t* p) const noexcept { std::free(p); }
+    };
+    std::unique_ptr<std::uint8_t, Free> bytes_;
+    std::size_t size_ = 0;
+
+    friend LoadResult layOut(std::span<const std::uint8_t> file, Headers headers);
+};
+
+struct LoadResult {
+    std::optional<Headers> headers;
+    Image image;
+    std::optional<Error> error;
+};
+
+// parseHeaders, then layOut.
+LoadResult load(std::span<const std::uint8_t> file, std::uint64_t maxImageSize = kDefaultMaxImageSize);
+
+} // namespace PE

@@ -1,0 +1,52 @@
+// What brickwright-sigcheck finds in one laid-out image, and how it prints it.
+#pragma once
+
+#include "pe/image.hpp"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace Sigcheck {
+
+struct PatternReport {
+    std::string_view name; // "name-table" or "object-table"
+    std::uint64_t matches = 0;
+    // The rest is empty when nothing matches.
+    std::optional<std::uint64_t> rva;
+    std::optional<std::string> section;
+    std::optional<std::uint64_t> targetRva;
+    std::optional<std::string> targetSection;
+
+    bool found() const noexcept { return rva.has_value(); }
+};
+
+struct FileReport {
+    std::string file;
+    std::uint64_t imageSize = 0;
+    std::array<PatternReport, 2> patterns;
+
+    bool complete() const noexcept { return patterns[0].found() && patterns[1].found(); }
+};
+
+// Runs the mod's own scan for both engine patterns over `image`, as the mod does in the game: from
+// the image's first byte, lowest match first; then counts every match.
+FileReport checkImage(std::string file, const PE::Headers& headers, const PE::Image& image);
+
+// Section names may hold any byte: printable ASCII stays, everything else becomes \xNN.
+std::string printableName(std::string_view name);
+
+// One JSON document on one line, without the line break.
+std::string toJson(const FileReport& report);
+
+// The readable form: a heading line, one row per pattern, then any warnings; ends with a line break.
+std::string toTable(const FileReport& report);
+
+// Exit statuses; with several files the worst one wins.
+inline constexpr int kStatusComplete = 0;
+inline constexpr int kStatusPatternMissing = 1;
+inline constexpr int kStatusUnusable = 2;
+
+} // namespace Sigcheck

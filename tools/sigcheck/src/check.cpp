@@ -1,0 +1,179 @@
+#include "sigcheck/check.hpp"
+
+#include "sdk/engine_layout.hpp"
+#include "sdk/pattern_scan.hpp"
+#include "sdk/signature.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+namespace Sigcheck {
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "displacements are read as the game stores them");
+
+// The scan takes a pattern as bytes (00 at wildcards) beside a mask of 'x' and '?'.
+template <std::size_t N> struct MaskedPattern {
+    std::array<std::uint8_t, N> bytes{};
+    std::array<char, N + 1> mask{};
+};
+
+template <std::size_t N> MaskedPattern<N> masked(const SDK::Signature<N>& signature) {
+    MaskedPattern<N> pattern;
+    for (std::size_t i = 0; i < N; ++i) {
+        pattern.bytes[i] = signature.elements[i].fixed ? signature.elements[i].value : std::uint8_t{0};
+        pattern.mask[i] = signature.elements[i].fixed ? 'x' : '?';
+    }
+    pattern.mask[N] = '\0';
+    return pattern;
+}
+
+std::optional<std::string> sectionName(const PE::Headers& headers, std::uint64_t rva) {
+    if (const PE::Section* section = headers.sectionAt(rva)) {
+        return section->name;
+    }
+    return std::nullopt;
+}
+
+template <std::size_t N>
+PatternReport scan(std::string_view name, const SDK::Signature<N>& signature, const PE::Headers& headers,
+                   const PE::Image& image) {
+    const MaskedPattern<N> pattern = masked(signature);
+    const std::uint8_t* base = image.data();
+    const std::size_t size = image.size();
+
+    PatternReport report;
+    report.name = name;
+    const std::uint8_t* first = SDK::scanForPattern(pattern.bytes.data(), pattern.mask.data(), base, size);
+    // Every further match: scan again from the byte after the previous one.
+    for (const std::uint8_t* match = first; match != nullptr;) {
+        ++report.matches;
+        const auto next = static_cast<std::size_t>(match - base) + 1;
+        match = SDK::scanForPattern(pattern.bytes.data(), pattern.mask.data(), base + next, size - next);
+    }
+    if (first == nullptr) {
+        return report;
+    }
+    const auto rva = static_cast<std::uint64_t>(first - base);
+    const auto displacement = SDK::Layout::readAt<std::uint32_t>(first, SDK::kDisplacementOffset);
+    const std::uint64_t target = rva + SDK::kInstructionLength + displacement;
+    report.rva = rva;
+    report.section = sectionName(headers, rva);
+    report.targetRva = target;
+    report.targetSection = sectionName(headers, target);
+    return report;
+}
+
+std::string hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%08llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+nlohmann::json optionalJson(const std::optional<std::uint64_t>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+nlohmann::json optionalJson(const std::optional<std::string>& value) {
+    return value ? nlohmann::json(printableName(*value)) : nlohmann::json(nullptr);
+}
+
+} // namespace
+
+FileReport checkImage(std::string file, const PE::Headers& headers, const PE::Image& image) {
+    FileReport report;
+    report.file = std::move(file);
+    report.imageSize = image.size();
+    report.patterns[0] = scan("name-table", SDK::kNameTablePattern, headers, image);
+    report.patterns[1] = scan("object-table", SDK::kObjectTablePattern, headers, image);
+    return report;
+}
+
+std::string printableName(std::string_view name) {
+    std::string printable;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+            printable += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            printable += escaped;
+        }
+    }
+    return printable;
+}
+
+std::string toJson(const FileReport& report) {
+    nlohmann::json patterns = nlohmann::json::array();
+    for (const PatternReport& pattern : report.patterns) {
+        patterns.push_back({
+            {"name", pattern.name},
+            {"found", pattern.found()},
+            {"rva", optionalJson(pattern.rva)},
+            {"section", optionalJson(pattern.section)},
+            {"matches", pattern.matches},
+            {"target_rva", optionalJson(pattern.targetRva)},
+            {"target_section", optionalJson(pattern.targetSection)},
+        });
+    }
+    const nlohmann::json document = {
+        {"file", report.file},
+        {"image_size", report.imageSize},
+        {"patterns", std::move(patterns)},
+    };
+    // File names need not be UTF-8; a broken sequence becomes U+FFFD rather than an exception.
+    return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string toTable(const FileReport& report) {
+    using Row = std::array<std::string, 7>;
+    std::vector<Row> rows{{"pattern", "found", "rva", "section", "matches", "target rva", "target section"}};
+    for (const PatternReport& pattern : report.patterns) {
+        if (!pattern.found()) {
+            rows.push_back({std::string(pattern.name), "no", "-", "-", "0", "-", "-"});
+            continue;
+        }
+        rows.push_back(
+            {std::string(pattern.name), "yes", hex(*pattern.rva),
+             pattern.section ? printableName(*pattern.section) : "(no section)",
+             std::to_string(pattern.matches), hex(*pattern.targetRva),
+             pattern.targetSection ? printableName(*pattern.targetSection) : "(outside every section)"});
+    }
+    std::array<std::size_t, 7> widths{};
+    for (const Row& row : rows) {
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            widths[column] = std::max(widths[column], row[column].size());
+        }
+    }
+
+    std::string text = report.file + ": image of " + std::to_string(report.imageSize) + " bytes\n";
+    for (const Row& row : rows) {
+        std::string line = " ";
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            line += ' ';
+            line += row[column];
+            if (column + 1 < row.size()) {
+                line.append(widths[column] - row[column].size() + 1, ' ');
+            }
+        }
+        text += line + '\n';
+    }
+    for (const PatternReport& pattern : report.patterns) {
+        if (!pattern.found()) {
+            text += "  missing: " + std::string(pattern.name) + " does not match anywhere in the image\n";
+        } else if (pattern.matches > 1) {
+            text += "  warning: " + std::string(pattern.name) + " matches " +
+                    std::to_string(pattern.matches) +
+                    " times; the mod takes the lowest, and a later update may reorder them\n";
+        }
+    }
+    return text;
+}
+
+} // namespace Sigcheck

@@ -1,0 +1,249 @@
+#include "pe/image.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <utility>
+
+namespace PE {
+namespace {
+
+constexpr std::size_t kDosHeaderSize = 0x40;
+constexpr std::size_t kNewHeaderOffsetField = 0x3C;
+constexpr std::size_t kSignatureSize = 4;
+constexpr std::size_t kFileHeaderSize = 20;
+constexpr std::size_t kSectionHeaderSize = 40;
+constexpr std::size_t kSymbolSize = 18;
+constexpr std::size_t kMaxLongNameLength = 255;
+
+// The fixed part of the PE32+ optional header, up to and including NumberOfRvaAndSizes.
+constexpr std::size_t kOptionalHeaderFixedSize = 112;
+
+// Offsets of the fields read, relative to the structure that holds them.
+constexpr std::size_t kFileMachine = 0;
+constexpr std::size_t kFileNumberOfSections = 2;
+constexpr std::size_t kFilePointerToSymbolTable = 8;
+constexpr std::size_t kFileNumberOfSymbols = 12;
+constexpr std::size_t kFileSizeOfOptionalHeader = 16;
+constexpr std::size_t kOptionalMagic = 0;
+constexpr std::size_t kOptionalImageBase = 24;
+constexpr std::size_t kOptionalSizeOfImage = 56;
+constexpr std::size_t kOptionalSizeOfHeaders = 60;
+constexpr std::size_t kSectionVirtualSize = 8;
+constexpr std::size_t kSectionVirtualAddress = 12;
+constexpr std::size_t kSectionSizeOfRawData = 16;
+constexpr std::size_t kSectionPointerToRawData = 20;
+constexpr std::size_t kSectionCharacteristics = 36;
+constexpr std::size_t kSectionNameSize = 8;
+
+static_assert(kOptionalSizeOfHeaders + 4 <= kOptionalHeaderFixedSize);
+static_assert(kSectionCharacteristics + 4 == kSectionHeaderSize);
+
+// Little-endian reads; callers have checked that the bytes lie inside the file.
+std::uint16_t read16(std::span<const std::uint8_t> file, std::uint64_t offset) noexcept {
+    const auto* p = file.data() + offset;
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+std::uint32_t read32(std::span<const std::uint8_t> file, std::uint64_t offset) noexcept {
+    const auto* p = file.data() + offset;
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+std::uint64_t read64(std::span<const std::uint8_t> file, std::uint64_t offset) noexcept {
+    return static_cast<std::uint64_t>(read32(file, offset)) |
+           static_cast<std::uint64_t>(read32(file, offset + 4)) << 32;
+}
+
+// Whether [offset, offset + length) lies inside a file of `size` bytes. Offsets and lengths come from
+// 32-bit fields, so their sums fit in 64 bits, but say so rather than rely on it.
+bool inside(std::uint64_t size, std::uint64_t offset, std::uint64_t length) noexcept {
+    return offset <= size && length <= size - offset;
+}
+
+Error error(ErrorKind kind) {
+    switch (kind) {
+    case ErrorKind::NotPe:
+        return {kind, "not a PE file"};
+    case ErrorKind::NotX64:
+        return {kind, "not an x86-64 image"};
+    case ErrorKind::TruncatedHeaders:
+        return {kind, "truncated headers"};
+    case ErrorKind::TruncatedSectionTable:
+        return {kind, "truncated section table"};
+    case ErrorKind::SectionDataPastEndOfFile:
+        return {kind, "section data past the end of the file"};
+    case ErrorKind::SectionPastEndOfImage:
+        return {kind, "section past the end of the image"};
+    case ErrorKind::ImageTooLarge:
+        return {kind, "image too large"};
+    case ErrorKind::OutOfMemory:
+        return {kind, "cannot allocate the image"};
+    }
+    return {kind, "unknown error"};
+}
+
+// "/<decimal offset>" names a longer name in the COFF string table, which follows the symbol table.
+// Anything that does not resolve cleanly keeps the 8-byte form.
+std::string sectionName(std::span<const std::uint8_t> file, std::uint64_t header, std::uint32_t symbolTable,
+                        std::uint32_t symbolCount) {
+    const auto* raw = reinterpret_cast<const char*>(file.data() + header);
+    std::string name(raw, std::find(raw, raw + kSectionNameSize, '\0'));
+    if (name.size() < 2 || name[0] != '/' || symbolTable == 0) {
+        return name;
+    }
+    std::uint64_t offset = 0;
+    for (std::size_t i = 1; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') {
+            return name;
+        }
+        offset = offset * 10 + static_cast<std::uint64_t>(name[i] - '0');
+    }
+    const std::uint64_t strings = std::uint64_t{symbolTable} + std::uint64_t{symbolCount} * kSymbolSize;
+    if (!inside(file.size(), strings, offset) || strings + offset == file.size()) {
+        return name;
+    }
+    const std::uint64_t start = strings + offset;
+    const std::uint64_t end = std::min<std::uint64_t>(file.size(), start + kMaxLongNameLength);
+    const auto* first = reinterpret_cast<const char*>(file.data() + start);
+    const auto* last = reinterpret_cast<const char*>(file.data() + end);
+    const auto* nul = std::find(first, last, '\0');
+    if (nul == last || nul == first) {
+        return name;
+    }
+    return std::string(first, nul);
+}
+
+// What must hold for layOut to stay inside both the file and the image.
+std::optional<Error> checkLayout(std::uint64_t fileSize, const Headers& headers) {
+    if (headers.sizeOfHeaders > fileSize) {
+        return error(ErrorKind::TruncatedHeaders);
+    }
+    for (const Section& section : headers.sections) {
+        const std::uint32_t loaded = section.loadedSize();
+        if (loaded != 0 && !inside(fileSize, section.rawDataOffset, loaded)) {
+            return error(ErrorKind::SectionDataPastEndOfFile);
+        }
+        if (!inside(headers.sizeOfImage, section.virtualAddress, section.virtualExtent())) {
+            return error(ErrorKind::SectionPastEndOfImage);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+const Section* Headers::sectionAt(std::uint64_t rva) const noexcept {
+    for (const Section& section : sections) {
+        if (section.contains(rva)) {
+            return &section;
+        }
+    }
+    return nullptr;
+}
+
+ParseResult parseHeaders(std::span<const std::uint8_t> file, std::uint64_t maxImageSize) {
+    const std::uint64_t size = file.size();
+    if (size < kDosHeaderSize || file[0] != 'M' || file[1] != 'Z') {
+        return {std::nullopt, error(ErrorKind::NotPe)};
+    }
+    const std::uint64_t pe = read32(file, kNewHeaderOffsetField);
+    if (!inside(size, pe, kSignatureSize) || std::memcmp(file.data() + pe, "PE\0\0", kSignatureSize) != 0) {
+        return {std::nullopt, error(ErrorKind::NotPe)};
+    }
+    const std::uint64_t coff = pe + kSignatureSize;
+    if (!inside(size, coff, kFileHeaderSize)) {
+        return {std::nullopt, error(ErrorKind::TruncatedHeaders)};
+    }
+    Headers headers;
+    headers.machine = read16(file, coff + kFileMachine);
+    if (headers.machine != kMachineAmd64) {
+        return {std::nullopt, error(ErrorKind::NotX64)};
+    }
+    const std::uint64_t optional = coff + kFileHeaderSize;
+    const std::uint16_t optionalSize = read16(file, coff + kFileSizeOfOptionalHeader);
+    if (!inside(size, optional, 2)) {
+        return {std::nullopt, error(ErrorKind::TruncatedHeaders)};
+    }
+    if (optionalSize < 2 || read16(file, optional + kOptionalMagic) != kOptionalMagicPe32Plus) {
+        return {std::nullopt, error(ErrorKind::NotX64)};
+    }
+    if (optionalSize < kOptionalHeaderFixedSize || !inside(size, optional, kOptionalHeaderFixedSize)) {
+        return {std::nullopt, error(ErrorKind::TruncatedHeaders)};
+    }
+    headers.imageBase = read64(file, optional + kOptionalImageBase);
+    headers.sizeOfImage = read32(file, optional + kOptionalSizeOfImage);
+    headers.sizeOfHeaders = read32(file, optional + kOptionalSizeOfHeaders);
+
+    const std::uint64_t table = optional + optionalSize;
+    const std::uint16_t count = read16(file, coff + kFileNumberOfSections);
+    if (!inside(size, table, std::uint64_t{count} * kSectionHeaderSize)) {
+        return {std::nullopt, error(ErrorKind::TruncatedSectionTable)};
+    }
+    if (headers.sizeOfImage > maxImageSize) {
+        Error tooLarge = error(ErrorKind::ImageTooLarge);
+        tooLarge.message = "image too large: SizeOfImage is " + std::to_string(headers.sizeOfImage) +
+                           " bytes, over the limit of " + std::to_string(maxImageSize) + " bytes";
+        return {std::nullopt, std::move(tooLarge)};
+    }
+
+    const std::uint32_t symbolTable = read32(file, coff + kFilePointerToSymbolTable);
+    const std::uint32_t symbolCount = read32(file, coff + kFileNumberOfSymbols);
+    headers.sections.reserve(count);
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint64_t header = table + i * kSectionHeaderSize;
+        Section section;
+        section.name = sectionName(file, header, symbolTable, symbolCount);
+        section.virtualSize = read32(file, header + kSectionVirtualSize);
+        section.virtualAddress = read32(file, header + kSectionVirtualAddress);
+        section.rawDataSize = read32(file, header + kSectionSizeOfRawData);
+        section.rawDataOffset = read32(file, header + kSectionPointerToRawData);
+        section.characteristics = read32(file, header + kSectionCharacteristics);
+        headers.sections.push_back(std::move(section));
+    }
+    if (auto failure = checkLayout(size, headers)) {
+        return {std::nullopt, std::move(failure)};
+    }
+    return {std::move(headers), std::nullopt};
+}
+
+LoadResult layOut(std::span<const std::uint8_t> file, Headers headers) {
+    LoadResult result;
+    if (auto failure = checkLayout(file.size(), headers)) {
+        result.error = std::move(failure);
+        return result;
+    }
+    const std::size_t size = headers.sizeOfImage;
+    // calloc(0) may give nullptr or a unique pointer; ask for one byte so that success is unambiguous.
+    auto* bytes = static_cast<std::uint8_t*>(std::calloc(std::max<std::size_t>(size, 1), 1));
+    if (bytes == nullptr) {
+        result.error = error(ErrorKind::OutOfMemory);
+        return result;
+    }
+    result.image.bytes_.reset(bytes);
+    result.image.size_ = size;
+
+    std::memcpy(bytes, file.data(), std::min<std::size_t>(headers.sizeOfHeaders, size));
+    // In table order, so a later section overwrites an earlier one where they overlap.
+    for (const Section& section : headers.sections) {
+        const std::uint32_t loaded = section.loadedSize();
+        if (loaded != 0) {
+            std::memcpy(bytes + section.virtualAddress, file.data() + section.rawDataOffset, loaded);
+        }
+    }
+    result.headers = std::move(headers);
+    return result;
+}
+
+LoadResult load(std::span<const std::uint8_t> file, std::uint64_t maxImageSize) {
+    ParseResult parsed = parseHeaders(file, maxImageSize);
+    if (!parsed.headers) {
+        LoadResult result;
+        result.error = std::move(parsed.error);
+        return result;
+    }
+    return layOut(file, std::move(*parsed.headers));
+}
+
+} // namespace PE

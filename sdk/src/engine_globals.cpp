@@ -1,12 +1,99 @@
 #include "sdk/engine.hpp"
 
+#include <array>
+#include <cstring>
+
+#include "sdk/engine_layout.hpp"
+#include "sdk/pattern_scan.hpp"
+#include "sdk/signature.hpp"
+
 namespace SDK {
 
 std::uintptr_t engineNameTable = 0;
 std::uintptr_t engineObjectTable = 0;
 
-void initEngineGlobals() { initEngineGlobals(os::gameModuleImage()); }
+namespace {
 
-void initEngineGlobals(const os::ModuleImage&) {}
+// A signature as the scan takes it: bytes with 00 at the wildcards, and a mask of 'x' and '?'.
+template <std::size_t N> struct ScanPattern {
+    std::array<std::uint8_t, N> bytes{};
+    std::array<char, N + 1> mask{};
+};
+
+// Built at run time through a volatile view, so that the compiler cannot fold it into a constant byte
+// string in this library's image, where a scan of the game's image would find it first.
+template <std::size_t N> ScanPattern<N> scanPattern(const Signature<N>& signature) noexcept {
+    const volatile PatternByte* elements = signature.elements.data();
+    ScanPattern<N> pattern;
+    for (std::size_t i = 0; i < N; ++i) {
+        const bool fixed = elements[i].fixed;
+        pattern.bytes[i] = fixed ? elements[i].value : std::uint8_t{0};
+        pattern.mask[i] = fixed ? 'x' : '?';
+    }
+    pattern.mask[N] = '\0';
+    return pattern;
+}
+
+// The lowest match over the image's readable spans (which come lowest address first).
+template <std::size_t N>
+const std::uint8_t* lowestMatch(const Signature<N>& signature, const os::ModuleImage& image) noexcept {
+    const ScanPattern<N> pattern = scanPattern(signature);
+    for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
+        const os::MemorySpan& span = image.spans[s];
+        if (const std::uint8_t* match =
+                scanForPattern(pattern.bytes.data(), pattern.mask.data(), span.begin, span.size)) {
+            return match;
+        }
+    }
+    return nullptr;
+}
+
+// Whether [address, address + bytes) lies inside one readable span of the image.
+bool readable(const os::ModuleImage& image, std::uintptr_t address, std::size_t bytes) noexcept {
+    for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
+        const auto begin = reinterpret_cast<std::uintptr_t>(image.spans[s].begin);
+        const std::size_t size = image.spans[s].size;
+        if (address >= begin && address - begin <= size && size - (address - begin) >= bytes) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The address the match's first instruction refers to: the match + 7 + its 32-bit little-endian
+// displacement. Zero when that address has not `bytes` readable bytes in the image: the layer reads
+// nothing outside the image and hands out no table that lies outside it.
+std::uintptr_t target(const std::uint8_t* match, const os::ModuleImage& image, std::size_t bytes) noexcept {
+    if (match == nullptr) {
+        return 0;
+    }
+    const std::uint8_t* d = match + kDisplacementOffset;
+    const std::uint32_t displacement =
+        static_cast<std::uint32_t>(d[0]) | static_cast<std::uint32_t>(d[1]) << 8 |
+        static_cast<std::uint32_t>(d[2]) << 16 | static_cast<std::uint32_t>(d[3]) << 24;
+    const std::uintptr_t address =
+        reinterpret_cast<std::uintptr_t>(match) + kInstructionLength + displacement;
+    return readable(image, address, bytes) ? address : 0;
+}
+
+} // namespace
+
+void initEngineGlobals() {
+    initEngineGlobals(os::gameModuleImage());
+}
+
+void initEngineGlobals(const os::ModuleImage& image) {
+    // Both are recomputed from scratch: a pattern without a usable match leaves its global zero.
+    engineNameTable = 0;
+    engineObjectTable = 0;
+
+    // The name table's pointer is read now, once: a snapshot of the game variable.
+    if (const std::uintptr_t variable = target(lowestMatch(kNameTablePattern, image), image, sizeof(void*))) {
+        engineNameTable = Layout::readAt<std::uintptr_t>(reinterpret_cast<const void*>(variable), 0);
+    }
+
+    // The object table is the address itself; its contents are read when they are used.
+    engineObjectTable = target(lowestMatch(kObjectTablePattern, image), image, sizeof(Layout::ObjectTable));
+}
 
 } // namespace SDK

@@ -1,14 +1,231 @@
 #include "sdk/objects.hpp"
 
+#include <charconv>
+#include <cstddef>
+#include <vector>
+
+#include "class_lookup.hpp"
+#include "sdk/engine.hpp"
+#include "sdk/engine_layout.hpp"
+
 namespace SDK {
 
-std::string UObject::objectName() const { return {}; }
-std::string UObject::objectFullName() const { return {}; }
-UClass* UObject::objectClass() const noexcept { return nullptr; }
-UObject* UObject::objectOuter() const noexcept { return nullptr; }
-std::int32_t UObject::nameIndex() const noexcept { return 0; }
-std::int32_t UObject::nameNumber() const noexcept { return 0; }
+namespace {
 
-UClass* lookupClassClass() { return nullptr; }
+using Layout::readAt;
+
+// One object's name, as the pieces it is made of: the entry text after its last "/", then the
+// number suffix ("_<k>" for k above 0, empty otherwise). Nothing here allocates.
+struct NamePiece {
+    std::string_view text;
+    char suffix[16] = {};
+    std::size_t suffixLength = 0;
+
+    std::size_t size() const noexcept { return text.size() + suffixLength; }
+};
+
+// The entry text of the object's name, or an empty text where the name table cannot give one.
+std::string_view nameText(const UObject& object) noexcept {
+    if (engineNameTable == 0) {
+        return {};
+    }
+    const std::int32_t index = object.nameIndex();
+    if (index < 0) {
+        return {};
+    }
+    const auto n = static_cast<std::size_t>(index);
+    const auto* table = reinterpret_cast<const unsigned char*>(engineNameTable);
+    const auto* chunk = readAt<const unsigned char*>(table, n / Layout::kNamesPerChunk * sizeof(void*));
+    if (chunk == nullptr) {
+        return {};
+    }
+    const auto* entry = readAt<const char*>(chunk, n % Layout::kNamesPerChunk * sizeof(void*));
+    if (entry == nullptr) {
+        return {};
+    }
+    return std::string_view(entry + Layout::kNameEntryTextOffset);
+}
+
+NamePiece namePiece(const UObject& object) noexcept {
+    NamePiece piece;
+    const std::string_view text = nameText(object);
+    // The suffix holds no "/", so cutting the text alone is the same as cutting text and suffix.
+    const std::size_t slash = text.rfind('/');
+    piece.text = slash == std::string_view::npos ? text : text.substr(slash + 1);
+    const std::int32_t number = object.nameNumber();
+    if (number > 0) {
+        piece.suffix[0] = '_';
+        const auto result = std::to_chars(piece.suffix + 1, piece.suffix + sizeof piece.suffix, number);
+        piece.suffixLength = static_cast<std::size_t>(result.ptr - piece.suffix);
+    }
+    return piece;
+}
+
+// Whether `piece` is exactly fullName[end - piece.size(), end); on success `end` moves to its start.
+bool pieceEndsAt(const NamePiece& piece, std::string_view fullName, std::size_t& end) noexcept {
+    if (piece.size() > end) {
+        return false;
+    }
+    const std::size_t suffixStart = end - piece.suffixLength;
+    if (fullName.substr(suffixStart, piece.suffixLength) !=
+        std::string_view(piece.suffix, piece.suffixLength)) {
+        return false;
+    }
+    const std::size_t start = suffixStart - piece.text.size();
+    if (fullName.substr(start, piece.text.size()) != piece.text) {
+        return false;
+    }
+    end = start;
+    return true;
+}
+
+// Whether the outer chain starting at `first` comes back to one of its own objects (Brent's cycle
+// finding: constant memory, time linear in the chain).
+bool chainLoops(const UObject* first) noexcept {
+    if (first == nullptr) {
+        return false;
+    }
+    const UObject* tortoise = first;
+    const UObject* hare = first->objectOuter();
+    std::size_t power = 1;
+    std::size_t length = 1;
+    while (hare != nullptr) {
+        if (hare == tortoise) {
+            return true;
+        }
+        if (power == length) {
+            tortoise = hare;
+            power *= 2;
+            length = 0;
+        }
+        hare = hare->objectOuter();
+        ++length;
+    }
+    return false;
+}
+
+} // namespace
+
+UClass* UObject::objectClass() const noexcept {
+    return readAt<UClass*>(this, Layout::kObjectClassOffset);
+}
+
+UObject* UObject::objectOuter() const noexcept {
+    return readAt<UObject*>(this, Layout::kObjectOuterOffset);
+}
+
+std::int32_t UObject::nameIndex() const noexcept {
+    return readAt<std::int32_t>(this, Layout::kObjectNameIndexOffset);
+}
+
+std::int32_t UObject::nameNumber() const noexcept {
+    return readAt<std::int32_t>(this, Layout::kObjectNameNumberOffset);
+}
+
+std::string UObject::objectName() const {
+    const NamePiece piece = namePiece(*this);
+    std::string name;
+    name.reserve(piece.size());
+    name.append(piece.text);
+    name.append(piece.suffix, piece.suffixLength);
+    return name;
+}
+
+std::string UObject::objectFullName() const {
+    const UClass* objectClass = this->objectClass();
+    if (objectClass == nullptr || chainLoops(objectOuter())) {
+        return {};
+    }
+    std::vector<const UObject*> outers;
+    for (const UObject* o = objectOuter(); o != nullptr; o = o->objectOuter()) {
+        outers.push_back(o);
+    }
+    std::string fullName = objectClass->objectName();
+    fullName += ' ';
+    for (auto o = outers.rbegin(); o != outers.rend(); ++o) {
+        fullName += (*o)->objectName();
+        fullName += '.';
+    }
+    fullName += objectName();
+    return fullName;
+}
+
+bool UObject::hasFullName(std::string_view fullName) const noexcept {
+    const UClass* objectClass = this->objectClass();
+    if (objectClass == nullptr) {
+        return fullName.empty();
+    }
+    if (fullName.empty()) {
+        // With a class the full name holds at least the space, unless the chain loops.
+        return chainLoops(objectOuter());
+    }
+    // From the end: the own name, then ".<outer>" for each outer inward-out, then "<class> ". Every
+    // outer costs at least its ".", so a chain that loops runs out of `fullName` and fails.
+    std::size_t end = fullName.size();
+    if (!pieceEndsAt(namePiece(*this), fullName, end)) {
+        return false;
+    }
+    for (const UObject* o = objectOuter(); o != nullptr; o = o->objectOuter()) {
+        if (end == 0 || fullName[end - 1] != '.') {
+            return false;
+        }
+        --end;
+        if (!pieceEndsAt(namePiece(*o), fullName, end)) {
+            return false;
+        }
+    }
+    if (end == 0 || fullName[end - 1] != ' ') {
+        return false;
+    }
+    --end;
+    return pieceEndsAt(namePiece(*objectClass), fullName, end) && end == 0;
+}
+
+UObject* findObjectByFullName(std::string_view fullName) noexcept {
+    if (engineObjectTable == 0) {
+        return nullptr;
+    }
+    const auto* table = reinterpret_cast<const unsigned char*>(engineObjectTable);
+    for (std::size_t i = 0;; ++i) {
+        // The game may grow its table meanwhile: count and chunk list are read afresh at every step.
+        const auto count = readAt<std::int32_t>(table, Layout::kObjectTableCountOffset);
+        if (count <= 0 || i >= static_cast<std::size_t>(count)) {
+            return nullptr;
+        }
+        const auto* chunks = readAt<const unsigned char*>(table, Layout::kObjectTableChunksOffset);
+        const auto* chunk =
+            chunks == nullptr
+                ? nullptr
+                : readAt<const unsigned char*>(chunks, i / Layout::kObjectsPerChunk * sizeof(void*));
+        if (chunk == nullptr) {
+            // Every element of a chunk that is not there is empty: go on after its last one.
+            i += Layout::kObjectsPerChunk - 1 - i % Layout::kObjectsPerChunk;
+            continue;
+        }
+        const auto* object =
+            readAt<const UObject*>(chunk, i % Layout::kObjectsPerChunk * Layout::kObjectElementSize +
+                                              Layout::kObjectElementObjectOffset);
+        if (object != nullptr && object->hasFullName(fullName)) {
+            return const_cast<UObject*>(object);
+        }
+    }
+}
+
+namespace detail {
+
+UClass* searchClassClass() noexcept {
+    return static_cast<UClass*>(findObjectByFullName(kClassClassFullName));
+}
+
+UClass* cachedClassClass(UClass* (*search)()) {
+    static UClass* const cached = search();
+    return cached;
+}
+
+} // namespace detail
+
+UClass* lookupClassClass() {
+    return detail::cachedClassClass(&detail::searchClassClass);
+}
 
 } // namespace SDK

@@ -3,13 +3,68 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <vector>
+
+#include "sdk/signature.hpp"
 
 namespace SDK {
 
 // Finds the lowest offset in [base, base + size) at which `pattern` matches under `mask`: where the
 // mask has 'x' the image byte must equal the pattern byte, any other mask character accepts any byte.
-// The mask is NUL-terminated and as long as the pattern. Returns the match's address, or nullptr.
-const std::uint8_t* scanForPattern(const std::uint8_t* pattern, const char* mask,
-                                   const std::uint8_t* base, std::size_t size) noexcept;
+// The mask is NUL-terminated and as long as the pattern. Every start offset from 0 up to and
+// including size - L is tried, so a match ending on the image's last byte is found. Returns the
+// match's address, or nullptr: also for a null base, pattern or mask, an image shorter than the
+// pattern, and an empty mask (an empty pattern identifies nothing). Reads only inside the image and
+// never allocates.
+const std::uint8_t* scanForPattern(const std::uint8_t* pattern, const char* mask, const std::uint8_t* base,
+                                   std::size_t size) noexcept;
+
+// A pattern prepared once for scanning many times or many spans: its two rarest fixed bytes are
+// chosen as the anchors that candidates must show before the whole pattern is compared. It finds
+// exactly what scanForPattern finds.
+//
+// The prepared form keeps the fixed bytes complemented and interleaved with their masks, never in
+// their matching order: a scan of an image that holds a prepared pattern (the heap or the data of
+// this very process) cannot mistake it for the code it describes.
+class PreparedPattern {
+public:
+    // The byte string and its NUL-terminated mask, as scanForPattern takes them.
+    PreparedPattern(const std::uint8_t* pattern, const char* mask);
+
+    // The element form: each element's byte is compared where the element is fixed.
+    explicit PreparedPattern(std::span<const PatternByte> elements);
+
+    template <std::size_t N>
+    explicit PreparedPattern(const Signature<N>& signature)
+        : PreparedPattern(std::span<const PatternByte>(signature.elements)) {}
+
+    // The pattern's length L.
+    std::size_t size() const noexcept { return length_; }
+
+    // The lowest match in [base, base + size), or nullptr.
+    const std::uint8_t* find(const std::uint8_t* base, std::size_t size) const noexcept;
+
+    // The lowest match that begins after `previous`, a match returned for the same image (null:
+    // the same as find). Matches may overlap.
+    const std::uint8_t* findNext(const std::uint8_t* base, std::size_t size,
+                                 const std::uint8_t* previous) const noexcept;
+
+    // How many offsets of [base, base + size) a match begins at, overlapping matches included.
+    std::size_t count(const std::uint8_t* base, std::size_t size) const noexcept;
+
+private:
+    template <typename FixedAt> void prepare(std::size_t length, FixedAt fixedAt);
+
+    const std::uint8_t* findFrom(const std::uint8_t* base, std::size_t size, std::size_t from) const noexcept;
+
+    std::size_t length_ = 0;
+    std::size_t anchor0_ = 0;
+    std::size_t anchor1_ = 0;
+    std::uint8_t byte0_ = 0;
+    std::uint8_t byte1_ = 0;
+    bool anchored_ = false;
+    std::vector<std::uint64_t> words_;
+};
 
 } // namespace SDK

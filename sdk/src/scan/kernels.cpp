@@ -1,0 +1,276 @@
+// The scan kernels: find candidates by the two anchor bytes, then verify the whole pattern.
+//
+// Every kernel walks the start offsets [from, size - L] in order and returns the first verified one,
+// so all of them give the reference byte loop's answer. A vector load covers the anchor bytes of
+// W consecutive start offsets; it is issued only while all W offsets are valid starts, which keeps
+// every byte read inside the image (the anchor lies inside the pattern). The last few offsets go
+// through the scalar loop.
+#include "scan/plan.hpp"
+
+#include <atomic>
+#include <bit>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(_M_X64)
+#define BRICKWRIGHT_SCAN_X86 1
+#include <immintrin.h>
+#if defined(_MSC_VER)
+#include <intrin.h>
+#endif
+// The AVX2 kernel is compiled for AVX2 on its own; the rest of the library stays at the baseline,
+// and the kernel only runs once the CPU has been asked.
+#if defined(__GNUC__) || defined(__clang__)
+#define BRICKWRIGHT_TARGET_AVX2 __attribute__((target("avx2")))
+#else
+#define BRICKWRIGHT_TARGET_AVX2
+#endif
+#endif
+
+namespace SDK::Scan {
+
+namespace {
+
+// Bit k of `bits` stands for start offset `at + k`; returns the first that verifies.
+inline const std::uint8_t* firstVerified(const Plan& plan, const std::uint8_t* base, const std::uint8_t* end,
+                                         std::size_t at, std::uint64_t bits) noexcept {
+    while (bits != 0) {
+        const std::uint8_t* candidate = base + at + static_cast<unsigned>(std::countr_zero(bits));
+        if (verify(plan, candidate, end)) {
+            return candidate;
+        }
+        bits &= bits - 1;
+    }
+    return nullptr;
+}
+
+// Start offsets [at, starts) one by one.
+const std::uint8_t* scalarTail(const Plan& plan, const std::uint8_t* base, std::size_t size, std::size_t at,
+                               std::size_t starts) noexcept {
+    const std::uint8_t* end = base + size;
+    for (; at < starts; ++at) {
+        if (base[at + plan.anchor0] == plan.byte0 && base[at + plan.anchor1] == plan.byte1 &&
+            verify(plan, base + at, end)) {
+            return base + at;
+        }
+    }
+    return nullptr;
+}
+
+// Portable: memchr finds the next place of the first anchor byte.
+const std::uint8_t* findScalar(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                               std::size_t from) noexcept {
+    const std::size_t starts = size - plan.length + 1;
+    const std::uint8_t* end = base + size;
+    const std::uint8_t* lane0 = base + plan.anchor0;
+    std::size_t at = from;
+    while (at < starts) {
+        const void* hit = std::memchr(lane0 + at, plan.byte0, starts - at);
+        if (hit == nullptr) {
+            return nullptr;
+        }
+        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - lane0);
+        if (base[at + plan.anchor1] == plan.byte1 && verify(plan, base + at, end)) {
+            return base + at;
+        }
+        ++at;
+    }
+    return nullptr;
+}
+
+#if defined(BRICKWRIGHT_SCAN_X86)
+
+const std::uint8_t* findSse2(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                             std::size_t from) noexcept {
+    const std::size_t starts = size - plan.length + 1;
+    const std::uint8_t* end = base + size;
+    const std::uint8_t* lane0 = base + plan.anchor0;
+    const std::uint8_t* lane1 = base + plan.anchor1;
+    const __m128i want0 = _mm_set1_epi8(static_cast<char>(plan.byte0));
+    const __m128i want1 = _mm_set1_epi8(static_cast<char>(plan.byte1));
+    auto hits = [&](std::size_t at) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lane0 + at));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lane1 + at));
+        return _mm_and_si128(_mm_cmpeq_epi8(a, want0), _mm_cmpeq_epi8(b, want1));
+    };
+    auto bitsOf = [](__m128i v) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v)));
+    };
+    std::size_t at = from;
+    for (; starts - at >= 64; at += 64) {
+        const __m128i h0 = hits(at);
+        const __m128i h1 = hits(at + 16);
+        const __m128i h2 = hits(at + 32);
+        const __m128i h3 = hits(at + 48);
+        const __m128i any = _mm_or_si128(_mm_or_si128(h0, h1), _mm_or_si128(h2, h3));
+        if (_mm_movemask_epi8(any) != 0) {
+            const std::uint64_t bits = bitsOf(h0) | bitsOf(h1) << 16 | bitsOf(h2) << 32 | bitsOf(h3) << 48;
+            if (const std::uint8_t* found = firstVerified(plan, base, end, at, bits)) {
+                return found;
+            }
+        }
+    }
+    for (; starts - at >= 16; at += 16) {
+        if (const std::uint64_t bits = bitsOf(hits(at)); bits != 0) {
+            if (const std::uint8_t* found = firstVerified(plan, base, end, at, bits)) {
+                return found;
+            }
+        }
+    }
+    return scalarTail(plan, base, size, at, starts);
+}
+
+BRICKWRIGHT_TARGET_AVX2
+const std::uint8_t* findAvx2(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                             std::size_t from) noexcept {
+    const std::size_t starts = size - plan.length + 1;
+    const std::uint8_t* end = base + size;
+    const std::uint8_t* lane0 = base + plan.anchor0;
+    const std::uint8_t* lane1 = base + plan.anchor1;
+    const __m256i want0 = _mm256_set1_epi8(static_cast<char>(plan.byte0));
+    const __m256i want1 = _mm256_set1_epi8(static_cast<char>(plan.byte1));
+    std::size_t at = from;
+    // Written out rather than in helper lambdas: those would not inherit the AVX2 target.
+    for (; starts - at >= 64; at += 64) {
+        const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane0 + at));
+        const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane1 + at));
+        const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane0 + at + 32));
+        const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane1 + at + 32));
+        const __m256i h0 = _mm256_and_si256(_mm256_cmpeq_epi8(a0, want0), _mm256_cmpeq_epi8(b0, want1));
+        const __m256i h1 = _mm256_and_si256(_mm256_cmpeq_epi8(a1, want0), _mm256_cmpeq_epi8(b1, want1));
+        const __m256i any = _mm256_or_si256(h0, h1);
+        if (_mm256_testz_si256(any, any) == 0) {
+            const std::uint64_t bits =
+                static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(h0))) |
+                static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(h1))) << 32;
+            if (const std::uint8_t* found = firstVerified(plan, base, end, at, bits)) {
+                return found;
+            }
+        }
+    }
+    for (; starts - at >= 32; at += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane0 + at));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane1 + at));
+        const __m256i h = _mm256_and_si256(_mm256_cmpeq_epi8(a, want0), _mm256_cmpeq_epi8(b, want1));
+        const std::uint64_t bits = static_cast<unsigned>(_mm256_movemask_epi8(h));
+        if (bits != 0) {
+            if (const std::uint8_t* found = firstVerified(plan, base, end, at, bits)) {
+                return found;
+            }
+        }
+    }
+    return scalarTail(plan, base, size, at, starts);
+}
+
+bool cpuHasAvx2() noexcept {
+#if defined(_MSC_VER)
+    int info[4] = {};
+    __cpuid(info, 0);
+    if (info[0] < 7) {
+        return false;
+    }
+    __cpuid(info, 1);
+    const bool osSavesYmm = (info[2] & (1 << 27)) != 0 && (info[2] & (1 << 28)) != 0 && (_xgetbv(0) & 6) == 6;
+    if (!osSavesYmm) {
+        return false;
+    }
+    __cpuidex(info, 7, 0);
+    return (info[1] & (1 << 5)) != 0;
+#else
+    // Checks the OS's saving of the YMM registers too.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+#endif
+}
+
+#endif // BRICKWRIGHT_SCAN_X86
+
+// All-wildcard patterns match at every start offset.
+bool unanchoredMatch(const Plan& plan) noexcept {
+    return !plan.anchored;
+}
+
+} // namespace
+
+bool kernelSupported(Kernel kernel) noexcept {
+    switch (kernel) {
+    case Kernel::Scalar:
+        return true;
+#if defined(BRICKWRIGHT_SCAN_X86)
+    case Kernel::Sse2:
+        return true;
+    case Kernel::Avx2: {
+        static const bool hasAvx2 = cpuHasAvx2();
+        return hasAvx2;
+    }
+#else
+    case Kernel::Sse2:
+    case Kernel::Avx2:
+        return false;
+#endif
+    }
+    return false;
+}
+
+Kernel bestKernel() noexcept {
+    static const Kernel best = kernelSupported(Kernel::Avx2)   ? Kernel::Avx2
+                               : kernelSupported(Kernel::Sse2) ? Kernel::Sse2
+                                                               : Kernel::Scalar;
+    return best;
+}
+
+const char* kernelName(Kernel kernel) noexcept {
+    switch (kernel) {
+    case Kernel::Scalar:
+        return "scalar";
+    case Kernel::Sse2:
+        return "sse2";
+    case Kernel::Avx2:
+        return "avx2";
+    }
+    return "?";
+}
+
+namespace {
+std::atomic<int> chosenKernel{-1};
+} // namespace
+
+Kernel activeKernel() noexcept {
+    const int chosen = chosenKernel.load(std::memory_order_relaxed);
+    return chosen < 0 ? bestKernel() : static_cast<Kernel>(chosen);
+}
+
+Kernel useKernel(Kernel kernel) noexcept {
+    const Kernel previous = activeKernel();
+    if (kernelSupported(kernel)) {
+        chosenKernel.store(static_cast<int>(kernel), std::memory_order_relaxed);
+    }
+    return previous;
+}
+
+const std::uint8_t* findFirstWith(Kernel kernel, const Plan& plan, const std::uint8_t* base, std::size_t size,
+                                  std::size_t from) noexcept {
+    if (unanchoredMatch(plan)) {
+        return base + from;
+    }
+    switch (kernel) {
+#if defined(BRICKWRIGHT_SCAN_X86)
+    case Kernel::Avx2:
+        return findAvx2(plan, base, size, from);
+    case Kernel::Sse2:
+        return findSse2(plan, base, size, from);
+#else
+    case Kernel::Avx2:
+    case Kernel::Sse2:
+#endif
+    case Kernel::Scalar:
+        break;
+    }
+    return findScalar(plan, base, size, from);
+}
+
+const std::uint8_t* findFirst(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                              std::size_t from) noexcept {
+    return findFirstWith(activeKernel(), plan, base, size, from);
+}
+
+} // namespace SDK::Scan

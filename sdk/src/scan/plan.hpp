@@ -1,0 +1,94 @@
+// The scan's internals: a prepared pattern as the kernels see it, and the kernels themselves.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace SDK::Scan {
+
+// A pattern of length L >= 1, ready to scan. The kernels look for offsets where both anchor bytes
+// sit at their places (one fixed byte: both anchors are that byte; no fixed byte: every offset is a
+// candidate), then verify the candidate eight bytes at a time: word k covers pattern bytes
+// [8k, 8k + 8), the last word [covered - 8, covered) so that it never reaches past the pattern.
+// Each word is a pair: the fixed bytes complemented, and a mask with FF where the byte is fixed.
+// An image word w matches when ((w ^ flipped) & mask) == mask. Bytes from `covered` on (only for
+// very long patterns handed to scanForPattern) are compared with the caller's pattern and mask.
+struct Plan {
+    std::size_t length = 0;
+    bool anchored = false;
+    std::size_t anchor0 = 0;
+    std::size_t anchor1 = 0;
+    std::uint8_t byte0 = 0;
+    std::uint8_t byte1 = 0;
+    const std::uint64_t* words = nullptr; // wordCount pairs (flipped, mask)
+    std::size_t wordCount = 0;
+    std::size_t covered = 0;
+    const std::uint8_t* tailPattern = nullptr;
+    const char* tailMask = nullptr;
+};
+
+inline std::uint64_t loadWord(const std::uint8_t* p) noexcept {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// Whether the whole pattern matches at `p`; [p, p + length) lies inside the image, which ends at
+// `end`.
+inline bool verify(const Plan& plan, const std::uint8_t* p, const std::uint8_t* end) noexcept {
+    if (plan.covered < 8) {
+        // Shorter than a word: read the whole word only where the image goes on that far.
+        std::uint64_t word = 0;
+        if (end - p >= 8) {
+            word = loadWord(p);
+        } else {
+            std::memcpy(&word, p, plan.covered);
+        }
+        return ((word ^ plan.words[0]) & plan.words[1]) == plan.words[1];
+    }
+    const std::size_t last = plan.wordCount - 1;
+    for (std::size_t k = 0; k < last; ++k) {
+        const std::uint64_t word = loadWord(p + 8 * k);
+        if (((word ^ plan.words[2 * k]) & plan.words[2 * k + 1]) != plan.words[2 * k + 1]) {
+            return false;
+        }
+    }
+    const std::uint64_t word = loadWord(p + plan.covered - 8);
+    if (((word ^ plan.words[2 * last]) & plan.words[2 * last + 1]) != plan.words[2 * last + 1]) {
+        return false;
+    }
+    for (std::size_t i = plan.covered; i < plan.length; ++i) {
+        if (plan.tailMask[i] == 'x' && p[i] != plan.tailPattern[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+enum class Kernel { Scalar, Sse2, Avx2 };
+
+// Whether this CPU (and build) can run a kernel; Scalar always can.
+bool kernelSupported(Kernel kernel) noexcept;
+
+// The fastest supported kernel, decided once.
+Kernel bestKernel() noexcept;
+
+const char* kernelName(Kernel kernel) noexcept;
+
+// The kernel that findFirst uses: bestKernel() unless useKernel chose another (tests and benchmarks
+// run every kernel through the public interface that way). Returns the one used before; a kernel
+// this CPU cannot run is ignored.
+Kernel activeKernel() noexcept;
+Kernel useKernel(Kernel kernel) noexcept;
+
+// The lowest match at an offset in [from, size - L] of the image [base, base + size), or nullptr.
+// Needs size >= plan.length and from <= size - plan.length.
+const std::uint8_t* findFirst(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                              std::size_t from) noexcept;
+
+// The same with a given kernel, which must be supported.
+const std::uint8_t* findFirstWith(Kernel kernel, const Plan& plan, const std::uint8_t* base, std::size_t size,
+                                  std::size_t from) noexcept;
+
+} // namespace SDK::Scan

@@ -1,0 +1,188 @@
+// The fast scan against the reference byte loop on many random images and patterns, under every
+// kernel: first match, every match, and both ways of preparing a pattern.
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "reference_scan.hpp"
+#include "scan_test_support.hpp"
+#include "sdk/pattern_scan.hpp"
+
+namespace {
+
+using ScanTest::EveryKernel;
+
+struct Case {
+    std::vector<std::uint8_t> pattern;
+    std::string mask;
+    std::vector<std::uint8_t> storage; // the image lies at storage.data() + alignment
+    std::size_t alignment = 0;
+    std::size_t size = 0;
+
+    const std::uint8_t* base() const { return storage.data() + alignment; }
+};
+
+class CaseMaker {
+public:
+    explicit CaseMaker(std::uint64_t seed) : random_(seed) {}
+
+    Case make() {
+        Case c;
+        // A few byte values make partial matches and near misses common; all 256 test the rest.
+        static constexpr std::uint8_t kFew[] = {0x00, 0x01, 0x03, 0x48, 0xFF};
+        const bool fewValues = chance(0.5);
+        auto byte = [&] {
+            return fewValues ? kFew[below(sizeof kFew)] : static_cast<std::uint8_t>(below(256));
+        };
+
+        const std::size_t length = chance(0.03) ? 250 + below(80) : 1 + below(64);
+        static constexpr double kWildcardShare[] = {0.0, 0.25, 0.5, 0.9, 1.0};
+        const double wildcards = kWildcardShare[below(5)];
+        for (std::size_t i = 0; i < length; ++i) {
+            const bool fixed = !chance(wildcards);
+            c.pattern.push_back(fixed ? byte() : (chance(0.5) ? 0 : byte()));
+            c.mask.push_back(fixed ? 'x' : (chance(0.8) ? '?' : ".X*"[below(3)]));
+        }
+
+        const unsigned shape = static_cast<unsigned>(below(10));
+        c.size = shape == 0  ? below(length + 1)  // shorter than the pattern or exactly as long
+                 : shape < 7 ? below(400)         // around the vector widths
+                             : 400 + below(6000); // long enough for the unrolled loops
+        c.alignment = below(64);
+        c.storage.resize(c.alignment + c.size + 64);
+        for (std::uint8_t& b : c.storage) {
+            b = byte();
+        }
+        std::uint8_t* image = c.storage.data() + c.alignment;
+
+        if (c.size >= length) {
+            const std::size_t last = c.size - length;
+            const std::size_t plants = below(4);
+            for (std::size_t p = 0; p < plants; ++p) {
+                const unsigned where = static_cast<unsigned>(below(3));
+                const std::size_t at = where == 0 ? 0 : where == 1 ? last : below(last + 1);
+                plant(c, image + at);
+                if (chance(0.5)) {
+                    spoilOneFixedByte(c, image + at);
+                }
+            }
+        }
+        return c;
+    }
+
+private:
+    std::size_t below(std::size_t bound) {
+        return std::uniform_int_distribution<std::size_t>(0, bound - 1)(random_);
+    }
+    bool chance(double p) { return std::bernoulli_distribution(p)(random_); }
+
+    void plant(const Case& c, std::uint8_t* at) {
+        for (std::size_t i = 0; i < c.mask.size(); ++i) {
+            if (c.mask[i] == 'x') {
+                at[i] = c.pattern[i];
+            }
+        }
+    }
+
+    // A near miss: one fixed byte one bit off.
+    void spoilOneFixedByte(const Case& c, std::uint8_t* at) {
+        std::vector<std::size_t> fixed;
+        for (std::size_t i = 0; i < c.mask.size(); ++i) {
+            if (c.mask[i] == 'x') {
+                fixed.push_back(i);
+            }
+        }
+        if (!fixed.empty()) {
+            at[fixed[below(fixed.size())]] ^= static_cast<std::uint8_t>(1u << below(8));
+        }
+    }
+
+    std::mt19937_64 random_;
+};
+
+std::vector<SDK::PatternByte> elementsOf(const Case& c) {
+    std::vector<SDK::PatternByte> elements;
+    for (std::size_t i = 0; i < c.mask.size(); ++i) {
+        elements.push_back(SDK::PatternByte{c.pattern[i], c.mask[i] == 'x'});
+    }
+    return elements;
+}
+
+std::string describe(const Case& c) {
+    std::string text = "size " + std::to_string(c.size) + ", alignment " + std::to_string(c.alignment) +
+                       ", mask \"" + c.mask + "\", pattern";
+    for (std::uint8_t b : c.pattern) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        text += ' ';
+        text += kHex[b >> 4];
+        text += kHex[b & 15];
+    }
+    return text;
+}
+
+using DifferentialScan = EveryKernel;
+
+TEST_P(DifferentialScan, AgreesWithTheReferenceLoopOnRandomImagesAndPatterns) {
+    CaseMaker maker(0x5CA9'0000 + static_cast<unsigned>(GetParam()));
+    std::size_t withMatch = 0;
+    std::size_t withoutMatch = 0;
+    for (int round = 0; round < 2500; ++round) {
+        const Case c = maker.make();
+        const std::uint8_t* expected = Reference::scan(c.pattern.data(), c.mask.c_str(), c.base(), c.size);
+        (expected != nullptr ? withMatch : withoutMatch) += 1;
+
+        const std::uint8_t* got = SDK::scanForPattern(c.pattern.data(), c.mask.c_str(), c.base(), c.size);
+        ASSERT_EQ(got, expected) << "round " << round << ": " << describe(c);
+
+        const SDK::PreparedPattern fromBytes(c.pattern.data(), c.mask.c_str());
+        const std::vector<SDK::PatternByte> elements = elementsOf(c);
+        const SDK::PreparedPattern fromElements{std::span<const SDK::PatternByte>(elements)};
+        ASSERT_EQ(fromBytes.find(c.base(), c.size), expected) << "round " << round << ": " << describe(c);
+        ASSERT_EQ(fromElements.find(c.base(), c.size), expected) << "round " << round << ": " << describe(c);
+
+        const std::vector<std::size_t> all =
+            Reference::allMatches(c.pattern.data(), c.mask.c_str(), c.base(), c.size);
+        std::vector<std::size_t> walked;
+        for (const std::uint8_t* at = fromElements.find(c.base(), c.size);
+             at != nullptr && walked.size() <= all.size(); at = fromElements.findNext(c.base(), c.size, at)) {
+            walked.push_back(static_cast<std::size_t>(at - c.base()));
+        }
+        ASSERT_EQ(walked, all) << "round " << round << ": " << describe(c);
+        ASSERT_EQ(fromBytes.count(c.base(), c.size), all.size()) << "round " << round << ": " << describe(c);
+    }
+    // The generator must keep producing both outcomes, or the comparison proves little.
+    EXPECT_GT(withMatch, 500u);
+    EXPECT_GT(withoutMatch, 500u);
+}
+
+TEST_P(DifferentialScan, AgreesWithTheReferenceLoopAtEveryImageAlignmentAndLength) {
+    // One pattern with both anchors far apart, planted at the first and the last offset of images of
+    // every length around the vector widths, at every start alignment.
+    const std::uint8_t pattern[] = {0x48, 0x8B, 0x00, 0x00, 0xB0, 0x03, 0x00, 0x01, 0x7F};
+    const char* mask = "xx??xx?xx";
+    std::vector<std::uint8_t> storage(64 + 200 + 64);
+    for (std::size_t alignment = 0; alignment < 64; ++alignment) {
+        for (std::size_t size = 0; size <= 200; ++size) {
+            std::fill(storage.begin(), storage.end(), std::uint8_t{0x03});
+            std::uint8_t* base = storage.data() + alignment;
+            if (size >= sizeof pattern) {
+                std::memcpy(base + size - sizeof pattern, pattern, sizeof pattern);
+                if (size % 3 == 0) {
+                    std::memcpy(base, pattern, sizeof pattern);
+                }
+            }
+            ASSERT_EQ(SDK::scanForPattern(pattern, mask, base, size),
+                      Reference::scan(pattern, mask, base, size))
+                << "alignment " << alignment << ", size " << size;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, DifferentialScan, testing::ValuesIn(ScanTest::supportedKernels()),
+                         ScanTest::kernelTestName);
+
+} // namespace

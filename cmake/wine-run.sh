@@ -22,7 +22,11 @@ if [ ! -f "$prefix/.brickwright-ready" ]; then
     (
         flock 9
         if [ ! -f "$prefix/.brickwright-ready" ]; then
-            "$wine" wineboot -i >/dev/null 2>&1
+            if ! "$wine" wineboot -i >"$prefix.log" 2>&1; then
+                echo "wine-run.sh: creating the Wine prefix $prefix failed:" >&2
+                cat "$prefix.log" >&2
+                exit 1
+            fi
             # wineboot returns before the prefix is written out; the server exits once it is.
             "$(dirname "$wine")/wineserver" -w
             touch "$prefix/.brickwright-ready"

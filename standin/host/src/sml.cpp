@@ -94,14 +94,19 @@ void HookInvoker<void (SML::Objects::AFGPlayerController::*)(),
 // The hooked game function: the host runs every live subscription with the controller. (The game's
 // own BeginPlay has nothing to do here.)
 void SML::Objects::AFGPlayerController::BeginPlay() {
+    standin::detail::record("BeginPlay");
+    SML::Mod::Functions::ModReturns returns;
+    standin::invokeBeginPlayHandlers(&returns, this);
+}
+
+void standin::invokeBeginPlayHandlers(SML::Mod::Functions::ModReturns* returns,
+                                      SML::Objects::AFGPlayerController* controller) {
     using namespace standin::detail;
-    record("BeginPlay");
-    // A handler may subscribe more; those take effect from the next BeginPlay.
+    // A handler may subscribe more; those take effect from the next call.
     const std::vector<Subscription> subscriptions = state().beginPlay;
     for (const Subscription& subscription : subscriptions) {
-        SML::Mod::Functions::ModReturns returns;
         CallScope scope(subscription.owner, subscription.library);
         record("handler");
-        subscription.handler(&returns, this);
+        subscription.handler(returns, controller);
     }
 }

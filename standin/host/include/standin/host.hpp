@@ -120,6 +120,11 @@ STANDIN_HOST_API std::filesystem::path modLibraryPath(const ModLibrary* library)
 // returns record and the controller.
 STANDIN_HOST_API void fireBeginPlay(SML::Objects::AFGPlayerController* controller);
 
+// Calls every live BeginPlay subscription with exactly these arguments, nulls included, as a hook
+// would with a record and a controller of its own choosing. Journal: "handler" per call.
+STANDIN_HOST_API void invokeBeginPlayHandlers(SML::Mod::Functions::ModReturns* returns,
+                                              SML::Objects::AFGPlayerController* controller);
+
 // Live subscriptions to AFGPlayerController::BeginPlay.
 STANDIN_HOST_API std::size_t beginPlaySubscriptionCount();
 

@@ -1,0 +1,181 @@
+// The mod object's life as the host drives it: ModCreate, setup, secondaryEntry, delete; and the one
+// log line through which every message goes.
+#include <algorithm>
+#include <cstring>
+
+#include <gmock/gmock.h>
+
+#include "mod_test_support.hpp"
+
+namespace {
+
+using modtest::append;
+using modtest::logLineEntries;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+class ModLifecycle : public modtest::LoadedModTest {};
+
+// What setup logs before its finish line when the engine's tables are not in the image.
+std::vector<std::string> setupEntries() {
+    std::vector<std::string> entries{"setup"};
+    if (!modtest::hasEngineWorld()) {
+        append(entries, logLineEntries("Brickwright could not find the engine's name table"));
+        append(entries, logLineEntries("Brickwright could not find the engine's object table"));
+    }
+    entries.push_back("subscribe");
+    append(entries, logLineEntries("Finished Brickwright setup!"));
+    return entries;
+}
+
+TEST_F(ModLifecycle, LoadingTheLibraryLogsNothingWhenItsConfigurationIsUsable) {
+    EXPECT_THAT(loadEntries, IsEmpty());
+}
+
+TEST_F(ModLifecycle, ModCreateBuildsTheBaseFromTheDescriptorAndDoesNothingElse) {
+    SML::Mod::Mod* mod = create();
+    ASSERT_NE(mod, nullptr);
+    EXPECT_THAT(standin::journal(), ElementsAreArray({"ModCreate", "Mod::Mod"}));
+    EXPECT_EQ(standin::beginPlaySubscriptionCount(), 0u);
+
+    const SML::Mod::Mod::Info& info = mod->info();
+    EXPECT_EQ(info.loaderVersion, "1.0.0-pr7");
+    EXPECT_EQ(info.name, "Brickwright");
+    EXPECT_EQ(info.version, "0.1");
+    EXPECT_EQ(info.description, "A Mod that adds Brickwright.");
+    EXPECT_EQ(info.authors, "tessavoren, quillmark");
+    EXPECT_THAT(info.dependencies, IsEmpty());
+}
+
+TEST_F(ModLifecycle, ModCreateTwiceGivesTwoObjectsBuiltFromTheSameDescriptorByReference) {
+    SML::Mod::Mod* first = create();
+    SML::Mod::Mod* second = create();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(&first->info(), &second->info());
+    EXPECT_THAT(standin::journal(), ElementsAreArray({"ModCreate", "Mod::Mod", "ModCreate", "Mod::Mod"}));
+}
+
+TEST_F(ModLifecycle, OneLogLineIsTheHostCallsAndStreamWritesInTheirExactOrder) {
+    SML::Mod::Mod* mod = create();
+    standin::clearJournal();
+    destroy(mod);
+
+    std::vector<std::string> expected{"delete"};
+    append(expected, {
+                         "writeHeader(Brickwright, 3)",
+                         "setConsoleColor(9)",
+                         "cout.write(Brickwright finished cleanup!)",
+                         "logFile.write(Brickwright finished cleanup!)",
+                         "logFile.flush",
+                         "log(3)",
+                         "cout.write(\n)",
+                         "cout.flush",
+                         "logFile.write(\n)",
+                         "logFile.flush",
+                         "logFile.flush",
+                         "setConsoleColor(14)",
+                     });
+    expected.push_back("Mod::~Mod");
+    EXPECT_THAT(standin::journal(), ElementsAreArray(expected));
+
+    // The host headed the line in the log file; the mod wrote its text and the line end.
+    standin::closeLogFile();
+    const std::string log = modtest::readTextFile(scratch->path() / "host.log");
+    EXPECT_THAT(log, ::testing::MatchesRegex("\\[[0-9][0-9]:[0-9][0-9]:[0-9][0-9]\\] \\[Brickwright\\] "
+                                             "\\[Info\\] Brickwright finished cleanup!\n"));
+}
+
+TEST_F(ModLifecycle, DestroyingAnObjectThatWasNeverSetUpWritesOnlyTheCleanupLine) {
+    SML::Mod::Mod* mod = create();
+    standin::clearJournal();
+    destroy(mod);
+    std::vector<std::string> expected{"delete"};
+    append(expected, logLineEntries("Brickwright finished cleanup!"));
+    expected.push_back("Mod::~Mod");
+    EXPECT_THAT(standin::journal(), ElementsAreArray(expected));
+    EXPECT_EQ(standin::beginPlaySubscriptionCount(), 0u);
+}
+
+TEST_F(ModLifecycle, SecondaryEntryDoesNothingHoweverOftenItIsCalled) {
+    SML::Mod::Mod* mod = create();
+    standin::clearJournal();
+    for (int i = 0; i < 3; ++i) {
+        standin::secondaryEntry(mod);
+    }
+    EXPECT_THAT(standin::journal(), ElementsAreArray({"secondaryEntry", "secondaryEntry", "secondaryEntry"}));
+    EXPECT_EQ(standin::beginPlaySubscriptionCount(), 0u);
+    EXPECT_THAT(standin::registeredRecipes(), IsEmpty());
+}
+
+TEST_F(ModLifecycle, SetupScansSubscribesOnceAndLogsItsFinishLine) {
+    SML::Mod::Mod* mod = create();
+    standin::clearJournal();
+    standin::setupMod(mod);
+    EXPECT_THAT(standin::journal(), ElementsAreArray(setupEntries()));
+    EXPECT_EQ(standin::beginPlaySubscriptionCount(), 1u);
+    // Nothing is registered until a player controller begins play.
+    EXPECT_THAT(standin::registeredRecipes(), IsEmpty());
+}
+
+TEST_F(ModLifecycle, ASecondSetupSubscribesASecondCallableAndBothRun) {
+    SML::Mod::Mod* mod = create();
+    standin::setupMod(mod);
+    standin::clearJournal();
+    standin::setupMod(mod);
+    EXPECT_THAT(standin::journal(), ElementsAreArray(setupEntries()));
+    EXPECT_EQ(standin::beginPlaySubscriptionCount(), 2u);
+
+    SML::Objects::AFGPlayerController controller;
+    standin::fireBeginPlay(&controller);
+    EXPECT_EQ(standin::registeredRecipes().size(), 2 * modtest::expectedRecipePaths().size());
+}
+
+TEST_F(ModLifecycle, TheHostStopsCallingADeletedModsHandlerWhileOthersGoOn) {
+    SML::Mod::Mod* first = create();
+    SML::Mod::Mod* second = create();
+    standin::setupMod(first);
+    standin::setupMod(second);
+    EXPECT_EQ(standin::beginPlaySubscriptionCount(), 2u);
+
+    destroy(first);
+    EXPECT_EQ(standin::beginPlaySubscriptionCount(), 1u);
+    standin::clearJournal();
+    SML::Objects::AFGPlayerController controller;
+    standin::fireBeginPlay(&controller);
+    const std::vector<std::string> entries = standin::journal();
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), "handler"), 1);
+    EXPECT_EQ(standin::registeredRecipes().size(), modtest::expectedRecipePaths().size());
+}
+
+#if defined(__GNUC__)
+// g++, clang and MinGW all lay out vtables by the Itanium C++ ABI: the object starts with a pointer to
+// its virtual functions in declaration order, and a virtual destructor takes two slots (complete, then
+// deleting). So the base's order setup, secondaryEntry, destructor is slots 0, 1, 2 and 3.
+TEST_F(ModLifecycle, TheVirtualSlotsAreSetupThenSecondaryEntryThenTheDestructor) {
+    using Slot = void (*)(SML::Mod::Mod*);
+    SML::Mod::Mod* mod = create();
+    Slot const* vtable = nullptr;
+    std::memcpy(&vtable, static_cast<const void*>(mod), sizeof vtable);
+    standin::clearJournal();
+
+    vtable[1](mod);
+    EXPECT_THAT(standin::journal(), IsEmpty());
+
+    vtable[0](mod);
+    std::vector<std::string> expected = setupEntries();
+    expected.erase(expected.begin()); // the host did not call it: no "setup" entry
+    EXPECT_THAT(standin::journal(), ElementsAreArray(expected));
+    standin::clearSubscriptions();
+
+    standin::clearJournal();
+    mods.clear();
+    vtable[3](mod); // deleting destructor: the mod frees its own storage
+    std::vector<std::string> cleanup = logLineEntries("Brickwright finished cleanup!");
+    cleanup.push_back("Mod::~Mod");
+    EXPECT_THAT(standin::journal(), ElementsAreArray(cleanup));
+}
+#endif
+
+} // namespace

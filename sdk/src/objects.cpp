@@ -24,31 +24,36 @@ struct NamePiece {
     std::size_t size() const noexcept { return text.size() + suffixLength; }
 };
 
-// The entry text of the object's name, or an empty text where the name table cannot give one.
-std::string_view nameText(const UObject& object) noexcept {
+// The entry text of the object's name; false where the name table cannot give one (no table, a
+// negative index, a null chunk or entry), and the object is then nameless: no text, no suffix.
+bool nameText(const UObject& object, std::string_view& text) noexcept {
     if (engineNameTable == 0) {
-        return {};
+        return false;
     }
     const std::int32_t index = object.nameIndex();
     if (index < 0) {
-        return {};
+        return false;
     }
     const auto n = static_cast<std::size_t>(index);
     const auto* table = reinterpret_cast<const unsigned char*>(engineNameTable);
     const auto* chunk = readAt<const unsigned char*>(table, n / Layout::kNamesPerChunk * sizeof(void*));
     if (chunk == nullptr) {
-        return {};
+        return false;
     }
     const auto* entry = readAt<const char*>(chunk, n % Layout::kNamesPerChunk * sizeof(void*));
     if (entry == nullptr) {
-        return {};
+        return false;
     }
-    return std::string_view(entry + Layout::kNameEntryTextOffset);
+    text = std::string_view(entry + Layout::kNameEntryTextOffset);
+    return true;
 }
 
 NamePiece namePiece(const UObject& object) noexcept {
     NamePiece piece;
-    const std::string_view text = nameText(object);
+    std::string_view text;
+    if (!nameText(object, text)) {
+        return piece;
+    }
     // The suffix holds no "/", so cutting the text alone is the same as cutting text and suffix.
     const std::size_t slash = text.rfind('/');
     piece.text = slash == std::string_view::npos ? text : text.substr(slash + 1);

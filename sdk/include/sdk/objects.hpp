@@ -3,7 +3,7 @@
 // The engine's tables are the game's: this layer follows their pointers, reading with memcpy and never
 // writing. Where they are absent or damaged it gives empty answers instead of following a null:
 // - a zero engineNameTable, a negative name index, a null name chunk or a null name entry: the
-//   object's name is empty;
+//   object's name is empty (no text and no number suffix);
 // - a zero engineObjectTable, a null chunk list or a null object chunk: no objects (or empty
 //   elements) there;
 // - an outer chain that comes back to one of its own objects: no full name (see objectFullName).

@@ -1,0 +1,148 @@
+// initEngineGlobals() on the real platform path: this executable's own image is the game's. The arena
+// of standin/world lies in this executable; the engine instructions are planted there at run time, and
+// nothing else in the executable holds the pattern bytes (this file has no pattern test vectors).
+#include <cstdint>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "class_lookup.hpp"
+#include "sdk/engine.hpp"
+#include "sdk/os.hpp"
+#include "sdk/pattern_scan.hpp"
+#include "sdk/signature.hpp"
+#include "standin/engine_world.hpp"
+#include "standin/game_image.hpp"
+
+namespace {
+
+std::uintptr_t address(const void* p) {
+    return reinterpret_cast<std::uintptr_t>(p);
+}
+
+// Every match of a signature in the image's spans. The byte string is made at run time through a
+// volatile view, so that no constant copy of it lies in this executable.
+template <std::size_t N>
+std::size_t countMatches(const SDK::Signature<N>& signature, const SDK::os::ModuleImage& image,
+                         const std::uint8_t** lowest) {
+    std::uint8_t bytes[N];
+    char mask[N + 1];
+    const volatile SDK::PatternByte* elements = signature.elements.data();
+    for (std::size_t i = 0; i < N; ++i) {
+        const bool fixed = elements[i].fixed;
+        bytes[i] = fixed ? elements[i].value : std::uint8_t{0};
+        mask[i] = fixed ? 'x' : '?';
+    }
+    mask[N] = '\0';
+    std::size_t count = 0;
+    *lowest = nullptr;
+    for (std::size_t s = 0; s < image.spanCount; ++s) {
+        const std::uint8_t* begin = image.spans[s].begin;
+        const std::uint8_t* end = begin + image.spans[s].size;
+        while (const std::uint8_t* match =
+                   SDK::scanForPattern(bytes, mask, begin, static_cast<std::size_t>(end - begin))) {
+            if (count++ == 0) {
+                *lowest = match;
+            }
+            begin = match + 1;
+        }
+    }
+    return count;
+}
+
+bool covers(const SDK::os::ModuleImage& image, std::uintptr_t p, std::size_t bytes = 1) {
+    for (std::size_t s = 0; s < image.spanCount; ++s) {
+        const std::uintptr_t begin = address(image.spans[s].begin);
+        if (p >= begin && p + bytes <= begin + image.spans[s].size) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(EngineGlobalsInThisProcess, AreFoundThroughThePlantedInstructionsOfTheExecutablesOwnImage) {
+    const standin::GameImageArena arena = standin::gameImageArena();
+    const standin::PlantedInstructions planted = standin::plantGameImageArena();
+    standin::EngineWorld world(arena.objectTable);
+    SDK::UObject* package = world.addObject("/Script/CoreUObject", nullptr, nullptr);
+    world.addObject("Class", 1, world.addObject("Class", nullptr, package), package);
+    SDK::UClass* classClass = world.addClassClass(package);
+    standin::setNameTableVariable(arena, world.nameTable());
+
+    SDK::initEngineGlobals();
+    EXPECT_EQ(SDK::engineNameTable, address(world.nameTable()));
+    EXPECT_EQ(SDK::engineObjectTable, address(arena.objectTable));
+    EXPECT_EQ(SDK::detail::searchClassClass(), classClass);
+    EXPECT_EQ(classClass->objectFullName(), "Class CoreUObject.Class");
+
+    // The planted ones are the only ones (the near misses before them included), so they are the ones used.
+    const SDK::os::ModuleImage image = SDK::os::gameModuleImage();
+    const std::uint8_t* lowest = nullptr;
+    EXPECT_EQ(countMatches(SDK::kNameTablePattern, image, &lowest), 1u);
+    EXPECT_EQ(lowest, planted.nameTableMatch);
+    EXPECT_EQ(countMatches(SDK::kObjectTablePattern, image, &lowest), 1u);
+    EXPECT_EQ(lowest, planted.objectTableMatch);
+
+    // The name table pointer is a snapshot; the object table is read where it lies.
+    standin::setNameTableVariable(arena, nullptr);
+    EXPECT_EQ(SDK::engineNameTable, address(world.nameTable()));
+    SDK::UObject* later = world.addObject("Later", classClass, package);
+    EXPECT_EQ(SDK::findObjectByFullName("Class CoreUObject.Later"), later);
+    SDK::initEngineGlobals();
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+    EXPECT_EQ(SDK::engineObjectTable, address(arena.objectTable));
+}
+
+// Things of each kind that an executable's image holds.
+int codeInThisImage(int x) {
+    return x * 3 + 1;
+}
+extern const unsigned char readOnlyData[64];
+const unsigned char readOnlyData[64] = {1, 2, 3, 4, 5, 6, 7, 8};
+unsigned char zeroData[4096];
+
+TEST(ModuleImage, CoversThisExecutablesCodeDataAndUninitialisedDataInAddressOrder) {
+    const SDK::os::ModuleImage image = SDK::os::gameModuleImage();
+    ASSERT_GT(image.spanCount, 0u);
+    ASSERT_LE(image.spanCount, image.spans.size());
+    EXPECT_EQ(image.base, image.spans[0].begin);
+    const SDK::os::MemorySpan& last = image.spans[image.spanCount - 1];
+    EXPECT_EQ(address(image.base) + image.size, address(last.begin) + last.size);
+    for (std::size_t s = 0; s < image.spanCount; ++s) {
+        EXPECT_GT(image.spans[s].size, 0u);
+        if (s > 0) {
+            // In order, apart, and not touching (touching spans are merged into one).
+            EXPECT_GT(address(image.spans[s].begin),
+                      address(image.spans[s - 1].begin) + image.spans[s - 1].size);
+        }
+    }
+
+    EXPECT_TRUE(covers(image, reinterpret_cast<std::uintptr_t>(&codeInThisImage)));
+    EXPECT_TRUE(covers(image, address(readOnlyData), sizeof readOnlyData));
+    EXPECT_TRUE(covers(image, address(zeroData), sizeof zeroData));
+    const standin::GameImageArena arena = standin::gameImageArena();
+    EXPECT_TRUE(covers(image, address(arena.begin), arena.size));
+    EXPECT_FALSE(covers(image, address(&image))); // the stack is not part of it
+    EXPECT_EQ(codeInThisImage(readOnlyData[1]), 7);
+
+#if defined(_WIN32)
+    // One span: the whole image as the loader reports it, SizeOfImage from its PE header.
+    EXPECT_EQ(image.spanCount, 1u);
+    ASSERT_EQ(std::memcmp(image.base, "MZ", 2), 0);
+    std::uint32_t peOffset = 0;
+    std::memcpy(&peOffset, image.base + 0x3C, sizeof peOffset);
+    ASSERT_EQ(std::memcmp(image.base + peOffset, "PE\0\0", 4), 0);
+    std::uint32_t sizeOfImage = 0;
+    std::memcpy(&sizeOfImage, image.base + peOffset + 24 + 56, sizeof sizeOfImage);
+    EXPECT_EQ(image.size, sizeOfImage);
+#else
+    // The first loaded segment begins with the executable's ELF header.
+    EXPECT_EQ(std::memcmp(image.base,
+                          "\x7f"
+                          "ELF",
+                          4),
+              0);
+#endif
+}
+
+} // namespace

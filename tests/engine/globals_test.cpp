@@ -1,0 +1,275 @@
+// initEngineGlobals over images laid out by hand: which match is used, how its displacement is read,
+// what each global holds, and what happens without a usable match.
+//
+// An image here is an 81 MiB zeroed reservation (its pages cost nothing until touched) described by a
+// few small spans: the code, and the places where the instructions' targets lie.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include <gtest/gtest.h>
+
+#include "sdk/engine.hpp"
+#include "sdk/os.hpp"
+
+namespace {
+
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+constexpr std::size_t kReserve = 81 * kMiB;
+
+class Image {
+public:
+    Image() : base_(static_cast<std::uint8_t*>(std::calloc(1, kReserve))) {}
+    ~Image() { std::free(base_); }
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+
+    std::uint8_t* at(std::size_t offset) { return base_ + offset; }
+
+    // Spans must be added lowest first, as the platform layer gives them.
+    Image& span(std::size_t offset, std::size_t size) {
+        image_.spans[image_.spanCount++] = SDK::os::MemorySpan{base_ + offset, size};
+        image_.base = base_;
+        image_.size = offset + size;
+        return *this;
+    }
+
+    const SDK::os::ModuleImage& image() const { return image_; }
+
+    void init() { SDK::initEngineGlobals(image_); }
+
+private:
+    std::uint8_t* base_;
+    SDK::os::ModuleImage image_{};
+};
+
+void put(std::uint8_t* at, std::initializer_list<std::uint8_t> bytes) {
+    std::memcpy(at, bytes.begin(), bytes.size());
+}
+
+void putDisplacement(std::uint8_t* at, std::uint32_t displacement) {
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<std::uint8_t>(displacement >> (8 * i));
+    }
+}
+
+// 48 8B 05 <disp32> 48 85 C0 0F 85 B0: the name table pattern.
+void putNameTableLoad(std::uint8_t* at, std::uint32_t displacement) {
+    put(at, {0x48, 0x8B, 0x05, 0, 0, 0, 0, 0x48, 0x85, 0xC0, 0x0F, 0x85, 0xB0});
+    putDisplacement(at + 3, displacement);
+}
+
+// 48 8D 0D <disp32> E8 ?? ?? ?? 00 E8 ?? ?? ?? 00 E8 ?? ?? ?? 01: the object table pattern.
+void putObjectTableLea(std::uint8_t* at, std::uint32_t displacement, std::uint8_t wildcard = 0x5C) {
+    put(at, {0x48, 0x8D, 0x0D,     0,    0,    0,    0,    0xE8, wildcard, wildcard, wildcard,
+             0x00, 0xE8, wildcard, 0xFF, 0x00, 0x00, 0xE8, 0x00, wildcard, 0xFF,     0x01});
+    putDisplacement(at + 3, displacement);
+}
+
+void putPointer(std::uint8_t* at, std::uint64_t value) {
+    std::memcpy(at, &value, sizeof value);
+}
+
+std::uint64_t readPointer(const std::uint8_t* at) {
+    std::uint64_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+std::uintptr_t address(const std::uint8_t* p) {
+    return reinterpret_cast<std::uintptr_t>(p);
+}
+
+class EngineGlobals : public ::testing::Test {
+protected:
+    void TearDown() override {
+        SDK::engineNameTable = 0;
+        SDK::engineObjectTable = 0;
+    }
+};
+
+TEST_F(EngineGlobals, ReadTheDisplacementLittleEndianFromSevenBytesPastTheMatch) {
+    Image image;
+    // Only the top byte (at match + 6) is fixed; read the other way round the target would lie far
+    // outside the image.
+    putNameTableLoad(image.at(100), 0x03123456);
+    const std::size_t variable = 100 + 7 + 0x03123456;
+    putPointer(image.at(variable), 0x1122334455667788u);
+    putObjectTableLea(image.at(200), 0x04ABCDEF);
+    const std::size_t table = 200 + 7 + 0x04ABCDEF;
+    image.span(0, 4096).span(variable - 64, 128).span(table - 64, 4096);
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, 0x1122334455667788u);
+    EXPECT_EQ(SDK::engineObjectTable, address(image.at(table)));
+}
+
+TEST_F(EngineGlobals, HoldASnapshotOfTheNameTableVariableAndTheObjectTableAddress) {
+    Image image;
+    putNameTableLoad(image.at(0), 0x03000000);
+    putObjectTableLea(image.at(64), 0x04000000);
+    const std::size_t variable = 0 + 7 + 0x03000000;
+    const std::size_t table = 64 + 7 + 0x04000000;
+    putPointer(image.at(variable), 0xABCDEF0012345678u);
+    putPointer(image.at(table), 0x5555555555555555u);
+    image.span(0, 4096).span(variable, 8).span(table, 64);
+    image.init();
+    // Pattern 1: the value stored in the variable; pattern 2: the target itself, not what it holds.
+    EXPECT_EQ(SDK::engineNameTable, 0xABCDEF0012345678u);
+    EXPECT_EQ(SDK::engineObjectTable, address(image.at(table)));
+
+    // A later change of the variable is not seen.
+    putPointer(image.at(variable), 0x1111111111111111u);
+    EXPECT_EQ(SDK::engineNameTable, 0xABCDEF0012345678u);
+    EXPECT_EQ(readPointer(image.at(variable)), 0x1111111111111111u);
+}
+
+TEST_F(EngineGlobals, UseTheLowestMatchInTheImage) {
+    Image image;
+    // Two of each in the first span; the lower ones point at variable A and table A.
+    putNameTableLoad(image.at(300), 0x03200000);
+    putNameTableLoad(image.at(100), 0x03100000);
+    putObjectTableLea(image.at(500), 0x04200000);
+    putObjectTableLea(image.at(400), 0x04100000);
+    const std::size_t variableA = 100 + 7 + 0x03100000;
+    const std::size_t variableB = 300 + 7 + 0x03200000;
+    const std::size_t tableA = 400 + 7 + 0x04100000;
+    putPointer(image.at(variableA), 0xAu);
+    putPointer(image.at(variableB), 0xBu);
+    // And one of each in a later span.
+    putNameTableLoad(image.at(8192), 0x03000000);
+    putObjectTableLea(image.at(8192 + 64), 0x04000000);
+    putPointer(image.at(8192 + 7 + 0x03000000), 0xCu);
+    image.span(0, 4096)
+        .span(8192, 4096)
+        .span(8192 + 7 + 0x03000000, 8)
+        .span(variableA, 8)
+        .span(variableB, 8)
+        .span(8192 + 64 + 7 + 0x04000000, 64)
+        .span(tableA, 64)
+        .span(500 + 7 + 0x04200000, 64);
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, 0xAu);
+    EXPECT_EQ(SDK::engineObjectTable, address(image.at(tableA)));
+
+    // Without matches in the first span, the later span's are used.
+    std::memset(image.at(0), 0x90, 4096);
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, 0xCu);
+    EXPECT_EQ(SDK::engineObjectTable, address(image.at(8192 + 64 + 7 + 0x04000000)));
+}
+
+TEST_F(EngineGlobals, IgnoreNearMissesOnTheFixedBytes) {
+    Image image;
+    const std::size_t variable = 7 + 0x03000000;
+    image.span(0, 4096).span(variable - 4096, 8192).span(64 + 7 + 0x04000000, 4096);
+    putPointer(image.at(variable), 0x77u);
+
+    putNameTableLoad(image.at(0), 0x02FFFFFF);
+    putObjectTableLea(image.at(64), 0x03FFFFFF);
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+    EXPECT_EQ(SDK::engineObjectTable, 0u);
+
+    putNameTableLoad(image.at(0), 0x05000000);
+    putObjectTableLea(image.at(64), 0x05000000);
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+    EXPECT_EQ(SDK::engineObjectTable, 0u);
+
+    // The last call offset's top byte 00 instead of 01, the jump offset's low byte B1 instead of B0.
+    putNameTableLoad(image.at(0), 0x03000000);
+    image.at(12)[0] = 0xB1;
+    putObjectTableLea(image.at(64), 0x04000000);
+    image.at(64 + 21)[0] = 0x00;
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+    EXPECT_EQ(SDK::engineObjectTable, 0u);
+
+    // Mended, both are found; every byte value at the wildcards is accepted.
+    image.at(12)[0] = 0xB0;
+    image.at(64 + 21)[0] = 0x01;
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, 0x77u);
+    EXPECT_EQ(SDK::engineObjectTable, address(image.at(64 + 7 + 0x04000000)));
+    for (const int wildcard : {0x00, 0x01, 0x48, 0x7F, 0x80, 0xE8, 0xFF}) {
+        putObjectTableLea(image.at(64), 0x04000000, static_cast<std::uint8_t>(wildcard));
+        image.init();
+        EXPECT_EQ(SDK::engineObjectTable, address(image.at(64 + 7 + 0x04000000))) << wildcard;
+    }
+}
+
+TEST_F(EngineGlobals, StayZeroWithoutAMatchAndAreResetByEveryCall) {
+    Image image;
+    putNameTableLoad(image.at(0), 0x03000000);
+    putObjectTableLea(image.at(64), 0x04000000);
+    putPointer(image.at(7 + 0x03000000), 0x99u);
+    image.span(0, 4096).span(7 + 0x03000000, 8).span(64 + 7 + 0x04000000, 64);
+    image.init();
+    ASSERT_EQ(SDK::engineNameTable, 0x99u);
+    ASSERT_NE(SDK::engineObjectTable, 0u);
+
+    // The same image with the instructions gone.
+    std::memset(image.at(0), 0xCC, 4096);
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+    EXPECT_EQ(SDK::engineObjectTable, 0u);
+
+    // No image at all (a failed module query).
+    SDK::engineNameTable = 1;
+    SDK::engineObjectTable = 1;
+    SDK::initEngineGlobals(SDK::os::ModuleImage{});
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+    EXPECT_EQ(SDK::engineObjectTable, 0u);
+}
+
+TEST_F(EngineGlobals, TreatATargetOutsideTheImageAsNoMatch) {
+    Image image;
+    putNameTableLoad(image.at(0), 0x03000000);
+    putObjectTableLea(image.at(64), 0x04000000);
+    const std::size_t variable = 7 + 0x03000000;
+    const std::size_t table = 64 + 7 + 0x04000000;
+    putPointer(image.at(variable), 0x42u);
+
+    // Neither target in a span: nothing is read there.
+    image.span(0, 4096);
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+    EXPECT_EQ(SDK::engineObjectTable, 0u);
+
+    // The variable needs all 8 bytes, the object table's header all of its 40.
+    Image partial;
+    putNameTableLoad(partial.at(0), 0x03000000);
+    putObjectTableLea(partial.at(64), 0x04000000);
+    putPointer(partial.at(variable), 0x42u);
+    partial.span(0, 4096).span(variable - 100, 107).span(table - 100, 139);
+    partial.init();
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+    EXPECT_EQ(SDK::engineObjectTable, 0u);
+
+    Image whole;
+    putNameTableLoad(whole.at(0), 0x03000000);
+    putObjectTableLea(whole.at(64), 0x04000000);
+    putPointer(whole.at(variable), 0x42u);
+    whole.span(0, 4096).span(variable - 100, 108).span(table - 100, 140);
+    whole.init();
+    EXPECT_EQ(SDK::engineNameTable, 0x42u);
+    EXPECT_EQ(SDK::engineObjectTable, address(whole.at(table)));
+}
+
+TEST_F(EngineGlobals, FindAMatchEndingOnASpansLastByteButNotOneSplitBetweenSpans) {
+    Image image;
+    // Pattern 1 ends on the code span's last byte.
+    putNameTableLoad(image.at(4096 - 13), 0x03000000);
+    const std::size_t variable = 4096 - 13 + 7 + 0x03000000;
+    putPointer(image.at(variable), 0x31u);
+    // Pattern 2 lies across two spans that do not touch (its byte at offset 10 is outside both).
+    putObjectTableLea(image.at(8192 - 10), 0x04000000);
+    image.span(0, 4096).span(4096 + 64, 8192 - 4096 - 64).span(8192 + 1, 4096).span(variable, 8);
+    image.span(8192 - 10 + 7 + 0x04000000, 64);
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, 0x31u);
+    EXPECT_EQ(SDK::engineObjectTable, 0u);
+}
+
+} // namespace

@@ -6,7 +6,7 @@
 //
 //     static const bool registered = Bench::addComparison({
 //         .name = "lookup, 1M objects, no match",
-//         .fast = "lookup/fast",             // benchmark names as Google Benchmark reports them
+//         .fast = "lookup/fast",      // benchmark names as registered, or in full as reported
 //         .reference = "lookup/reference",
 //         .measure = Bench::Measure::Time,
 //     });
@@ -26,7 +26,7 @@ namespace Bench {
 enum class Measure {
     // Bytes per second, from state.SetBytesProcessed; shown in GB/s. ratio = fast / reference.
     Throughput,
-    // Real time per iteration; shown in milliseconds. ratio = reference / fast.
+    // CPU time per iteration; shown in milliseconds. ratio = reference / fast.
     Time,
 };
 

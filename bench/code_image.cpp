@@ -1,0 +1,227 @@
+#include "code_image.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "reference_scan.hpp"
+#include "sdk/pattern_scan.hpp"
+#include "sdk/signature.hpp"
+
+namespace Bench {
+
+namespace {
+
+constexpr const char* kWineDllDirectory = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
+constexpr const char* kLlvmLibrary = "/usr/lib/llvm-14/lib/libLLVM-14.so.1";
+constexpr std::size_t kMaxCodeBytes = std::size_t{128} << 20;
+
+// Room after the code for the planted instructions' targets: a displacement with top byte 04 reaches
+// at most 80 MiB.
+constexpr std::size_t kReserveBytes = (std::size_t{80} << 20) + (std::size_t{1} << 20);
+
+std::vector<std::uint8_t> readRange(std::ifstream& file, std::uint64_t offset, std::uint64_t size) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    file.seekg(static_cast<std::streamoff>(offset));
+    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    if (!file) {
+        return {};
+    }
+    return bytes;
+}
+
+template <typename T> T field(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+    T value{};
+    if (offset + sizeof value <= bytes.size()) {
+        std::memcpy(&value, bytes.data() + offset, sizeof value);
+    }
+    return value;
+}
+
+std::vector<std::uint8_t> peText(std::ifstream& file, const std::vector<std::uint8_t>& head) {
+    const auto peOffset = field<std::uint32_t>(head, 0x3C);
+    const std::vector<std::uint8_t> coff = readRange(file, peOffset, 24);
+    if (coff.size() != 24 || std::memcmp(coff.data(), "PE\0\0", 4) != 0) {
+        return {};
+    }
+    const auto sectionCount = field<std::uint16_t>(coff, 6);
+    const auto optionalSize = field<std::uint16_t>(coff, 20);
+    const std::vector<std::uint8_t> sections =
+        readRange(file, std::uint64_t{peOffset} + 24 + optionalSize, std::uint64_t{sectionCount} * 40);
+    std::vector<std::uint8_t> text;
+    for (std::size_t i = 0; i < sections.size() / 40; ++i) {
+        const std::size_t at = i * 40;
+        if (std::memcmp(sections.data() + at, ".text\0\0\0", 8) != 0) {
+            continue;
+        }
+        const auto virtualSize = field<std::uint32_t>(sections, at + 8);
+        const auto rawSize = field<std::uint32_t>(sections, at + 16);
+        const auto rawOffset = field<std::uint32_t>(sections, at + 20);
+        const std::uint32_t size = virtualSize != 0 ? std::min(virtualSize, rawSize) : rawSize;
+        const std::vector<std::uint8_t> bytes = readRange(file, rawOffset, size);
+        text.insert(text.end(), bytes.begin(), bytes.end());
+    }
+    return text;
+}
+
+std::vector<std::uint8_t> elfText(std::ifstream& file, const std::vector<std::uint8_t>& head) {
+    if (head[4] != 2 || head[5] != 1) { // 64-bit, little-endian
+        return {};
+    }
+    const auto sectionTable = field<std::uint64_t>(head, 0x28);
+    const auto entrySize = field<std::uint16_t>(head, 0x3A);
+    const auto count = field<std::uint16_t>(head, 0x3C);
+    const auto namesIndex = field<std::uint16_t>(head, 0x3E);
+    if (entrySize < 64 || namesIndex >= count) {
+        return {};
+    }
+    const std::vector<std::uint8_t> table = readRange(file, sectionTable, std::uint64_t{entrySize} * count);
+    if (table.empty()) {
+        return {};
+    }
+    auto header = [&](std::size_t i, std::size_t offset) {
+        return field<std::uint64_t>(table, i * entrySize + offset);
+    };
+    const std::vector<std::uint8_t> names =
+        readRange(file, header(namesIndex, 0x18), header(namesIndex, 0x20));
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto nameOffset = field<std::uint32_t>(table, i * entrySize);
+        if (nameOffset + 6 <= names.size() && std::memcmp(names.data() + nameOffset, ".text", 6) == 0) {
+            return readRange(file, header(i, 0x18), header(i, 0x20));
+        }
+    }
+    return {};
+}
+
+template <std::size_t N>
+void plant(std::uint8_t* at, const SDK::Signature<N>& signature, std::uint32_t displacement) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (signature.elements[i].fixed) {
+            at[i] = signature.elements[i].value;
+        }
+    }
+    std::memcpy(at + SDK::kDisplacementOffset, &displacement, sizeof displacement);
+}
+
+// The lowest match, checked against the reference loop: a benchmark of wrong answers is worthless.
+template <std::size_t N>
+std::size_t lowestMatch(const SDK::Signature<N>& signature, std::span<const std::uint8_t> code) {
+    std::vector<std::uint8_t> bytes;
+    std::string mask;
+    for (const SDK::PatternByte& element : signature.elements) {
+        bytes.push_back(element.fixed ? element.value : 0);
+        mask.push_back(element.fixed ? 'x' : '?');
+    }
+    const std::uint8_t* fast = SDK::scanForPattern(bytes.data(), mask.c_str(), code.data(), code.size());
+    const std::uint8_t* reference = Reference::scan(bytes.data(), mask.c_str(), code.data(), code.size());
+    if (fast != reference) {
+        std::fprintf(stderr, "brickwright-bench: the fast scan and the reference disagree on this image\n");
+        std::exit(1);
+    }
+    return fast == nullptr ? Image::npos : static_cast<std::size_t>(fast - code.data());
+}
+
+std::uint8_t* targetOf(const Image& image, std::size_t match) {
+    if (match == Image::npos) {
+        return nullptr;
+    }
+    std::uint32_t displacement = 0;
+    std::memcpy(&displacement, image.code.data() + match + SDK::kDisplacementOffset, sizeof displacement);
+    const std::size_t target = match + SDK::kInstructionLength + displacement;
+    return target + 64 <= image.whole.size() ? image.whole.data() + target : nullptr;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> codeSections(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<std::uint8_t> head = readRange(file, 0, 64);
+    if (head.size() != 64) {
+        return {};
+    }
+    if (head[0] == 'M' && head[1] == 'Z') {
+        return peText(file, head);
+    }
+    if (std::memcmp(head.data(),
+                    "\x7F"
+                    "ELF",
+                    4) == 0) {
+        return elfText(file, head);
+    }
+    return {};
+}
+
+Image buildImage(const std::string& rawFile) {
+    std::vector<std::uint8_t> code;
+    std::string description;
+    if (!rawFile.empty()) {
+        std::ifstream file(rawFile, std::ios::binary | std::ios::ate);
+        const std::streamoff size = file ? static_cast<std::streamoff>(file.tellg()) : 0;
+        code = file ? readRange(file, 0, static_cast<std::uint64_t>(size)) : std::vector<std::uint8_t>{};
+        if (code.empty()) {
+            std::fprintf(stderr, "brickwright-bench: cannot read the image %s\n", rawFile.c_str());
+            std::exit(2);
+        }
+        description = rawFile + " (raw, as it is)";
+    } else {
+        std::vector<std::string> sources;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(kWineDllDirectory, error)) {
+            if (entry.path().extension() == ".dll") {
+                sources.push_back(entry.path().string());
+            }
+        }
+        std::sort(sources.begin(), sources.end());
+        const std::size_t dlls = sources.size();
+        sources.push_back(kLlvmLibrary);
+        std::size_t used = 0;
+        for (const std::string& source : sources) {
+            if (code.size() >= kMaxCodeBytes) {
+                break;
+            }
+            const std::vector<std::uint8_t> text = codeSections(source);
+            code.insert(code.end(), text.begin(),
+                        text.begin() +
+                            static_cast<std::ptrdiff_t>(std::min(text.size(), kMaxCodeBytes - code.size())));
+            if (!text.empty()) {
+                ++used;
+            }
+        }
+        if (code.size() < 4096) {
+            std::fprintf(stderr, "brickwright-bench: no machine code found in %s or %s; use --image FILE\n",
+                         kWineDllDirectory, kLlvmLibrary);
+            std::exit(2);
+        }
+        description = ".text of " + std::to_string(used) + " files (" + std::to_string(dlls) +
+                      " Wine DLLs, " + kLlvmLibrary + "), both patterns planted near the end";
+    }
+
+    // Zero-filled by the system page by page: the reserve costs nothing until something is put there.
+    const std::size_t whole = code.size() + kReserveBytes;
+    auto* storage = static_cast<std::uint8_t*>(std::calloc(whole, 1));
+    if (storage == nullptr) {
+        std::fprintf(stderr, "brickwright-bench: out of memory\n");
+        std::exit(2);
+    }
+    std::memcpy(storage, code.data(), code.size());
+
+    Image image;
+    image.code = std::span<const std::uint8_t>(storage, code.size());
+    image.whole = std::span<std::uint8_t>(storage, whole);
+    if (rawFile.empty()) {
+        // Pattern 1's variable 48 MiB on, the object table 64 MiB on, both inside the reserve.
+        plant(storage + code.size() - 4096, SDK::kNameTablePattern, 0x0300'0000);
+        plant(storage + code.size() - 2048, SDK::kObjectTablePattern, 0x0400'0000);
+    }
+    image.nameTableMatch = lowestMatch(SDK::kNameTablePattern, image.code);
+    image.objectTableMatch = lowestMatch(SDK::kObjectTablePattern, image.code);
+    image.nameTableVariable = targetOf(image, image.nameTableMatch);
+    image.objectTableTarget = targetOf(image, image.objectTableMatch);
+    image.description = std::move(description);
+    return image;
+}
+
+} // namespace Bench

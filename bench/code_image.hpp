@@ -1,0 +1,21 @@
+// Building the benchmarks' image from real machine code, or from a raw file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "comparison.hpp"
+
+namespace Bench {
+
+// The bytes of the code sections of a PE (".text") or ELF (".text") file; empty when the file
+// cannot be read or is neither.
+std::vector<std::uint8_t> codeSections(const std::string& path);
+
+// The default image (the .text of Wine's Windows DLLs, then of LLVM's shared library, both patterns
+// planted near its end) or, for a non-empty `rawFile`, that file's bytes as they are. Exits the
+// process with a message when no image can be built. The storage lives until the process ends.
+Image buildImage(const std::string& rawFile);
+
+} // namespace Bench

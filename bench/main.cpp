@@ -1,0 +1,253 @@
+// brickwright-bench: builds the shared image, runs every registered benchmark, then prints the
+// fast-versus-reference table and, with --json PATH, writes it as JSON.
+//
+//   brickwright-bench [--image FILE] [--json PATH] [Google Benchmark options...]
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "code_image.hpp"
+#include "comparison.hpp"
+#include "scan/plan.hpp"
+
+namespace Bench {
+
+namespace {
+
+std::vector<Comparison>& registry() {
+    static std::vector<Comparison> all;
+    return all;
+}
+
+Image& sharedImage() {
+    static Image shared;
+    return shared;
+}
+
+} // namespace
+
+bool addComparison(Comparison comparison) {
+    registry().push_back(std::move(comparison));
+    return true;
+}
+
+const std::vector<Comparison>& comparisons() {
+    return registry();
+}
+
+const Image& image() {
+    return sharedImage();
+}
+
+} // namespace Bench
+
+namespace {
+
+struct Result {
+    double secondsPerIteration = 0;
+    std::optional<double> bytesPerSecond;
+};
+
+// Passes every run to the console and keeps the numbers the comparisons need, under the full name
+// Google Benchmark reports ("x/8") and under the name it was registered with ("x"). Times are CPU
+// times, as are Google Benchmark's byte rates unless a benchmark asks for real time: the machine
+// these run on is often shared, and a single-threaded run's CPU time is what it costs.
+class CapturingReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.error_occurred) {
+                continue;
+            }
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.run_type == Run::RT_Aggregate && !median) {
+                continue;
+            }
+            Result result;
+            result.secondsPerIteration =
+                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            if (const auto counter = run.counters.find("bytes_per_second"); counter != run.counters.end()) {
+                result.bytesPerSecond = counter->second.value;
+            }
+            std::string name = run.benchmark_name();
+            if (median && name.size() > 7 && name.ends_with("_median")) {
+                name.resize(name.size() - 7);
+            }
+            results[name] = result;
+            results[run.run_name.function_name] = result;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    std::map<std::string, Result> results;
+};
+
+struct Row {
+    const Bench::Comparison* comparison;
+    std::optional<double> fast;
+    std::optional<double> reference;
+    std::optional<double> ratio;
+    const char* unit;
+};
+
+std::optional<double> valueOf(const std::map<std::string, Result>& results, const std::string& name,
+                              Bench::Measure measure) {
+    const auto found = results.find(name);
+    if (found == results.end()) {
+        return std::nullopt;
+    }
+    if (measure == Bench::Measure::Throughput) {
+        if (!found->second.bytesPerSecond) {
+            return std::nullopt;
+        }
+        return *found->second.bytesPerSecond / 1e9;
+    }
+    return found->second.secondsPerIteration * 1e3;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonNumber(const std::optional<double>& value) {
+    if (!value || !std::isfinite(*value)) {
+        return "null";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6g", *value);
+    return text;
+}
+
+std::string cell(const std::optional<double>& value, const char* format) {
+    if (!value) {
+        return "-";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, format, *value);
+    return text;
+}
+
+bool takeOption(int& i, int argc, char** argv, const char* option, std::string& value) {
+    const std::size_t length = std::strlen(option);
+    if (std::strcmp(argv[i], option) == 0) {
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "brickwright-bench: %s needs a value\n", option);
+            std::exit(2);
+        }
+        value = argv[++i];
+        return true;
+    }
+    if (std::strncmp(argv[i], option, length) == 0 && argv[i][length] == '=') {
+        value = argv[i] + length + 1;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string imageFile;
+    std::string jsonPath;
+    std::vector<char*> rest = {argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        if (!takeOption(i, argc, argv, "--image", imageFile) &&
+            !takeOption(i, argc, argv, "--json", jsonPath)) {
+            rest.push_back(argv[i]);
+        }
+    }
+    int restCount = static_cast<int>(rest.size());
+    benchmark::Initialize(&restCount, rest.data());
+    if (benchmark::ReportUnrecognizedArguments(restCount, rest.data())) {
+        return 2;
+    }
+
+    Bench::sharedImage() = Bench::buildImage(imageFile);
+    const Bench::Image& image = Bench::image();
+    const char* kernel = SDK::Scan::kernelName(SDK::Scan::bestKernel());
+    std::printf("image: %.1f MB, %s\n", static_cast<double>(image.code.size()) / 1e6,
+                image.description.c_str());
+    std::printf("scan kernel: %s\n\n", kernel);
+    std::fflush(stdout);
+
+    CapturingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    std::vector<Row> rows;
+    for (const Bench::Comparison& comparison : Bench::comparisons()) {
+        Row row{&comparison, valueOf(reporter.results, comparison.fast, comparison.measure),
+                valueOf(reporter.results, comparison.reference, comparison.measure), std::nullopt,
+                comparison.measure == Bench::Measure::Throughput ? "GB/s" : "ms"};
+        if (row.fast && row.reference && *row.fast > 0 && *row.reference > 0) {
+            row.ratio = comparison.measure == Bench::Measure::Throughput ? *row.fast / *row.reference
+                                                                         : *row.reference / *row.fast;
+        }
+        rows.push_back(row);
+    }
+
+    std::size_t width = 10;
+    for (const Row& row : rows) {
+        width = std::max(width, row.comparison->name.size());
+    }
+    std::printf("\n%-*s %12s %12s %6s %9s\n", static_cast<int>(width), "comparison", "fast", "reference",
+                "unit", "ratio");
+    for (const Row& row : rows) {
+        std::printf("%-*s %12s %12s %6s %9s\n", static_cast<int>(width), row.comparison->name.c_str(),
+                    cell(row.fast, "%.3f").c_str(), cell(row.reference, "%.3f").c_str(), row.unit,
+                    cell(row.ratio, "%.2fx").c_str());
+    }
+
+    if (!jsonPath.empty()) {
+        std::string json = "{\n  \"comparisons\": [";
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const Row& row = rows[i];
+            json += i == 0 ? "\n" : ",\n";
+            json += "    {\"name\": " + jsonString(row.comparison->name) +
+                    ", \"fast\": " + jsonNumber(row.fast) + ", \"reference\": " + jsonNumber(row.reference) +
+                    ", \"unit\": " + jsonString(row.unit) + ", \"ratio\": " + jsonNumber(row.ratio) +
+                    ", \"fast_benchmark\": " + jsonString(row.comparison->fast) +
+                    ", \"reference_benchmark\": " + jsonString(row.comparison->reference) + "}";
+        }
+        json += "\n  ],\n  \"benchmarks\": [";
+        bool first = true;
+        for (const auto& [name, result] : reporter.results) {
+            json += first ? "\n" : ",\n";
+            first = false;
+            json += "    {\"name\": " + jsonString(name) +
+                    ", \"seconds_per_iteration\": " + jsonNumber(result.secondsPerIteration) +
+                    ", \"bytes_per_second\": " + jsonNumber(result.bytesPerSecond) + "}";
+        }
+        json += "\n  ],\n  \"image\": {\"description\": " + jsonString(image.description) +
+                ", \"bytes\": " + std::to_string(image.code.size()) +
+                "},\n  \"scan_kernel\": " + jsonString(kernel) + "\n}\n";
+        std::ofstream out(jsonPath, std::ios::binary);
+        out << json;
+        if (!out) {
+            std::fprintf(stderr, "brickwright-bench: cannot write %s\n", jsonPath.c_str());
+            return 1;
+        }
+        std::printf("\nwrote %s\n", jsonPath.c_str());
+    }
+    return 0;
+}

@@ -44,29 +44,7 @@ template <std::size_t N>
 PatternReport scan(std::string_view name, const SDK::Signature<N>& signature, const PE::Headers& headers,
                    const PE::Image& image) {
     const MaskedPattern<N> pattern = masked(signature);
-    const std::uint8_t* base = image.data();
-    const std::size_t size = image.size();
-
-    PatternReport report;
-    report.name = name;
-    const std::uint8_t* first = SDK::scanForPattern(pattern.bytes.data(), pattern.mask.data(), base, size);
-    // Every further match: scan again from the byte after the previous one.
-    for (const std::uint8_t* match = first; match != nullptr;) {
-        ++report.matches;
-        const auto next = static_cast<std::size_t>(match - base) + 1;
-        match = SDK::scanForPattern(pattern.bytes.data(), pattern.mask.data(), base + next, size - next);
-    }
-    if (first == nullptr) {
-        return report;
-    }
-    const auto rva = static_cast<std::uint64_t>(first - base);
-    const auto displacement = SDK::Layout::readAt<std::uint32_t>(first, SDK::kDisplacementOffset);
-    const std::uint64_t target = rva + SDK::kInstructionLength + displacement;
-    report.rva = rva;
-    report.section = sectionName(headers, rva);
-    report.targetRva = target;
-    report.targetSection = sectionName(headers, target);
-    return report;
+    return scanPattern(name, pattern.bytes, pattern.mask.data(), headers, image);
 }
 
 std::string hex(std::uint64_t value) {
@@ -84,6 +62,33 @@ nlohmann::json optionalJson(const std::optional<std::string>& value) {
 }
 
 } // namespace
+
+PatternReport scanPattern(std::string_view name, std::span<const std::uint8_t> bytes, const char* mask,
+                          const PE::Headers& headers, const PE::Image& image) {
+    const std::uint8_t* base = image.data();
+    const std::size_t size = image.size();
+
+    PatternReport report;
+    report.name = name;
+    // The match the mod takes comes from the very function the mod calls; the count from the prepared
+    // form of the same scan, which finds exactly the same matches in one pass.
+    const std::uint8_t* first = SDK::scanForPattern(bytes.data(), mask, base, size);
+    report.matches = SDK::PreparedPattern(bytes.data(), mask).count(base, size);
+    if (first == nullptr) {
+        return report;
+    }
+    const auto rva = static_cast<std::uint64_t>(first - base);
+    report.rva = rva;
+    report.section = sectionName(headers, rva);
+    // Patterns shorter than the instruction have no target.
+    if (bytes.size() >= SDK::kInstructionLength) {
+        const auto displacement = SDK::Layout::readAt<std::uint32_t>(first, SDK::kDisplacementOffset);
+        const std::uint64_t target = rva + SDK::kInstructionLength + displacement;
+        report.targetRva = target;
+        report.targetSection = sectionName(headers, target);
+    }
+    return report;
+}
 
 FileReport checkImage(std::string file, const PE::Headers& headers, const PE::Image& image) {
     FileReport report;
@@ -139,11 +144,12 @@ std::string toTable(const FileReport& report) {
             rows.push_back({std::string(pattern.name), "no", "-", "-", "0", "-", "-"});
             continue;
         }
-        rows.push_back(
-            {std::string(pattern.name), "yes", hex(*pattern.rva),
-             pattern.section ? printableName(*pattern.section) : "(no section)",
-             std::to_string(pattern.matches), hex(*pattern.targetRva),
-             pattern.targetSection ? printableName(*pattern.targetSection) : "(outside every section)"});
+        rows.push_back({std::string(pattern.name), "yes", hex(*pattern.rva),
+                        pattern.section ? printableName(*pattern.section) : "(no section)",
+                        std::to_string(pattern.matches), pattern.targetRva ? hex(*pattern.targetRva) : "-",
+                        !pattern.targetRva      ? "-"
+                        : pattern.targetSection ? printableName(*pattern.targetSection)
+                                                : "(outside every section)"});
     }
     std::array<std::size_t, 7> widths{};
     for (const Row& row : rows) {
@@ -167,10 +173,16 @@ std::string toTable(const FileReport& report) {
     for (const PatternReport& pattern : report.patterns) {
         if (!pattern.found()) {
             text += "  missing: " + std::string(pattern.name) + " does not match anywhere in the image\n";
-        } else if (pattern.matches > 1) {
+            continue;
+        }
+        if (pattern.matches > 1) {
             text += "  warning: " + std::string(pattern.name) + " matches " +
                     std::to_string(pattern.matches) +
                     " times; the mod takes the lowest, and a later update may reorder them\n";
+        }
+        if (pattern.targetRva && !pattern.targetSection) {
+            text += "  warning: " + std::string(pattern.name) + " refers to " + hex(*pattern.targetRva) +
+                    ", outside every section\n";
         }
     }
     return text;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,12 @@ struct FileReport {
 
     bool complete() const noexcept { return patterns[0].found() && patterns[1].found(); }
 };
+
+// Runs the mod's scan for one pattern in the scan's own form (bytes with 00 at wildcards, a mask of
+// 'x' for a fixed byte and '?' for any, as long as the bytes): the lowest match, its section, every
+// match counted, and the target of the 7-byte instruction it begins with.
+PatternReport scanPattern(std::string_view name, std::span<const std::uint8_t> bytes, const char* mask,
+                          const PE::Headers& headers, const PE::Image& image);
 
 // Runs the mod's own scan for both engine patterns over `image`, as the mod does in the game: from
 // the image's first byte, lowest match first; then counts every match.

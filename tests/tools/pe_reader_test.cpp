@@ -1,0 +1,238 @@
+// The PE reader: what it accepts, how it lays an image out, and how it refuses what it cannot use.
+#include "pe/image.hpp"
+#include "pe_builder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using PeBuilder::FileSpec;
+
+bool allEqual(const PE::Image& image, std::size_t begin, std::size_t end, std::uint8_t value) {
+    return std::all_of(image.data() + begin, image.data() + end,
+                       [value](std::uint8_t b) { return b == value; });
+}
+
+std::string failure(const std::vector<std::uint8_t>& file, std::uint64_t limit = PE::kDefaultMaxImageSize) {
+    const PE::LoadResult result = PE::load(file, limit);
+    if (!result.error) {
+        return "(loaded)";
+    }
+    EXPECT_FALSE(result.headers.has_value());
+    return result.error->message;
+}
+
+TEST(PeReader, LaysOutHeadersAndSectionsAsTheLoaderMapsThem) {
+    const std::vector<std::uint8_t> file = PeBuilder::build(PeBuilder::typical());
+    const PE::LoadResult result = PE::load(file);
+    ASSERT_FALSE(result.error) << result.error->message;
+    const PE::Image& image = result.image;
+    ASSERT_EQ(image.size(), 0x4000u);
+    EXPECT_EQ(result.headers->imageBase, 0x140000000u);
+    EXPECT_EQ(result.headers->sections.size(), 3u);
+
+    // The headers as in the file, then zero up to the first section.
+    EXPECT_TRUE(std::equal(file.begin(), file.begin() + 0x200, image.data()));
+    EXPECT_TRUE(allEqual(image, 0x200, 0x1000, 0));
+    // .text has 0x200 raw bytes but a VirtualSize of 0x180: only 0x180 are mapped.
+    EXPECT_TRUE(allEqual(image, 0x1000, 0x1180, 0xCC));
+    EXPECT_TRUE(allEqual(image, 0x1180, 0x2000, 0));
+    EXPECT_TRUE(allEqual(image, 0x2000, 0x2200, 0xDD));
+    // .bss and the rest are zero.
+    EXPECT_TRUE(allEqual(image, 0x2200, 0x4000, 0));
+}
+
+TEST(PeReader, MapsTheWholeRawDataOfASectionWithoutVirtualSizeAndNothingOfOneWithoutRawData) {
+    FileSpec spec = PeBuilder::typical();
+    spec.sections[0].virtualSize = 0;
+    spec.sections[1].rawDataOffset = 0; // size given, but no place in the file
+    spec.sections[1].data.clear();
+    const PE::LoadResult result = PE::load(PeBuilder::build(spec));
+    ASSERT_FALSE(result.error) << result.error->message;
+    EXPECT_TRUE(allEqual(result.image, 0x1000, 0x1200, 0xCC));
+    EXPECT_TRUE(allEqual(result.image, 0x1200, 0x4000, 0));
+    // The raw size stands in for the missing VirtualSize when telling which section holds an RVA.
+    ASSERT_NE(result.headers->sectionAt(0x11FF), nullptr);
+    EXPECT_EQ(result.headers->sectionAt(0x11FF)->name, ".text");
+}
+
+TEST(PeReader, TellsWhichSectionHoldsAnRvaAndNoneForHeadersGapsOrPastTheImage) {
+    const PE::LoadResult result = PE::load(PeBuilder::build(PeBuilder::typical()));
+    ASSERT_FALSE(result.error);
+    const PE::Headers& headers = *result.headers;
+    const auto name = [&](std::uint64_t rva) {
+        const PE::Section* section = headers.sectionAt(rva);
+        return section != nullptr ? section->name : std::string("(none)");
+    };
+    EXPECT_EQ(name(0), "(none)");
+    EXPECT_EQ(name(0xFFF), "(none)");
+    EXPECT_EQ(name(0x1000), ".text");
+    EXPECT_EQ(name(0x117F), ".text");
+    EXPECT_EQ(name(0x1180), "(none)");
+    EXPECT_EQ(name(0x2000), ".data");
+    EXPECT_EQ(name(0x37FF), ".bss");
+    EXPECT_EQ(name(0x3800), "(none)");
+    EXPECT_EQ(name(0xFFFFFFFFFFFFFFFFull), "(none)");
+}
+
+TEST(PeReader, ResolvesLongSectionNamesFromTheStringTableAndKeepsReferencesThatDoNotResolve) {
+    FileSpec spec = PeBuilder::typical();
+    spec.symbolTable = 0x600;
+    spec.symbolCount = 2;
+    const std::string strings = std::string("\x20\0\0\0", 4) + ".debug_info" + '\0' + ".bss.engine" + '\0';
+    spec.stringTable.assign(strings.begin(), strings.end());
+    spec.sections[0].name = "/4";
+    spec.sections[1].name = "/16";
+    spec.sections[2].name = "/4x";
+    spec.sections.push_back({"/999999", 0x3800, 0x100, 0, 0, {}});
+    spec.sections.push_back({"/27", 0x3900, 0x100, 0, 0, {}}); // the final NUL: an empty name
+    const PE::LoadResult result = PE::load(PeBuilder::build(spec));
+    ASSERT_FALSE(result.error) << result.error->message;
+    const auto& sections = result.headers->sections;
+    EXPECT_EQ(sections[0].name, ".debug_info");
+    EXPECT_EQ(sections[1].name, ".bss.engine");
+    EXPECT_EQ(sections[2].name, "/4x");
+    EXPECT_EQ(sections[3].name, "/999999");
+    EXPECT_EQ(sections[4].name, "/27");
+
+    // A name that runs into the end of the file without its NUL does not resolve either.
+    spec.stringTable.pop_back();
+    spec.sections.resize(2);
+    spec.sections[1].name = "/16";
+    const PE::LoadResult unterminated = PE::load(PeBuilder::build(spec));
+    ASSERT_FALSE(unterminated.error);
+    EXPECT_EQ(unterminated.headers->sections[1].name, "/16");
+}
+
+TEST(PeReader, RefusesFilesThatAreNotPeImages) {
+    EXPECT_EQ(failure({}), "not a PE file");
+    EXPECT_EQ(failure(std::vector<std::uint8_t>(63, 'M')), "not a PE file");
+    std::vector<std::uint8_t> text(4096, 'x');
+    EXPECT_EQ(failure(text), "not a PE file");
+
+    std::vector<std::uint8_t> file = PeBuilder::build(PeBuilder::typical());
+    file[1] = 'X';
+    EXPECT_EQ(failure(file), "not a PE file");
+
+    FileSpec spec = PeBuilder::typical();
+    file = PeBuilder::build(spec);
+    PeBuilder::put32(file, 0x3C, 0xFFFFFFFF); // the PE header offset far past the end
+    EXPECT_EQ(failure(file), "not a PE file");
+    PeBuilder::put32(file, 0x3C, static_cast<std::uint32_t>(file.size() - 3));
+    EXPECT_EQ(failure(file), "not a PE file");
+    file = PeBuilder::build(spec);
+    file[0x42] = 'X'; // "PX\0\0"
+    EXPECT_EQ(failure(file), "not a PE file");
+}
+
+TEST(PeReader, RefusesImagesForOtherMachinesAndPe32Images) {
+    FileSpec spec = PeBuilder::typical();
+    spec.machine = 0x14C; // i386
+    EXPECT_EQ(failure(PeBuilder::build(spec)), "not an x86-64 image");
+    spec.machine = 0xAA64; // arm64
+    EXPECT_EQ(failure(PeBuilder::build(spec)), "not an x86-64 image");
+    spec = PeBuilder::typical();
+    spec.magic = 0x10B; // a PE32 optional header behind an x86-64 machine field
+    EXPECT_EQ(failure(PeBuilder::build(spec)), "not an x86-64 image");
+    spec = PeBuilder::typical();
+    spec.optionalHeaderSize = 0; // an object file's header behind an MZ stub
+    EXPECT_EQ(failure(PeBuilder::build(spec)), "not an x86-64 image");
+}
+
+TEST(PeReader, RefusesTruncatedHeadersAndSectionTables) {
+    const std::vector<std::uint8_t> file = PeBuilder::build(PeBuilder::typical());
+    const auto cut = [&](std::size_t size) {
+        return failure(
+            std::vector<std::uint8_t>(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size)));
+    };
+    EXPECT_EQ(cut(0x44), "truncated headers");        // the signature, no file header
+    EXPECT_EQ(cut(0x44 + 19), "truncated headers");   // one byte short of the file header
+    EXPECT_EQ(cut(0x58 + 111), "truncated headers");  // one byte short of the optional header's fields
+    EXPECT_EQ(cut(0x148), "truncated section table"); // the table begins at 0x148
+    EXPECT_EQ(cut(0x148 + 3 * 40 - 1), "truncated section table");
+
+    FileSpec spec = PeBuilder::typical();
+    spec.optionalHeaderSize = 100; // claims fewer bytes than its own fixed fields
+    EXPECT_EQ(failure(PeBuilder::build(spec)), "truncated headers");
+    spec = PeBuilder::typical();
+    spec.sectionCountOverride = 0xFFFF;
+    EXPECT_EQ(failure(PeBuilder::build(spec)), "truncated section table");
+    spec = PeBuilder::typical();
+    spec.sizeOfHeaders = 0x10000; // more headers than the file holds
+    std::vector<std::uint8_t> headersOnly = PeBuilder::build(spec);
+    headersOnly.resize(0x600);
+    EXPECT_EQ(failure(headersOnly), "truncated headers");
+}
+
+TEST(PeReader, RefusesSectionsWhoseMappedDataLiesPastTheEndOfTheFile) {
+    FileSpec spec = PeBuilder::typical();
+    std::vector<std::uint8_t> file = PeBuilder::build(spec);
+    ASSERT_EQ(file.size(), 0x600u);
+    EXPECT_EQ(failure(std::vector<std::uint8_t>(file.begin(), file.end() - 1)),
+              "section data past the end of the file");
+
+    spec.sections[1].rawDataOffset = 0xFFFFFF00; // the sum wraps in 32 bits
+    spec.sections[1].data.clear();
+    EXPECT_EQ(failure(PeBuilder::build(spec)), "section data past the end of the file");
+
+    // Raw bytes beyond VirtualSize are never mapped, so they need not be in the file.
+    spec = PeBuilder::typical();
+    file = PeBuilder::build(spec);
+    spec.sections[1].virtualSize = 0x100;
+    file = PeBuilder::build(spec);
+    file.resize(0x500);
+    EXPECT_EQ(failure(file), "(loaded)");
+}
+
+TEST(PeReader, RefusesSectionsThatReachPastSizeOfImage) {
+    FileSpec spec = PeBuilder::typical();
+    spec.sections[2].virtualSize = 0x1001;
+    EXPECT_EQ(failure(PeBuilder::build(spec)), "section past the end of the image");
+    spec.sections[2].virtualSize = 0x1000;
+    EXPECT_EQ(failure(PeBuilder::build(spec)), "(loaded)");
+    spec.sections[2].virtualAddress = 0xFFFFF000;
+    spec.sections[2].virtualSize = 0x2000;
+    EXPECT_EQ(failure(PeBuilder::build(spec)), "section past the end of the image");
+}
+
+TEST(PeReader, RefusesImagesAboveTheCallersLimitAndSaysHowLarge) {
+    const std::vector<std::uint8_t> file = PeBuilder::build(PeBuilder::typical());
+    EXPECT_EQ(failure(file, 0x3FFF),
+              "image too large: SizeOfImage is 16384 bytes, over the limit of 16383 bytes");
+    EXPECT_EQ(failure(file, 0x4000), "(loaded)");
+}
+
+TEST(PeReader, LaysOutAnImageWithoutSectionsOrBytes) {
+    FileSpec spec;
+    spec.sizeOfImage = 0;
+    spec.sizeOfHeaders = 0;
+    const PE::LoadResult empty = PE::load(PeBuilder::build(spec));
+    ASSERT_FALSE(empty.error) << empty.error->message;
+    EXPECT_EQ(empty.image.size(), 0u);
+    EXPECT_TRUE(empty.headers->sections.empty());
+
+    spec.sizeOfImage = 0x100;
+    spec.sizeOfHeaders = 0x400; // larger than the image: only what fits is mapped
+    const std::vector<std::uint8_t> file = PeBuilder::build(spec);
+    const PE::LoadResult clipped = PE::load(file);
+    ASSERT_FALSE(clipped.error) << clipped.error->message;
+    EXPECT_TRUE(std::equal(file.begin(), file.begin() + 0x100, clipped.image.data()));
+}
+
+TEST(PeReader, ChecksHeadersItIsHandedBeforeLayingThemOut) {
+    const std::vector<std::uint8_t> file = PeBuilder::build(PeBuilder::typical());
+    PE::ParseResult parsed = PE::parseHeaders(file);
+    ASSERT_TRUE(parsed.headers);
+    PE::Headers headers = *parsed.headers;
+    headers.sections[0].rawDataOffset = 0x10000;
+    EXPECT_EQ(PE::layOut(file, headers).error->message, "section data past the end of the file");
+    headers = *parsed.headers;
+    headers.sizeOfImage = 0x1000;
+    EXPECT_EQ(PE::layOut(file, headers).error->message, "section past the end of the image");
+}
+
+} // namespace

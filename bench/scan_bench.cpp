@@ -115,16 +115,14 @@ const bool registered = [] {
     const auto* object = &SDK::kObjectTablePattern;
     const Kernel best = SDK::Scan::bestKernel();
     auto fast = [](const char* label, auto* signature, auto match, Kernel kernel) {
-        benchmark::RegisterBenchmark(
-            label, [=](benchmark::State& state) { fastScan(state, signature, match, kernel); })
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
+        benchmark::RegisterBenchmark(label, [=](benchmark::State& state) {
+            fastScan(state, signature, match, kernel);
+        })->Unit(benchmark::kMillisecond);
     };
     auto reference = [](const char* label, auto* signature, auto match) {
-        benchmark::RegisterBenchmark(label,
-                                     [=](benchmark::State& state) { referenceScan(state, signature, match); })
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
+        benchmark::RegisterBenchmark(label, [=](benchmark::State& state) {
+            referenceScan(state, signature, match);
+        })->Unit(benchmark::kMillisecond);
     };
     fast("scan/name-table/fast", name, kNameMatch, best);
     reference("scan/name-table/reference", name, kNameMatch);
@@ -134,21 +132,16 @@ const bool registered = [] {
     for (const Kernel kernel : {Kernel::Sse2, Kernel::Scalar}) {
         if (kernel != best && SDK::Scan::kernelSupported(kernel)) {
             const std::string suffix = SDK::Scan::kernelName(kernel);
-            benchmark::RegisterBenchmark(
-                ("scan/name-table/" + suffix).c_str(),
-                [=](benchmark::State& state) { fastScan(state, name, kNameMatch, kernel); })
-                ->Unit(benchmark::kMillisecond)
-                ->UseRealTime();
+            benchmark::RegisterBenchmark(("scan/name-table/" + suffix).c_str(), [=](benchmark::State& state) {
+                fastScan(state, name, kNameMatch, kernel);
+            })->Unit(benchmark::kMillisecond);
             benchmark::RegisterBenchmark(
                 ("scan/object-table/" + suffix).c_str(),
                 [=](benchmark::State& state) { fastScan(state, object, kObjectMatch, kernel); })
-                ->Unit(benchmark::kMillisecond)
-                ->UseRealTime();
+                ->Unit(benchmark::kMillisecond);
         }
     }
-    benchmark::RegisterBenchmark("memchr/absent-byte", memchrAbsent)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+    benchmark::RegisterBenchmark("memchr/absent-byte", memchrAbsent)->Unit(benchmark::kMillisecond);
 
     using Bench::Measure;
     Bench::addComparison({"scan, name table pattern", "scan/name-table/fast", "scan/name-table/reference",

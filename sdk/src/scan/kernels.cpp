@@ -96,6 +96,15 @@ const std::uint8_t* findSse2(const Plan& plan, const std::uint8_t* base, std::si
         return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v)));
     };
     std::size_t at = from;
+    if (starts - at >= 16) {
+        // As in the AVX2 kernel: one block, then aligned loads of the first anchor.
+        if (const std::uint64_t bits = bitsOf(hits(at)); bits != 0) {
+            if (const std::uint8_t* found = firstVerified(plan, base, end, at, bits)) {
+                return found;
+            }
+        }
+        at += 16 - (reinterpret_cast<std::uintptr_t>(lane0 + at) & 15);
+    }
     for (; starts - at >= 64; at += 64) {
         const __m128i h0 = hits(at);
         const __m128i h1 = hits(at + 16);
@@ -119,6 +128,21 @@ const std::uint8_t* findSse2(const Plan& plan, const std::uint8_t* base, std::si
     return scalarTail(plan, base, size, at, starts);
 }
 
+// Which of 32 consecutive start offsets show both anchor bytes (one byte of FF each).
+BRICKWRIGHT_TARGET_AVX2
+inline __m256i hits32(const std::uint8_t* lane0, const std::uint8_t* lane1, std::size_t at, __m256i want0,
+                      __m256i want1) noexcept {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane0 + at));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane1 + at));
+    return _mm256_and_si256(_mm256_cmpeq_epi8(a, want0), _mm256_cmpeq_epi8(b, want1));
+}
+
+BRICKWRIGHT_TARGET_AVX2
+inline std::uint64_t bits64(__m256i low, __m256i high) noexcept {
+    return static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(low))) |
+           static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(high))) << 32;
+}
+
 BRICKWRIGHT_TARGET_AVX2
 const std::uint8_t* findAvx2(const Plan& plan, const std::uint8_t* base, std::size_t size,
                              std::size_t from) noexcept {
@@ -129,30 +153,39 @@ const std::uint8_t* findAvx2(const Plan& plan, const std::uint8_t* base, std::si
     const __m256i want0 = _mm256_set1_epi8(static_cast<char>(plan.byte0));
     const __m256i want1 = _mm256_set1_epi8(static_cast<char>(plan.byte1));
     std::size_t at = from;
-    // Written out rather than in helper lambdas: those would not inherit the AVX2 target.
-    for (; starts - at >= 64; at += 64) {
-        const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane0 + at));
-        const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane1 + at));
-        const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane0 + at + 32));
-        const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane1 + at + 32));
-        const __m256i h0 = _mm256_and_si256(_mm256_cmpeq_epi8(a0, want0), _mm256_cmpeq_epi8(b0, want1));
-        const __m256i h1 = _mm256_and_si256(_mm256_cmpeq_epi8(a1, want0), _mm256_cmpeq_epi8(b1, want1));
-        const __m256i any = _mm256_or_si256(h0, h1);
-        if (_mm256_testz_si256(any, any) == 0) {
-            const std::uint64_t bits =
-                static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(h0))) |
-                static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(h1))) << 32;
+    if (starts - at >= 32) {
+        // One block where the image begins, then on from where the first anchor's loads are aligned
+        // (the few start offsets seen twice were rejected the first time).
+        if (const std::uint64_t bits =
+                bits64(hits32(lane0, lane1, at, want0, want1), _mm256_setzero_si256())) {
             if (const std::uint8_t* found = firstVerified(plan, base, end, at, bits)) {
                 return found;
             }
         }
+        at += 32 - (reinterpret_cast<std::uintptr_t>(lane0 + at) & 31);
+    }
+    for (; starts - at >= 128; at += 128) {
+        const __m256i h0 = hits32(lane0, lane1, at, want0, want1);
+        const __m256i h1 = hits32(lane0, lane1, at + 32, want0, want1);
+        const __m256i h2 = hits32(lane0, lane1, at + 64, want0, want1);
+        const __m256i h3 = hits32(lane0, lane1, at + 96, want0, want1);
+        const __m256i any = _mm256_or_si256(_mm256_or_si256(h0, h1), _mm256_or_si256(h2, h3));
+        if (_mm256_testz_si256(any, any) == 0) {
+            if (const std::uint64_t bits = bits64(h0, h1)) {
+                if (const std::uint8_t* found = firstVerified(plan, base, end, at, bits)) {
+                    return found;
+                }
+            }
+            if (const std::uint64_t bits = bits64(h2, h3)) {
+                if (const std::uint8_t* found = firstVerified(plan, base, end, at + 64, bits)) {
+                    return found;
+                }
+            }
+        }
     }
     for (; starts - at >= 32; at += 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane0 + at));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane1 + at));
-        const __m256i h = _mm256_and_si256(_mm256_cmpeq_epi8(a, want0), _mm256_cmpeq_epi8(b, want1));
-        const std::uint64_t bits = static_cast<unsigned>(_mm256_movemask_epi8(h));
-        if (bits != 0) {
+        if (const std::uint64_t bits =
+                bits64(hits32(lane0, lane1, at, want0, want1), _mm256_setzero_si256())) {
             if (const std::uint8_t* found = firstVerified(plan, base, end, at, bits)) {
                 return found;
             }

@@ -1,0 +1,304 @@
+// The stand-in game: an executable whose own image carries the engine's instructions and tables the
+// way the game's does, and which starts the host loader (it imports xinput1_3) to run the mod the
+// way the game would: load, ModCreate, setup, secondaryEntry, BeginPlay for every player
+// controller, delete, unload. It ends with a summary of what the mod registered.
+#include <cstdint>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "game_world.hpp"
+#include "options.hpp"
+#include "platform.hpp"
+#include "recipe_items.hpp"
+#include "sdk/signature.hpp"
+#include "sml/sml.hpp"
+#include "standin/game_image.hpp"
+#include "standin/host.hpp"
+
+namespace {
+
+using SML::Utility::ConsoleColor;
+namespace fs = std::filesystem;
+
+constexpr int kExitRecipesMissing = 1;
+constexpr int kExitUsage = 2;
+
+// The host's own lines: its header, the text in `colour`, on the console and in the log file.
+void hostLine(std::string_view text, ConsoleColor colour = ConsoleColor::Cyan) {
+    SML::Utility::setConsoleColor(ConsoleColor::Gray);
+    SML::Utility::writeHeader("SML", SML::Utility::LogType::Info);
+    SML::Utility::setConsoleColor(colour);
+    std::cout << text;
+    SML::Utility::logFile << text;
+    SML::Utility::setConsoleColor(ConsoleColor::Gray);
+    std::cout << std::endl;
+    SML::Utility::logFile << std::endl;
+}
+
+int fail(std::string_view text) {
+    std::cerr << "brickwright-game: " << text << '\n';
+    return kExitRecipesMissing;
+}
+
+std::string hex(const void* pointer) {
+    return standin::describePointer(pointer);
+}
+
+// Leaves the real instance of one pattern out of the planted instructions, as a game update that
+// moved the engine's code would: filler where it was, the near misses stay.
+void breakPattern(const standin::PlantedInstructions& planted, game::EnginePattern pattern) {
+    if (pattern == game::EnginePattern::NameTable) {
+        std::memset(planted.nameTableMatch, 0xCC, SDK::kNameTablePattern.size());
+    } else {
+        std::memset(planted.objectTableMatch, 0xCC, SDK::kObjectTablePattern.size());
+    }
+}
+
+// What one BeginPlay made the mod do.
+struct BeginPlayRun {
+    std::size_t handlerRuns = 0;
+    std::map<std::string, std::size_t> loadClasses; // class argument -> loads
+    std::vector<SDK::UClass*> recipes;              // what addRecipe received
+};
+
+BeginPlayRun beginPlay(SML::Objects::AFGPlayerController& controller, const game::GameWorld& world) {
+    const std::size_t recipesBefore = standin::registeredRecipes().size();
+    const std::size_t journalBefore = standin::journal().size();
+    standin::fireBeginPlay(&controller);
+
+    BeginPlayRun run;
+    const std::vector<SDK::UClass*> recipes = standin::registeredRecipes();
+    run.recipes.assign(recipes.begin() + static_cast<std::ptrdiff_t>(recipesBefore), recipes.end());
+    const std::vector<std::string> journal = standin::journal();
+    const std::string classClass = hex(world.classClass());
+    constexpr std::string_view kLoad = "loadObjectFromPak(";
+    for (std::size_t i = journalBefore; i < journal.size(); ++i) {
+        const std::string& entry = journal[i];
+        if (entry == "handler") {
+            ++run.handlerRuns;
+        } else if (entry.starts_with(kLoad)) {
+            const std::string argument = entry.substr(kLoad.size(), entry.find(", ") - kLoad.size());
+            ++run.loadClasses[argument == classClass ? "Class CoreUObject.Class"
+                              : argument == "null"   ? "null"
+                                                     : "another object"];
+        }
+    }
+    return run;
+}
+
+std::string plural(std::size_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+// Reports one BeginPlay; true when it registered the 54 recipe classes in the game's order.
+bool report(std::size_t index, const BeginPlayRun& run, const game::GameWorld& world) {
+    const std::string label = "  BeginPlay " + std::to_string(index + 1) + ": ";
+
+    std::string loads = label + plural(run.handlerRuns, "handler run", "handler runs") + ", ";
+    std::size_t loadCount = 0;
+    for (const auto& [argument, count] : run.loadClasses) {
+        loadCount += count;
+    }
+    loads += plural(loadCount, "load", "loads");
+    const char* separator = " with the class argument ";
+    for (const auto& [argument, count] : run.loadClasses) {
+        loads +=
+            separator + argument + (run.loadClasses.size() > 1 ? " (" + std::to_string(count) + ")" : "");
+        separator = ", ";
+    }
+    std::cout << loads << '\n';
+
+    std::size_t nulls = 0;
+    for (const SDK::UClass* recipe : run.recipes) {
+        nulls += recipe == nullptr ? 1 : 0;
+    }
+    const std::vector<SDK::UClass*>& expected = world.recipeClasses();
+    std::string verdict;
+    const bool inOrder = run.recipes == expected;
+    if (inOrder) {
+        verdict = "the mod's " + std::to_string(expected.size()) + " in table order (" +
+                  std::to_string(game::kWallCount) + " walls, " + std::to_string(game::kPowerPlugCount) +
+                  " power plugs, " + std::to_string(game::kStairCount) + " stairs, " +
+                  std::to_string(game::kFoundationCount) + " foundations)";
+    } else {
+        std::map<const SDK::UClass*, std::string> names;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            names[expected[i]] = game::recipeClassName(game::kRecipeItems[i]);
+        }
+        const auto describe = [&](const SDK::UClass* recipe) -> std::string {
+            if (recipe == nullptr) {
+                return "null";
+            }
+            const auto found = names.find(recipe);
+            return found != names.end() ? found->second : "another object " + hex(recipe);
+        };
+        std::size_t at = 0;
+        while (at < run.recipes.size() && at < expected.size() && run.recipes[at] == expected[at]) {
+            ++at;
+        }
+        verdict = "not the mod's " + std::to_string(expected.size()) + " in table order (";
+        if (at < run.recipes.size() && at < expected.size()) {
+            verdict += "first difference at " + std::to_string(at + 1) + ": " + describe(expected[at]) +
+                       " expected, " + describe(run.recipes[at]) + " received)";
+        } else {
+            verdict += std::to_string(expected.size()) + " expected, " + std::to_string(run.recipes.size()) +
+                       " received)";
+        }
+    }
+    std::cout << label << "addRecipe received " << run.recipes.size() - nulls << " recipe classes and "
+              << nulls << " null: " << verdict << '\n';
+    return inOrder;
+}
+
+int run(const game::Options& options) {
+    std::error_code error;
+    const fs::path executable = game::executablePath();
+    if (executable.empty()) {
+        return fail("cannot tell where this executable lies");
+    }
+    const fs::path binDir = executable.parent_path();
+    const fs::path gameDir = fs::absolute(options.gameDir.value_or(binDir.parent_path() / "game"));
+    const fs::path modPath = fs::absolute(options.modPath.value_or(binDir / "mods" / game::modFileName()));
+    const fs::path logPath = fs::absolute(options.logFile.value_or(gameDir / "modloader.log"));
+
+    fs::create_directories(gameDir, error);
+    if (error) {
+        return fail("cannot create the game directory " + gameDir.string() + ": " + error.message());
+    }
+    // The mod's configuration lies relative to the game's current directory.
+    fs::current_path(gameDir, error);
+    if (error) {
+        return fail("cannot enter the game directory " + gameDir.string() + ": " + error.message());
+    }
+
+    // The game's image: the engine instructions in their one place, the tables they refer to.
+    const standin::GameImageArena arena = standin::gameImageArena();
+    const standin::PlantedInstructions planted = standin::plantGameImageArena();
+    if (options.brokenPattern) {
+        breakPattern(planted, *options.brokenPattern);
+    }
+    const auto world = std::make_unique<game::GameWorld>(arena.objectTable);
+    standin::setNameTableVariable(arena, world->nameTable());
+
+    standin::setClassClass(world->classClass());
+    std::size_t catalogued = 0;
+    for (std::size_t i = 0; i < game::kRecipeItems.size(); ++i) {
+        bool missing = false;
+        for (const std::string& item : options.missingRecipes) {
+            missing = missing || item == game::kRecipeItems[i];
+        }
+        if (!missing) {
+            standin::addLoadableObject(game::recipeClassPath(game::kRecipeItems[i]),
+                                       world->recipeClasses()[i]);
+            ++catalogued;
+        }
+    }
+
+    if (!standin::openLogFile(logPath)) {
+        return fail("cannot open the log file " + logPath.string());
+    }
+    standin::startJournal();
+
+    const auto offset = [&](const void* at) {
+        const auto distance =
+            reinterpret_cast<std::uintptr_t>(at) - reinterpret_cast<std::uintptr_t>(arena.code);
+        return std::to_string(distance / standin::kMiB) + " MiB";
+    };
+    hostLine("Brickwright stand-in game, game directory " + gameDir.string());
+    hostLine("Engine world: " + std::to_string(world->objectCount()) + " objects in " +
+             std::to_string(world->elementCount()) +
+             " object table elements, Class CoreUObject.Class at element " +
+             std::to_string(world->classClassIndex()) + "; " + std::to_string(catalogued) +
+             " Brickwright recipe classes in the catalogue");
+    hostLine("Engine instructions at " + hex(planted.nameTableMatch) + " and " +
+             hex(planted.objectTableMatch) + ", the name table variable " + offset(arena.nameTableVariable) +
+             " and the object table " + offset(arena.objectTable) + " further on");
+    if (options.brokenPattern) {
+        hostLine(
+            std::string("The ") +
+                (*options.brokenPattern == game::EnginePattern::NameTable ? "name-table" : "object-table") +
+                " pattern is not in the image (--break-pattern)",
+            ConsoleColor::Red);
+    }
+
+    hostLine("Loading mod " + modPath.string());
+    std::string loadError;
+    standin::ModLibrary* library = standin::loadModLibrary(modPath, loadError);
+    if (library == nullptr) {
+        hostLine(loadError, ConsoleColor::Red);
+        standin::stopJournal();
+        standin::resetConsoleColor();
+        standin::closeLogFile();
+        return fail(loadError + " (build the Brickwright target, or pass --mod PATH)");
+    }
+    hostLine("Creating the mod object (ModCreate)");
+    SML::Mod::Mod* mod = standin::createMod(library);
+    if (mod == nullptr) {
+        hostLine("ModCreate returned null", ConsoleColor::Red);
+        standin::unloadModLibrary(library);
+        standin::stopJournal();
+        standin::resetConsoleColor();
+        standin::closeLogFile();
+        return fail("ModCreate of " + modPath.string() + " returned null");
+    }
+    hostLine("Setting up " + mod->info().name + " " + mod->info().version);
+    standin::setupMod(mod);
+    standin::secondaryEntry(mod);
+
+    std::vector<SML::Objects::AFGPlayerController> controllers(static_cast<std::size_t>(options.controllers));
+    std::vector<BeginPlayRun> runs;
+    for (std::size_t i = 0; i < controllers.size(); ++i) {
+        hostLine("Player controller " + std::to_string(i + 1) + " begins play");
+        runs.push_back(beginPlay(controllers[i], *world));
+    }
+
+    hostLine("Deleting the mod object");
+    standin::destroyMod(mod);
+    hostLine("Unloading " + modPath.filename().string());
+    const bool unloaded = standin::unloadModLibrary(library);
+    if (!unloaded) {
+        hostLine("The system refused to unload " + modPath.filename().string(), ConsoleColor::Red);
+    }
+    standin::stopJournal();
+    standin::resetConsoleColor();
+    standin::closeLogFile();
+
+    std::cout << "\nSummary\n";
+    bool allRegistered = true;
+    std::size_t classes = 0;
+    std::size_t nulls = 0;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        allRegistered = report(i, runs[i], *world) && allRegistered;
+        for (const SDK::UClass* recipe : runs[i].recipes) {
+            ++(recipe == nullptr ? nulls : classes);
+        }
+    }
+    std::cout << "  In all: " << classes << " recipe classes and " << nulls << " null over "
+              << plural(runs.size(), "BeginPlay", "BeginPlays") << ": "
+              << (allRegistered ? "every BeginPlay registered all 54 recipes"
+                                : "not every BeginPlay registered all 54 recipes")
+              << std::endl;
+    return allRegistered && unloaded ? 0 : kExitRecipesMissing;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const game::ParsedOptions parsed = game::parseOptions(arguments);
+    if (!parsed.error.empty()) {
+        std::cerr << "brickwright-game: " << parsed.error << "\n" << game::usage();
+        return kExitUsage;
+    }
+    if (parsed.options.help) {
+        std::cout << game::usage();
+        return 0;
+    }
+    return run(parsed.options);
+}

@@ -1,0 +1,114 @@
+#include "options.hpp"
+
+#include <charconv>
+
+#include "recipe_items.hpp"
+
+namespace game {
+
+namespace {
+
+bool takesValue(std::string_view name) {
+    return name == "--controllers" || name == "--game-dir" || name == "--log-file" || name == "--mod" ||
+           name == "--break-pattern" || name == "--missing-recipe";
+}
+
+// Sets the option from its value; an error line when the value is not one the option takes.
+std::string apply(Options& options, std::string_view name, std::string_view value) {
+    const std::string quoted = "'" + std::string(value) + "'";
+    if (name == "--controllers") {
+        int count = 0;
+        const auto [end, status] = std::from_chars(value.data(), value.data() + value.size(), count);
+        if (status != std::errc() || end != value.data() + value.size() || count < 1 ||
+            count > kMaxControllers) {
+            return "--controllers: " + quoted + " is not a whole number from 1 to " +
+                   std::to_string(kMaxControllers);
+        }
+        options.controllers = count;
+    } else if (value.empty()) {
+        return std::string(name) + ": the value is empty";
+    } else if (name == "--game-dir") {
+        options.gameDir = std::filesystem::path(value);
+    } else if (name == "--log-file") {
+        options.logFile = std::filesystem::path(value);
+    } else if (name == "--mod") {
+        options.modPath = std::filesystem::path(value);
+    } else if (name == "--break-pattern") {
+        if (value == "name-table") {
+            options.brokenPattern = EnginePattern::NameTable;
+        } else if (value == "object-table") {
+            options.brokenPattern = EnginePattern::ObjectTable;
+        } else {
+            return "--break-pattern: " + quoted + " is neither name-table nor object-table";
+        }
+    } else if (name == "--missing-recipe") {
+        if (!isRecipeItem(value)) {
+            return "--missing-recipe: " + quoted +
+                   " is not a Brickwright item (Wall001 to Wall019, Wall021, PowerPlugMk1, PowerPlugMk2, "
+                   "Stair001 to Stair003, Foundation001 to Foundation029)";
+        }
+        options.missingRecipes.emplace_back(value);
+    }
+    return {};
+}
+
+} // namespace
+
+ParsedOptions parseOptions(const std::vector<std::string_view>& arguments) {
+    ParsedOptions parsed;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view argument = arguments[i];
+        if (argument == "--help" || argument == "-h") {
+            parsed.options.help = true;
+            continue;
+        }
+        const std::size_t equals = argument.find('=');
+        const std::string_view name = argument.substr(0, equals);
+        if (!argument.starts_with("--")) {
+            parsed.error = "unexpected argument '" + std::string(argument) + "'";
+            return parsed;
+        }
+        if (!takesValue(name)) {
+            parsed.error = "unknown option '" + std::string(name) + "'";
+            return parsed;
+        }
+        std::string_view value;
+        if (equals != std::string_view::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            parsed.error = std::string(name) + " needs a value";
+            return parsed;
+        }
+        parsed.error = apply(parsed.options, name, value);
+        if (!parsed.error.empty()) {
+            return parsed;
+        }
+    }
+    return parsed;
+}
+
+std::string usage() {
+    return "usage: brickwright-game [OPTIONS]\n"
+           "\n"
+           "The stand-in game: its host loads the Brickwright mod, sets it up, lets every player\n"
+           "controller begin play, then deletes the mod and unloads it. A summary says what the mod\n"
+           "registered.\n"
+           "\n"
+           "  --controllers N         player controllers that begin play, 1 to 64 (default 1)\n"
+           "  --game-dir DIR          the game's current directory, where config/ is (default: game/\n"
+           "                          beside the executable's folder, created if missing)\n"
+           "  --log-file PATH         the host's log file (default: modloader.log in the game directory)\n"
+           "  --mod PATH              the mod library (default: mods/ beside the executable)\n"
+           "  --break-pattern WHICH   leave the name-table or object-table pattern out of the image,\n"
+           "                          as a game update that moved the engine's code would\n"
+           "  --missing-recipe ITEM   leave ITEM's recipe class (e.g. Wall007) out of the catalogue;\n"
+           "                          may be given more than once\n"
+           "  -h, --help              this text\n"
+           "\n"
+           "Exit status: 0 when every BeginPlay registered all 54 recipes, 1 when not (or when the\n"
+           "mod could not be run), 2 for bad options.\n";
+}
+
+} // namespace game

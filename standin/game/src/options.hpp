@@ -1,0 +1,39 @@
+// The game's command line.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace game {
+
+// A pattern the game can leave out of its image, as an update that moved the engine's code would.
+enum class EnginePattern { NameTable, ObjectTable };
+
+struct Options {
+    bool help = false;
+    int controllers = 1;
+    std::optional<std::filesystem::path> gameDir;
+    std::optional<std::filesystem::path> logFile;
+    std::optional<std::filesystem::path> modPath;
+    std::optional<EnginePattern> brokenPattern;
+    std::vector<std::string> missingRecipes; // item names, e.g. "Wall007"
+};
+
+inline constexpr int kMaxControllers = 64;
+
+struct ParsedOptions {
+    Options options;
+    std::string error; // one line naming the option; empty when the command line is good
+};
+
+// Parses the arguments after the program name. Options take their value as the next argument or
+// after "=" ("--controllers 2", "--controllers=2").
+ParsedOptions parseOptions(const std::vector<std::string_view>& arguments);
+
+// The text --help shows (and bad options show after their error), ending in a line break.
+std::string usage();
+
+} // namespace game

@@ -1,0 +1,41 @@
+#include "platform.hpp"
+
+#include <string>
+#include <system_error>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
+namespace game {
+
+std::filesystem::path executablePath() {
+#if defined(_WIN32)
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return std::filesystem::path(buffer);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+#else
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::filesystem::path() : path;
+#endif
+}
+
+std::filesystem::path modFileName() {
+#if defined(_WIN32)
+    return "Brickwright.dll";
+#else
+    return "Brickwright.so";
+#endif
+}
+
+} // namespace game

@@ -1,0 +1,14 @@
+// Where the game lies on disk, and how mod libraries are named, on each platform.
+#pragma once
+
+#include <filesystem>
+
+namespace game {
+
+// This program's own file, as an absolute path; empty when the system cannot tell.
+std::filesystem::path executablePath();
+
+// The mod library's file name: "Brickwright.dll" on Windows, "Brickwright.so" elsewhere.
+std::filesystem::path modFileName();
+
+} // namespace game

@@ -1,8 +1,5 @@
 #include "sdk/engine.hpp"
 
-#include <array>
-#include <cstring>
-
 #include "sdk/engine_layout.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
@@ -14,34 +11,14 @@ std::uintptr_t engineObjectTable = 0;
 
 namespace {
 
-// A signature as the scan takes it: bytes with 00 at the wildcards, and a mask of 'x' and '?'.
-template <std::size_t N> struct ScanPattern {
-    std::array<std::uint8_t, N> bytes{};
-    std::array<char, N + 1> mask{};
-};
-
-// Built at run time through a volatile view, so that the compiler cannot fold it into a constant byte
-// string in this library's image, where a scan of the game's image would find it first.
-template <std::size_t N> ScanPattern<N> scanPattern(const Signature<N>& signature) noexcept {
-    const volatile PatternByte* elements = signature.elements.data();
-    ScanPattern<N> pattern;
-    for (std::size_t i = 0; i < N; ++i) {
-        const bool fixed = elements[i].fixed;
-        pattern.bytes[i] = fixed ? elements[i].value : std::uint8_t{0};
-        pattern.mask[i] = fixed ? 'x' : '?';
-    }
-    pattern.mask[N] = '\0';
-    return pattern;
-}
-
-// The lowest match over the image's readable spans (which come lowest address first).
+// The lowest match over the image's readable spans (which come lowest address first). The prepared
+// pattern never holds the signature's bytes in matching order, so this library's own memory cannot
+// be mistaken for the game's instructions.
 template <std::size_t N>
-const std::uint8_t* lowestMatch(const Signature<N>& signature, const os::ModuleImage& image) noexcept {
-    const ScanPattern<N> pattern = scanPattern(signature);
+const std::uint8_t* lowestMatch(const Signature<N>& signature, const os::ModuleImage& image) {
+    const PreparedPattern pattern(signature);
     for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
-        const os::MemorySpan& span = image.spans[s];
-        if (const std::uint8_t* match =
-                scanForPattern(pattern.bytes.data(), pattern.mask.data(), span.begin, span.size)) {
+        if (const std::uint8_t* match = pattern.find(image.spans[s].begin, image.spans[s].size)) {
             return match;
         }
     }

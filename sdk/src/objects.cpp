@@ -66,21 +66,36 @@ NamePiece namePiece(const UObject& object) noexcept {
     return piece;
 }
 
-// Whether `piece` is exactly fullName[end - piece.size(), end); on success `end` moves to its start.
-bool pieceEndsAt(const NamePiece& piece, std::string_view fullName, std::size_t& end) noexcept {
-    if (piece.size() > end) {
-        return false;
+// Whether the object's name is exactly fullName[end - its length, end); on success `end` moves to the
+// name's start. Compared from the back without building anything: the number suffix digit by digit,
+// then the text down to its last "/", stopping at the first byte that differs or at the start of
+// `fullName` (a name longer than what is left cannot match).
+bool nameEndsAt(const UObject& object, std::string_view fullName, std::size_t& end) noexcept {
+    std::string_view text;
+    if (!nameText(object, text)) {
+        return true; // nameless: the empty name
     }
-    const std::size_t suffixStart = end - piece.suffixLength;
-    if (fullName.substr(suffixStart, piece.suffixLength) !=
-        std::string_view(piece.suffix, piece.suffixLength)) {
-        return false;
+    const std::int32_t number = object.nameNumber();
+    if (number > 0) {
+        auto value = static_cast<std::uint32_t>(number);
+        do {
+            if (end == 0 || fullName[end - 1] != static_cast<char>('0' + value % 10)) {
+                return false;
+            }
+            --end;
+            value /= 10;
+        } while (value != 0);
+        if (end == 0 || fullName[end - 1] != '_') {
+            return false;
+        }
+        --end;
     }
-    const std::size_t start = suffixStart - piece.text.size();
-    if (fullName.substr(start, piece.text.size()) != piece.text) {
-        return false;
+    for (std::size_t i = text.size(); i > 0 && text[i - 1] != '/'; --i) {
+        if (end == 0 || fullName[end - 1] != text[i - 1]) {
+            return false;
+        }
+        --end;
     }
-    end = start;
     return true;
 }
 
@@ -167,7 +182,7 @@ bool UObject::hasFullName(std::string_view fullName) const noexcept {
     // From the end: the own name, then ".<outer>" for each outer inward-out, then "<class> ". Every
     // outer costs at least its ".", so a chain that loops runs out of `fullName` and fails.
     std::size_t end = fullName.size();
-    if (!pieceEndsAt(namePiece(*this), fullName, end)) {
+    if (!nameEndsAt(*this, fullName, end)) {
         return false;
     }
     for (const UObject* o = objectOuter(); o != nullptr; o = o->objectOuter()) {
@@ -175,7 +190,7 @@ bool UObject::hasFullName(std::string_view fullName) const noexcept {
             return false;
         }
         --end;
-        if (!pieceEndsAt(namePiece(*o), fullName, end)) {
+        if (!nameEndsAt(*o, fullName, end)) {
             return false;
         }
     }
@@ -183,7 +198,7 @@ bool UObject::hasFullName(std::string_view fullName) const noexcept {
         return false;
     }
     --end;
-    return pieceEndsAt(namePiece(*objectClass), fullName, end) && end == 0;
+    return nameEndsAt(*objectClass, fullName, end) && end == 0;
 }
 
 UObject* findObjectByFullName(std::string_view fullName) noexcept {

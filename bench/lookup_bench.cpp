@@ -1,0 +1,217 @@
+// The class search over an engine world of one million objects without a match (the whole table is
+// walked), allocation-free comparison against building every full name; and initEngineGlobals as a
+// whole over the shared image, against the reference scans with the same resolution.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "class_lookup.hpp"
+#include "comparison.hpp"
+#include "reference_scan.hpp"
+#include "sdk/engine.hpp"
+#include "sdk/engine_layout.hpp"
+#include "sdk/objects.hpp"
+#include "sdk/signature.hpp"
+#include "standin/engine_world.hpp"
+
+namespace {
+
+constexpr int kObjects = 1000000;
+
+// A world shaped like a game's: packages, classes whose class is a "Class" (not the one in
+// CoreUObject), blueprint classes, default objects and many instances with numbers, none of them the
+// target.
+const standin::EngineWorld& bigWorld() {
+    static const std::unique_ptr<standin::EngineWorld> world = [] {
+        auto w = std::make_unique<standin::EngineWorld>();
+        SDK::UObject* coreX = w->addObject("/Script/CoreUObjectEditor", nullptr, nullptr);
+        SDK::UObject* classLike = w->addObject("Class", nullptr, coreX);
+        w->setClass(classLike, classLike);
+        std::vector<SDK::UObject*> packages;
+        for (const char* package :
+             {"/Script/Engine", "/Script/FactoryGame", "/Script/CoreUObject",
+              "/Game/FactoryGame/Buildable/Building/Foundation", "/Game/FactoryGame/Buildable/Building/Wall",
+              "/Game/FactoryGame/Recipes"}) {
+            packages.push_back(w->addObject(package, classLike, nullptr));
+        }
+        std::vector<SDK::UObject*> classes;
+        for (int i = 0; i < 2000; ++i) {
+            SDK::UObject* package = packages[static_cast<std::size_t>(i) % packages.size()];
+            classes.push_back(
+                w->addObject("Build_Generated_" + std::to_string(i) + "_C", classLike, package));
+        }
+        std::vector<std::string> names;
+        for (int i = 0; i < 20000; ++i) {
+            // Some decoys whose comparison goes past the first bytes: names ending like the target's.
+            if (i % 50 == 0) {
+                names.push_back(i % 100 == 0 ? "Class" : "BlueprintGeneratedClass");
+                continue;
+            }
+            names.push_back((i % 3 == 0   ? "Default__Build_Wall_"
+                             : i % 3 == 1 ? "Recipe_Foundation_"
+                                          : "Actor_") +
+                            std::to_string(i));
+        }
+        while (w->objectCount() < kObjects) {
+            const auto n = static_cast<std::size_t>(w->objectCount());
+            if (n % 97 == 0) {
+                w->addEmptyElement();
+                continue;
+            }
+            SDK::UObject* objectClass = classes[n * 7919 % classes.size()];
+            SDK::UObject* outer = n % 5 == 0 ? nullptr : packages[n % packages.size()];
+            w->addObject(names[n * 104729 % names.size()], static_cast<std::int32_t>(n % 3 == 0 ? n % 40 : 0),
+                         objectClass, outer);
+        }
+        return w;
+    }();
+    return *world;
+}
+
+// The search as the plain algorithm does it: the full name built for every object and compared.
+SDK::UObject* referenceSearch(std::string_view target) {
+    const auto* table = reinterpret_cast<const unsigned char*>(SDK::engineObjectTable);
+    for (std::size_t i = 0;; ++i) {
+        const auto count = SDK::Layout::readAt<std::int32_t>(table, SDK::Layout::kObjectTableCountOffset);
+        if (count <= 0 || i >= static_cast<std::size_t>(count)) {
+            return nullptr;
+        }
+        const auto* chunks =
+            SDK::Layout::readAt<const unsigned char*>(table, SDK::Layout::kObjectTableChunksOffset);
+        const auto* chunk = SDK::Layout::readAt<const unsigned char*>(
+            chunks, i / SDK::Layout::kObjectsPerChunk * sizeof(void*));
+        auto* object = SDK::Layout::readAt<SDK::UObject*>(chunk, i % SDK::Layout::kObjectsPerChunk *
+                                                                     SDK::Layout::kObjectElementSize);
+        if (object != nullptr && object->objectFullName() == target) {
+            return object;
+        }
+    }
+}
+
+void lookupFast(benchmark::State& state) {
+    bigWorld().install();
+    if (SDK::detail::searchClassClass() != nullptr ||
+        referenceSearch(SDK::detail::kClassClassFullName) != nullptr) {
+        state.SkipWithError("the world holds the target");
+        return;
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(SDK::detail::searchClassClass());
+    }
+    state.SetItemsProcessed(state.iterations() * kObjects);
+}
+
+void lookupReference(benchmark::State& state) {
+    bigWorld().install();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(referenceSearch(SDK::detail::kClassClassFullName));
+    }
+    state.SetItemsProcessed(state.iterations() * kObjects);
+}
+
+BENCHMARK(lookupFast)->Name("lookup/fast")->Unit(benchmark::kMillisecond);
+BENCHMARK(lookupReference)->Name("lookup/reference")->Unit(benchmark::kMillisecond);
+
+const bool lookupRegistered = Bench::addComparison({
+    .name = "class lookup, 1M objects, no match",
+    .fast = "lookup/fast",
+    .reference = "lookup/reference",
+    .measure = Bench::Measure::Time,
+});
+
+// The shared image as the platform layer would describe it: one span over code and reserve.
+SDK::os::ModuleImage wholeImage() {
+    const Bench::Image& image = Bench::image();
+    SDK::os::ModuleImage module;
+    module.base = image.whole.data();
+    module.size = image.whole.size();
+    module.spans[0] = SDK::os::MemorySpan{image.whole.data(), image.whole.size()};
+    module.spanCount = 1;
+    return module;
+}
+
+// Whether initEngineGlobals found what the image was made to hold.
+bool globalsAsPlanted(const void* nameTable) {
+    const Bench::Image& image = Bench::image();
+    return SDK::engineNameTable == reinterpret_cast<std::uintptr_t>(nameTable) &&
+           SDK::engineObjectTable == reinterpret_cast<std::uintptr_t>(image.objectTableTarget);
+}
+
+void globalsFast(benchmark::State& state) {
+    const Bench::Image& image = Bench::image();
+    if (image.nameTableVariable == nullptr || image.objectTableTarget == nullptr) {
+        state.SkipWithError("the image holds no usable matches");
+        return;
+    }
+    const void* nameTable = bigWorld().nameTable();
+    std::memcpy(image.nameTableVariable, &nameTable, sizeof nameTable);
+    const SDK::os::ModuleImage module = wholeImage();
+    SDK::initEngineGlobals(module);
+    if (!globalsAsPlanted(nameTable)) {
+        state.SkipWithError("initEngineGlobals did not find the planted instructions");
+        return;
+    }
+    for (auto _ : state) {
+        SDK::initEngineGlobals(module);
+        benchmark::DoNotOptimize(SDK::engineObjectTable);
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(image.nameTableMatch + image.objectTableMatch));
+}
+
+// The same work with the plain masked loop: both scans from offset 0, then the two resolutions.
+template <std::size_t N>
+const std::uint8_t* referenceMatch(const SDK::Signature<N>& signature, const std::uint8_t* base,
+                                   std::size_t size) {
+    std::uint8_t bytes[N];
+    char mask[N + 1];
+    for (std::size_t i = 0; i < N; ++i) {
+        bytes[i] = signature.elements[i].fixed ? signature.elements[i].value : std::uint8_t{0};
+        mask[i] = signature.elements[i].fixed ? 'x' : '?';
+    }
+    mask[N] = '\0';
+    return Reference::scan(bytes, mask, base, size);
+}
+
+std::uintptr_t referenceTarget(const std::uint8_t* match) {
+    std::uint32_t displacement = 0;
+    for (int i = 3; i >= 0; --i) {
+        displacement = displacement << 8 | match[SDK::kDisplacementOffset + static_cast<std::size_t>(i)];
+    }
+    return reinterpret_cast<std::uintptr_t>(match) + SDK::kInstructionLength + displacement;
+}
+
+void globalsReference(benchmark::State& state) {
+    const Bench::Image& image = Bench::image();
+    if (image.nameTableVariable == nullptr || image.objectTableTarget == nullptr) {
+        state.SkipWithError("the image holds no usable matches");
+        return;
+    }
+    for (auto _ : state) {
+        const std::uint8_t* name =
+            referenceMatch(SDK::kNameTablePattern, image.whole.data(), image.whole.size());
+        const std::uint8_t* object =
+            referenceMatch(SDK::kObjectTablePattern, image.whole.data(), image.whole.size());
+        std::uintptr_t nameTable = 0;
+        std::memcpy(&nameTable, reinterpret_cast<const void*>(referenceTarget(name)), sizeof nameTable);
+        benchmark::DoNotOptimize(nameTable);
+        benchmark::DoNotOptimize(referenceTarget(object));
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(image.nameTableMatch + image.objectTableMatch));
+}
+
+BENCHMARK(globalsFast)->Name("initEngineGlobals/fast")->Unit(benchmark::kMillisecond);
+BENCHMARK(globalsReference)->Name("initEngineGlobals/reference")->Unit(benchmark::kMillisecond);
+
+const bool globalsRegistered = Bench::addComparison({
+    .name = "initEngineGlobals, both patterns",
+    .fast = "initEngineGlobals/fast",
+    .reference = "initEngineGlobals/reference",
+    .measure = Bench::Measure::Time,
+});
+
+} // namespace

@@ -3,6 +3,7 @@
 #include "sdk/os.hpp"
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <ios>
 #include <optional>
@@ -31,24 +32,28 @@ std::optional<std::string> readJoinedLines(std::ifstream& in) {
     std::string text;
     std::size_t consumed = 0;
     std::size_t lineStart = 0;
-    char chunk[64 * 1024];
+    std::string chunk(std::size_t{64} * 1024, '\0');
     while (in) {
-        in.read(chunk, sizeof chunk);
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         const auto got = static_cast<std::size_t>(in.gcount());
         if (got > configReadLimit - consumed) {
             return std::nullopt;
         }
         consumed += got;
-        for (std::size_t i = 0; i < got; ++i) {
-            const char c = chunk[i];
-            if (c != '\n') {
-                text.push_back(c);
-                continue;
+        const char* next = chunk.data();
+        const char* const end = next + got;
+        while (next != end) {
+            const auto* lineFeed =
+                static_cast<const char*>(std::memchr(next, '\n', static_cast<std::size_t>(end - next)));
+            text.append(next, lineFeed ? lineFeed : end);
+            if (!lineFeed) {
+                break;
             }
             if (kTranslateLineEnds && text.size() > lineStart && text.back() == '\r') {
                 text.pop_back();
             }
             lineStart = text.size();
+            next = lineFeed + 1;
         }
     }
     return text;

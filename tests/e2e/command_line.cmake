@@ -1,0 +1,43 @@
+# The game's command line: --help, and bad options or values, each of which gets a one-line error
+# naming the option, the usage, exit status 2, and nothing run (no directory, no log, no output).
+include(${CMAKE_CURRENT_LIST_DIR}/support.cmake)
+
+set(options --controllers --game-dir --log-file --mod --break-pattern --missing-recipe --help)
+
+e2e_fresh_work()
+run_game(--help)
+expect_equal("--help: exit status" "${GAME_STATUS}" 0)
+expect_contains("--help" "${GAME_OUT}" "usage: brickwright-game [OPTIONS]\n")
+foreach(option IN LISTS options)
+  expect_contains("--help" "${GAME_OUT}" " ${option} ")
+endforeach()
+
+# Each: the arguments (with | between them), ^, then the error line.
+set(cases
+  "--controllers|0^--controllers: '0' is not a whole number from 1 to 64"
+  "--controllers|two^--controllers: 'two' is not a whole number from 1 to 64"
+  "--controllers=65^--controllers: '65' is not a whole number from 1 to 64"
+  "--controllers|2x^--controllers: '2x' is not a whole number from 1 to 64"
+  "--game-dir^--game-dir needs a value"
+  "--break-pattern|names^--break-pattern: 'names' is neither name-table nor object-table"
+  "--missing-recipe|Wall020^--missing-recipe: 'Wall020' is not a Brickwright item"
+  "--log-file=^--log-file: the value is empty"
+  "--frobnicate^unknown option '--frobnicate'"
+  "game-dir^unexpected argument 'game-dir'")
+foreach(case IN LISTS cases)
+  string(FIND "${case}" "^" split)
+  string(SUBSTRING "${case}" 0 ${split} arguments)
+  math(EXPR split "${split} + 1")
+  string(SUBSTRING "${case}" ${split} -1 error)
+  string(REPLACE "|" ";" arguments "${arguments}")
+  e2e_fresh_work()
+  run_game(--game-dir game ${arguments})
+  expect_equal("${arguments}: exit status" "${GAME_STATUS}" 2)
+  expect_equal("${arguments}: stdout" "${GAME_OUT}" "")
+  expect_contains("${arguments}: stderr" "${GAME_ERR}" "brickwright-game: ${error}")
+  expect_contains("${arguments}: stderr" "${GAME_ERR}" "\nusage: brickwright-game [OPTIONS]\n")
+  file(GLOB left "${WORK}/*")
+  expect_equal("${arguments}: what the run left" "${left}" "")
+endforeach()
+
+finish()

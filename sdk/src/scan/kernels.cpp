@@ -5,6 +5,9 @@
 // W consecutive start offsets; it is issued only while all W offsets are valid starts, which keeps
 // every byte read inside the image (the anchor lies inside the pattern). The last few offsets go
 // through the scalar loop.
+//
+// The kernels read every byte of the game's image, the redzones that AddressSanitizer keeps around
+// globals included, so they are exempt from its checks (SDK_IMAGE_READER).
 #include "scan/plan.hpp"
 
 #include <atomic>
@@ -31,8 +34,9 @@ namespace SDK::Scan {
 namespace {
 
 // Bit k of `bits` stands for start offset `at + k`; returns the first that verifies.
-inline const std::uint8_t* firstVerified(const Plan& plan, const std::uint8_t* base, const std::uint8_t* end,
-                                         std::size_t at, std::uint64_t bits) noexcept {
+SDK_IMAGE_READER inline const std::uint8_t* firstVerified(const Plan& plan, const std::uint8_t* base,
+                                                          const std::uint8_t* end, std::size_t at,
+                                                          std::uint64_t bits) noexcept {
     while (bits != 0) {
         const std::uint8_t* candidate = base + at + static_cast<unsigned>(std::countr_zero(bits));
         if (verify(plan, candidate, end)) {
@@ -44,8 +48,8 @@ inline const std::uint8_t* firstVerified(const Plan& plan, const std::uint8_t* b
 }
 
 // Start offsets [at, starts) one by one.
-const std::uint8_t* scalarTail(const Plan& plan, const std::uint8_t* base, std::size_t size, std::size_t at,
-                               std::size_t starts) noexcept {
+SDK_IMAGE_READER const std::uint8_t* scalarTail(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                                                std::size_t at, std::size_t starts) noexcept {
     const std::uint8_t* end = base + size;
     for (; at < starts; ++at) {
         if (base[at + plan.anchor0] == plan.byte0 && base[at + plan.anchor1] == plan.byte1 &&
@@ -56,19 +60,35 @@ const std::uint8_t* scalarTail(const Plan& plan, const std::uint8_t* base, std::
     return nullptr;
 }
 
+// memchr; in an AddressSanitizer build a plain loop, since the interceptor of memchr would check the
+// span it searched.
+SDK_IMAGE_READER const std::uint8_t* findByte(const std::uint8_t* p, std::uint8_t byte,
+                                              std::size_t count) noexcept {
+#if defined(SDK_ADDRESS_SANITIZER)
+    for (std::size_t i = 0; i < count; ++i) {
+        if (p[i] == byte) {
+            return p + i;
+        }
+    }
+    return nullptr;
+#else
+    return static_cast<const std::uint8_t*>(std::memchr(p, byte, count));
+#endif
+}
+
 // Portable: memchr finds the next place of the first anchor byte.
-const std::uint8_t* findScalar(const Plan& plan, const std::uint8_t* base, std::size_t size,
-                               std::size_t from) noexcept {
+SDK_IMAGE_READER const std::uint8_t* findScalar(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                                                std::size_t from) noexcept {
     const std::size_t starts = size - plan.length + 1;
     const std::uint8_t* end = base + size;
     const std::uint8_t* lane0 = base + plan.anchor0;
     std::size_t at = from;
     while (at < starts) {
-        const void* hit = std::memchr(lane0 + at, plan.byte0, starts - at);
+        const std::uint8_t* hit = findByte(lane0 + at, plan.byte0, starts - at);
         if (hit == nullptr) {
             return nullptr;
         }
-        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - lane0);
+        at = static_cast<std::size_t>(hit - lane0);
         if (base[at + plan.anchor1] == plan.byte1 && verify(plan, base + at, end)) {
             return base + at;
         }
@@ -79,19 +99,23 @@ const std::uint8_t* findScalar(const Plan& plan, const std::uint8_t* base, std::
 
 #if defined(BRICKWRIGHT_SCAN_X86)
 
-const std::uint8_t* findSse2(const Plan& plan, const std::uint8_t* base, std::size_t size,
-                             std::size_t from) noexcept {
+// Which of 16 consecutive start offsets show both anchor bytes (one byte of FF each).
+SDK_IMAGE_READER inline __m128i hits16(const std::uint8_t* lane0, const std::uint8_t* lane1, std::size_t at,
+                                       __m128i want0, __m128i want1) noexcept {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lane0 + at));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lane1 + at));
+    return _mm_and_si128(_mm_cmpeq_epi8(a, want0), _mm_cmpeq_epi8(b, want1));
+}
+
+SDK_IMAGE_READER const std::uint8_t* findSse2(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                                              std::size_t from) noexcept {
     const std::size_t starts = size - plan.length + 1;
     const std::uint8_t* end = base + size;
     const std::uint8_t* lane0 = base + plan.anchor0;
     const std::uint8_t* lane1 = base + plan.anchor1;
     const __m128i want0 = _mm_set1_epi8(static_cast<char>(plan.byte0));
     const __m128i want1 = _mm_set1_epi8(static_cast<char>(plan.byte1));
-    auto hits = [&](std::size_t at) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lane0 + at));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lane1 + at));
-        return _mm_and_si128(_mm_cmpeq_epi8(a, want0), _mm_cmpeq_epi8(b, want1));
-    };
+    auto hits = [&](std::size_t at) { return hits16(lane0, lane1, at, want0, want1); };
     auto bitsOf = [](__m128i v) {
         return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v)));
     };
@@ -129,9 +153,9 @@ const std::uint8_t* findSse2(const Plan& plan, const std::uint8_t* base, std::si
 }
 
 // Which of 32 consecutive start offsets show both anchor bytes (one byte of FF each).
-BRICKWRIGHT_TARGET_AVX2
-inline __m256i hits32(const std::uint8_t* lane0, const std::uint8_t* lane1, std::size_t at, __m256i want0,
-                      __m256i want1) noexcept {
+BRICKWRIGHT_TARGET_AVX2 SDK_IMAGE_READER inline __m256i hits32(const std::uint8_t* lane0,
+                                                               const std::uint8_t* lane1, std::size_t at,
+                                                               __m256i want0, __m256i want1) noexcept {
     const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane0 + at));
     const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane1 + at));
     return _mm256_and_si256(_mm256_cmpeq_epi8(a, want0), _mm256_cmpeq_epi8(b, want1));
@@ -143,9 +167,8 @@ inline std::uint64_t bits64(__m256i low, __m256i high) noexcept {
            static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(high))) << 32;
 }
 
-BRICKWRIGHT_TARGET_AVX2
-const std::uint8_t* findAvx2(const Plan& plan, const std::uint8_t* base, std::size_t size,
-                             std::size_t from) noexcept {
+BRICKWRIGHT_TARGET_AVX2 SDK_IMAGE_READER const std::uint8_t*
+findAvx2(const Plan& plan, const std::uint8_t* base, std::size_t size, std::size_t from) noexcept {
     const std::size_t starts = size - plan.length + 1;
     const std::uint8_t* end = base + size;
     const std::uint8_t* lane0 = base + plan.anchor0;

@@ -1,9 +1,12 @@
 // The scan's internals: a prepared pattern as the kernels see it, and the kernels themselves.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "sdk/sanitizer.hpp"
 
 namespace SDK::Scan {
 
@@ -28,23 +31,30 @@ struct Plan {
     const char* tailMask = nullptr;
 };
 
-inline std::uint64_t loadWord(const std::uint8_t* p) noexcept {
+SDK_IMAGE_READER inline std::uint64_t loadWord(const std::uint8_t* p) noexcept {
     std::uint64_t word;
     std::memcpy(&word, p, sizeof word);
     return word;
 }
 
+// The first `count` (< 8) bytes at `p` where a load would put them, the rest zero. Byte by byte: a
+// memcpy of a variable length is a library call, and a sanitizer's interceptor checks those.
+SDK_IMAGE_READER inline std::uint64_t loadPartialWord(const std::uint8_t* p, std::size_t count) noexcept {
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t shift = std::endian::native == std::endian::little ? 8 * i : 56 - 8 * i;
+        word |= std::uint64_t{p[i]} << shift;
+    }
+    return word;
+}
+
 // Whether the whole pattern matches at `p`; [p, p + length) lies inside the image, which ends at
 // `end`.
-inline bool verify(const Plan& plan, const std::uint8_t* p, const std::uint8_t* end) noexcept {
+SDK_IMAGE_READER inline bool verify(const Plan& plan, const std::uint8_t* p,
+                                    const std::uint8_t* end) noexcept {
     if (plan.covered < 8) {
         // Shorter than a word: read the whole word only where the image goes on that far.
-        std::uint64_t word = 0;
-        if (end - p >= 8) {
-            word = loadWord(p);
-        } else {
-            std::memcpy(&word, p, plan.covered);
-        }
+        const std::uint64_t word = end - p >= 8 ? loadWord(p) : loadPartialWord(p, plan.covered);
         return ((word ^ plan.words[0]) & plan.words[1]) == plan.words[1];
     }
     const std::size_t last = plan.wordCount - 1;

@@ -1,0 +1,88 @@
+// Arbitrary image, pattern and mask: the fast scan, under every kernel and in both prepared forms,
+// must return what the reference byte loop returns, and the walk over all matches must agree too.
+//
+// Input layout: byte 0 = pattern length L (0..255), byte 1 = image alignment (0..63), then L mask
+// selectors (odd = fixed 'x', even = a wildcard character), L pattern bytes, and the image.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "reference_scan.hpp"
+#include "scan/plan.hpp"
+#include "sdk/pattern_scan.hpp"
+
+namespace {
+
+[[noreturn]] void mismatch(const char* what, const std::uint8_t* expected, const std::uint8_t* got,
+                           const std::uint8_t* base) {
+    std::fprintf(stderr, "%s: expected offset %td, got %td\n", what, expected ? expected - base : -1,
+                 got ? got - base : -1);
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) {
+        return 0;
+    }
+    const std::size_t length = data[0];
+    const std::size_t alignment = data[1] % 64;
+    data += 2;
+    size -= 2;
+    if (size < 2 * length) {
+        return 0;
+    }
+    std::string mask;
+    std::vector<SDK::PatternByte> elements;
+    for (std::size_t i = 0; i < length; ++i) {
+        const bool fixed = (data[i] & 1) != 0;
+        mask.push_back(fixed ? 'x' : "?X. "[(data[i] >> 1) & 3]);
+        elements.push_back(SDK::PatternByte{data[length + i], fixed});
+    }
+    const std::vector<std::uint8_t> pattern(data + length, data + 2 * length);
+
+    // The image in its own exactly-sized allocation, so that the sanitizer catches a read past it.
+    const std::size_t imageSize = size - 2 * length;
+    std::vector<std::uint8_t> storage(alignment + imageSize);
+    if (imageSize > 0) {
+        std::memcpy(storage.data() + alignment, data + 2 * length, imageSize);
+    }
+    const std::uint8_t* base = storage.data() + alignment;
+
+    const std::uint8_t* expected = Reference::scan(pattern.data(), mask.c_str(), base, imageSize);
+    const std::vector<std::size_t> all = Reference::allMatches(pattern.data(), mask.c_str(), base, imageSize);
+
+    const SDK::PreparedPattern fromBytes(pattern.data(), mask.c_str());
+    const SDK::PreparedPattern fromElements{std::span<const SDK::PatternByte>(elements)};
+    for (const SDK::Scan::Kernel kernel :
+         {SDK::Scan::Kernel::Scalar, SDK::Scan::Kernel::Sse2, SDK::Scan::Kernel::Avx2}) {
+        if (!SDK::Scan::kernelSupported(kernel)) {
+            continue;
+        }
+        SDK::Scan::useKernel(kernel);
+        const std::uint8_t* got = SDK::scanForPattern(pattern.data(), mask.c_str(), base, imageSize);
+        if (got != expected) {
+            mismatch("scanForPattern", expected, got, base);
+        }
+        if ((got = fromBytes.find(base, imageSize)) != expected) {
+            mismatch("prepared from bytes", expected, got, base);
+        }
+        std::size_t walked = 0;
+        for (const std::uint8_t* at = fromElements.find(base, imageSize); at != nullptr;
+             at = fromElements.findNext(base, imageSize, at)) {
+            if (walked >= all.size() || at != base + all[walked]) {
+                mismatch("walk", walked < all.size() ? base + all[walked] : nullptr, at, base);
+            }
+            ++walked;
+        }
+        if (walked != all.size()) {
+            mismatch("walk ended early", base + all[walked], nullptr, base);
+        }
+    }
+    return 0;
+}

@@ -2,6 +2,7 @@
 // log line through which every message goes.
 #include <algorithm>
 #include <cstring>
+#include <regex>
 
 #include <gmock/gmock.h>
 
@@ -83,8 +84,9 @@ TEST_F(ModLifecycle, OneLogLineIsTheHostCallsAndStreamWritesInTheirExactOrder) {
     // The host headed the line in the log file; the mod wrote its text and the line end.
     standin::closeLogFile();
     const std::string log = modtest::readTextFile(scratch->path() / "host.log");
-    EXPECT_THAT(log, ::testing::MatchesRegex("\\[[0-9][0-9]:[0-9][0-9]:[0-9][0-9]\\] \\[Brickwright\\] "
-                                             "\\[Info\\] Brickwright finished cleanup!\n"));
+    const std::regex line(
+        R"(\[[0-9]{2}:[0-9]{2}:[0-9]{2}\] \[Brickwright\] \[Info\] Brickwright finished cleanup!\n)");
+    EXPECT_TRUE(std::regex_match(log, line)) << log;
 }
 
 TEST_F(ModLifecycle, DestroyingAnObjectThatWasNeverSetUpWritesOnlyTheCleanupLine) {

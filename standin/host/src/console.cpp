@@ -65,6 +65,11 @@ void flushConsole() {
     std::fflush(stdout);
 }
 
+// A game that ends while a mod's colour is set must not leave the terminal in it.
+struct ConsoleRestorer {
+    ~ConsoleRestorer() { standin::resetConsoleColor(); }
+} restoreAtExit;
+
 } // namespace
 
 void applyConsoleColor(int color) {

@@ -53,12 +53,12 @@ std::string hex(std::uint64_t value) {
     return text;
 }
 
-nlohmann::json optionalJson(const std::optional<std::uint64_t>& value) {
-    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+nlohmann::ordered_json optionalJson(const std::optional<std::uint64_t>& value) {
+    return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
 }
 
-nlohmann::json optionalJson(const std::optional<std::string>& value) {
-    return value ? nlohmann::json(printableName(*value)) : nlohmann::json(nullptr);
+nlohmann::ordered_json optionalJson(const std::optional<std::string>& value) {
+    return value ? nlohmann::ordered_json(printableName(*value)) : nlohmann::ordered_json(nullptr);
 }
 
 } // namespace
@@ -115,7 +115,7 @@ std::string printableName(std::string_view name) {
 }
 
 std::string toJson(const FileReport& report) {
-    nlohmann::json patterns = nlohmann::json::array();
+    nlohmann::ordered_json patterns = nlohmann::ordered_json::array();
     for (const PatternReport& pattern : report.patterns) {
         patterns.push_back({
             {"name", pattern.name},
@@ -127,13 +127,13 @@ std::string toJson(const FileReport& report) {
             {"target_section", optionalJson(pattern.targetSection)},
         });
     }
-    const nlohmann::json document = {
+    const nlohmann::ordered_json document = {
         {"file", report.file},
         {"image_size", report.imageSize},
         {"patterns", std::move(patterns)},
     };
     // File names need not be UTF-8; a broken sequence becomes U+FFFD rather than an exception.
-    return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 std::string toTable(const FileReport& report) {

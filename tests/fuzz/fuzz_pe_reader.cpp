@@ -1,0 +1,96 @@
+// The PE reader, the loader-style layout and the mod's scan over the result, fed arbitrary bytes as the
+// file. Beyond not crashing: the layout holds exactly the file's bytes where sections map them and
+// zero elsewhere, and the scan's lowest match and count agree.
+#include "pe/image.hpp"
+#include "sdk/pattern_scan.hpp"
+#include "sdk/signature.hpp"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <vector>
+
+namespace {
+
+// Keeps each run's allocation and scan small; the reader must refuse anything larger.
+constexpr std::uint64_t kMaxImageSize = 1 << 20;
+
+void require(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+template <std::size_t N>
+void scan(const SDK::Signature<N>& signature, const PE::Headers& headers, const PE::Image& image) {
+    std::array<std::uint8_t, N> bytes{};
+    std::array<char, N + 1> mask{};
+    for (std::size_t i = 0; i < N; ++i) {
+        bytes[i] = signature.elements[i].fixed ? signature.elements[i].value : std::uint8_t{0};
+        mask[i] = signature.elements[i].fixed ? 'x' : '?';
+    }
+    const std::uint8_t* first = SDK::scanForPattern(bytes.data(), mask.data(), image.data(), image.size());
+    const std::size_t count =
+        SDK::PreparedPattern(bytes.data(), mask.data()).count(image.data(), image.size());
+    require((first == nullptr) == (count == 0));
+    if (first == nullptr) {
+        return;
+    }
+    const auto rva = static_cast<std::uint64_t>(first - image.data());
+    require(rva + N <= image.size());
+    std::uint32_t displacement = 0;
+    std::memcpy(&displacement, first + SDK::kDisplacementOffset, sizeof displacement);
+    const PE::Section* section = headers.sectionAt(rva);
+    const PE::Section* target = headers.sectionAt(rva + SDK::kInstructionLength + displacement);
+    require(section == nullptr || section->contains(rva));
+    require(target == nullptr || target->virtualAddress < image.size());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> file(data, size);
+    const PE::LoadResult loaded = PE::load(file, kMaxImageSize);
+    if (loaded.error) {
+        require(!loaded.headers && !loaded.error->message.empty());
+        return 0;
+    }
+    const PE::Headers& headers = *loaded.headers;
+    const PE::Image& image = loaded.image;
+    require(image.size() == headers.sizeOfImage && image.size() <= kMaxImageSize);
+
+    // Which image bytes come from the file: the headers, then each section's loaded bytes in table
+    // order (a later section wins where they overlap). Everything else must be zero.
+    std::vector<std::int32_t> source(image.size(), -1);
+    const std::size_t headerBytes = std::min<std::size_t>(headers.sizeOfHeaders, image.size());
+    require(headerBytes <= size);
+    for (std::size_t i = 0; i < headerBytes; ++i) {
+        source[i] = -2;
+    }
+    for (std::size_t s = 0; s < headers.sections.size(); ++s) {
+        const PE::Section& section = headers.sections[s];
+        const std::uint64_t loadedSize = section.loadedSize();
+        require(section.virtualAddress + std::uint64_t{section.virtualExtent()} <= image.size());
+        require(loadedSize == 0 || section.rawDataOffset + loadedSize <= size);
+        for (std::uint64_t i = 0; i < loadedSize; ++i) {
+            source[section.virtualAddress + i] = static_cast<std::int32_t>(s);
+        }
+    }
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        if (source[i] == -1) {
+            require(image.data()[i] == 0);
+        } else if (source[i] == -2) {
+            require(image.data()[i] == data[i]);
+        } else {
+            const PE::Section& section = headers.sections[static_cast<std::size_t>(source[i])];
+            require(image.data()[i] == data[section.rawDataOffset + (i - section.virtualAddress)]);
+        }
+    }
+
+    scan(SDK::kNameTablePattern, headers, image);
+    scan(SDK::kObjectTablePattern, headers, image);
+    return 0;
+}

@@ -280,10 +280,12 @@ int run(const game::Options& options) {
         }
     }
     std::cout << "  In all: " << classes << " recipe classes and " << nulls << " null over "
-              << plural(runs.size(), "BeginPlay", "BeginPlays") << ": "
-              << (allRegistered ? "every BeginPlay registered all 54 recipes"
-                                : "not every BeginPlay registered all 54 recipes")
-              << std::endl;
+              << plural(runs.size(), "BeginPlay", "BeginPlays") << ": ";
+    SML::Utility::setConsoleColor(allRegistered ? ConsoleColor::Green : ConsoleColor::Red);
+    std::cout << (allRegistered ? "every BeginPlay registered all 54 recipes"
+                                : "not every BeginPlay registered all 54 recipes");
+    standin::resetConsoleColor();
+    std::cout << std::endl;
     return allRegistered && unloaded ? 0 : kExitRecipesMissing;
 }
 

@@ -1,8 +1,9 @@
 // Arbitrary image, pattern and mask: the fast scan, under every kernel and in both prepared forms,
 // must return what the reference byte loop returns, and the walk over all matches must agree too.
 //
-// Input layout: byte 0 = pattern length L (0..255), byte 1 = image alignment (0..63), then L mask
-// selectors (odd = fixed 'x', even = a wildcard character), L pattern bytes, and the image.
+// Input layout: byte 0 = pattern length L (0..255), byte 1 = where the image lies (bits 0-5: its
+// alignment; bit 6: against an inaccessible page instead), then L mask selectors (odd = fixed 'x',
+// even = a wildcard character), L pattern bytes, and the image.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,11 +12,34 @@
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "reference_scan.hpp"
 #include "scan/plan.hpp"
 #include "sdk/pattern_scan.hpp"
 
 namespace {
+
+constexpr std::size_t kGuardedCapacity = std::size_t{1} << 20;
+
+// The end of kGuardedCapacity writable bytes that an inaccessible page follows; mapped once.
+std::uint8_t* guardedEnd() {
+    static std::uint8_t* const end = [] {
+        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        void* mapping = mmap(nullptr, kGuardedCapacity + page, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapping == MAP_FAILED) {
+            std::abort();
+        }
+        auto* bytes = static_cast<std::uint8_t*>(mapping);
+        if (mprotect(bytes + kGuardedCapacity, page, PROT_NONE) != 0) {
+            std::abort();
+        }
+        return bytes + kGuardedCapacity;
+    }();
+    return end;
+}
 
 [[noreturn]] void mismatch(const char* what, const std::uint8_t* expected, const std::uint8_t* got,
                            const std::uint8_t* base) {
@@ -31,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::size_t length = data[0];
-    const std::size_t alignment = data[1] % 64;
+    const std::uint8_t selector = data[1];
+    const std::size_t alignment = selector % 64;
     data += 2;
     size -= 2;
     if (size < 2 * length) {
@@ -46,13 +71,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::vector<std::uint8_t> pattern(data + length, data + 2 * length);
 
-    // The image in its own exactly-sized allocation, so that the sanitizer catches a read past it.
+    // The image either at a chosen alignment, or ending exactly where an inaccessible page begins: the
+    // kernels read the game's image without AddressSanitizer's checks, so a read past the end
+    // must fault on its own.
     const std::size_t imageSize = size - 2 * length;
-    std::vector<std::uint8_t> storage(alignment + imageSize);
-    if (imageSize > 0) {
-        std::memcpy(storage.data() + alignment, data + 2 * length, imageSize);
+    const std::uint8_t* base = nullptr;
+    std::vector<std::uint8_t> storage;
+    if ((selector & 64) != 0 && imageSize <= kGuardedCapacity) {
+        std::uint8_t* end = guardedEnd();
+        std::memcpy(end - imageSize, data + 2 * length, imageSize);
+        base = end - imageSize;
+    } else {
+        storage.resize(alignment + imageSize);
+        if (imageSize > 0) {
+            std::memcpy(storage.data() + alignment, data + 2 * length, imageSize);
+        }
+        base = storage.data() + alignment;
     }
-    const std::uint8_t* base = storage.data() + alignment;
 
     const std::uint8_t* expected = Reference::scan(pattern.data(), mask.c_str(), base, imageSize);
     const std::vector<std::size_t> all = Reference::allMatches(pattern.data(), mask.c_str(), base, imageSize);

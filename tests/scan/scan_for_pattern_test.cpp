@@ -140,6 +140,27 @@ TEST_P(ScanForPattern, FindsAMatchEndingOnTheImagesLastByteAndNoneCutShortByTheE
     check(SDK::kObjectTablePattern);
 }
 
+TEST_P(ScanForPattern, ReadsNothingPastTheImagesEndWithPatternsShorterThanAWord) {
+    // Patterns of 1 to 9 bytes, fixed at both ends, at the last offset and nowhere, in images that
+    // end where an inaccessible page begins.
+    for (std::size_t length = 1; length <= 9; ++length) {
+        std::vector<std::uint8_t> pattern(length, 0x11);
+        pattern.back() = 0x7E;
+        std::string mask(length, '?');
+        mask.front() = 'x';
+        mask.back() = 'x';
+        for (const std::size_t size : {length, length + 1, length + 7, std::size_t{40}, std::size_t{200}}) {
+            GuardedImage image(size, GuardedImage::Guard::AfterEnd);
+            std::memset(image.data(), 0x11, size);
+            EXPECT_EQ(SDK::scanForPattern(pattern.data(), mask.c_str(), image.data(), size), nullptr);
+            image.data()[size - 1] = 0x7E;
+            EXPECT_EQ(SDK::scanForPattern(pattern.data(), mask.c_str(), image.data(), size),
+                      image.data() + size - length)
+                << "length " << length << ", size " << size;
+        }
+    }
+}
+
 TEST_P(ScanForPattern, FindsAMatchAtTheImagesFirstByte) {
     for (const std::size_t size : {std::size_t{22}, std::size_t{23}, std::size_t{200}, std::size_t{5000}}) {
         GuardedImage image(size, GuardedImage::Guard::BeforeStart);

@@ -8,8 +8,8 @@
 #include <ios>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -26,8 +26,8 @@ constexpr bool kTranslateLineEnds = true;
 #endif
 
 // Reads the file as its lines joined with nothing between them (a line ends at LF; CR LF counts as
-// one line end). Empty when the text would pass configReadLimit: then the file is not a
-// configuration at all, and nothing of it is used. A read error ends the text where it happened.
+// one line end). Nothing when the file holds more than configReadLimit bytes: then it is not a
+// configuration at all, and none of it is used. A read error ends the text where it happened.
 std::optional<std::string> readJoinedLines(std::ifstream& in) {
     std::string text;
     std::size_t consumed = 0;
@@ -59,21 +59,44 @@ std::optional<std::string> readJoinedLines(std::ifstream& in) {
     return text;
 }
 
-// True when arrays and objects nest deeper than configDepthLimit. Parsing and freeing such a document
-// take no stack, but copying and writing it recurse once per level; walked here with a stack of our own.
-bool nestsTooDeep(const json& document) {
-    std::vector<std::pair<const json*, std::size_t>> pending{{&document, 0}};
-    while (!pending.empty()) {
-        const auto [value, depth] = pending.back();
-        pending.pop_back();
-        if (!value->is_structured()) {
+// True when the text opens arrays and objects deeper than configDepthLimit. Decided on the text, before
+// the parser builds such a document: it would cost memory per level, and copying or writing it would
+// recurse per level. Brackets inside strings do not count; a NUL ends the text, as it does for the parser.
+bool nestsTooDeep(std::string_view text) {
+    std::size_t depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inString = false;
+            }
             continue;
         }
-        if (depth == configDepthLimit) {
-            return true;
-        }
-        for (const json& child : *value) {
-            pending.emplace_back(&child, depth + 1);
+        switch (c) {
+        case '"':
+            inString = true;
+            break;
+        case '[':
+        case '{':
+            if (++depth > configDepthLimit) {
+                return true;
+            }
+            break;
+        case ']':
+        case '}':
+            if (depth > 0) {
+                --depth;
+            }
+            break;
+        case '\0':
+            return false;
+        default:
+            break;
         }
     }
     return false;
@@ -156,25 +179,26 @@ nlohmann::json loadConfig(const std::string& name, const nlohmann::json& default
         return defaults;
     }
 
-    // A file past configReadLimit, or whose document nests past configDepthLimit, is something other
-    // than a configuration (an endless device, a stray data file, a crafted file that would overflow
-    // the stack): it is neither used nor overwritten. The defaults are returned as for a file that
-    // cannot be read, but not written back, because that would destroy the file for nothing; the
-    // write-back belongs to a file that was read whole. The next load sees the file again.
+    // A file past configReadLimit, or nested past configDepthLimit, is something other than a
+    // configuration (an endless device, a stray data file, a crafted file that would exhaust the
+    // stack): it is neither used nor overwritten. The defaults are returned as for a file that cannot
+    // be read, but not written back, because that would destroy the file for nothing: the write-back
+    // is for a file that was read whole. The next load finds the file as it was.
     json config;
+    bool unusable = false;
     {
         std::ifstream in(configPath(name, useConfigDirectory), std::ios::in | kTextMode);
         try {
             const std::optional<std::string> text = readJoinedLines(in);
-            if (!text) {
-                return defaults;
+            unusable = !text || nestsTooDeep(*text);
+            if (!unusable) {
+                config = json::parse(*text, nullptr, true);
             }
-            config = json::parse(*text, nullptr, true);
         } catch (...) {
             // An unreadable or malformed file counts as null.
         }
     }
-    if (nestsTooDeep(config)) {
+    if (unusable) {
         return defaults;
     }
 

@@ -103,9 +103,10 @@ TEST_F(ConfigFaults, InvalidUtf8MakesTheFileMalformed) {
     }
 }
 
-TEST_F(ConfigFaults, AVeryLongFileWithinTheLimitIsReadAndWrittenBackWhole) {
-    const std::string blob(20u << 20, 'x');
+TEST_F(ConfigFaults, ALongFileWithinTheReadLimitIsReadAndWrittenBackWhole) {
+    const std::string blob(configReadLimit - 64, 'x');
     const std::string text = "{\r\n    \"blob\": \"" + blob + "\",\r\n    \"n\": 1\r\n}";
+    ASSERT_LE(text.size(), configReadLimit);
     fs::create_directory("config");
     writeBytes(kPath, text);
     const json loaded = loadConfig(kName, parse(R"({"blob": "", "n": 0})"), true);
@@ -132,6 +133,12 @@ TEST_F(ConfigFaults, AFileLongerThanTheReadLimitIsLeftAsItIsAndTheDefaultsAreUse
     std::string head(8, '\0');
     in.read(head.data(), 8);
     EXPECT_EQ(head, "{\"a\": 2}");
+    in.close();
+    // Tens of MB of perfectly good JSON are no different.
+    const std::string text = "{\"a\": \"" + std::string(24u << 20, 'y') + "\"}";
+    writeBytes(kPath, text);
+    EXPECT_PRED_FORMAT2(Identical, parse(R"({"$a": 0})"), loadConfig(kName, parse(R"({"$a": 0})"), true));
+    EXPECT_EQ(readBytes(kPath), text);
     EXPECT_EQ(entriesOf("config"), std::vector<std::string>{"Brickwright.cfg"});
 }
 
@@ -150,14 +157,18 @@ TEST_F(ConfigFaults, ADocumentNestedPastTheDepthLimitIsLeftAsItIsAndTheDefaultsA
     ASSERT_TRUE(written);
     EXPECT_EQ(written->substr(0, 29), "{\r\n    \"$any\": [\r\n        [\r\n");
     EXPECT_EQ(json::parse(*written), deepest);
-    // Deeper: kept as it is, whether or not the defaults would have kept it.
-    for (const std::size_t depth : {configDepthLimit, std::size_t{100000}}) {
-        const std::string text = nested(depth);
+    // Deeper: kept as it is, whether or not the defaults would have kept it, and whether or not it
+    // is well-formed; a document that never closes is not built level by level first.
+    for (const std::string& text : {nested(configDepthLimit), nested(100000), std::string(1000000, '[')}) {
         writeBytes(kPath, text);
         EXPECT_PRED_FORMAT2(Identical, defaults, loadConfig(kName, defaults, true));
         EXPECT_PRED_FORMAT2(Identical, json(), loadConfig(kName, json(), true));
         EXPECT_EQ(readBytes(kPath), text);
     }
+    // Brackets inside strings, escaped quotes included, are text.
+    const std::string inString = "{\"$any\": \"\\\"" + std::string(2 * configDepthLimit, '[') + "\"}";
+    writeBytes(kPath, inString);
+    EXPECT_EQ(loadConfig(kName, defaults, true)["$any"], "\"" + std::string(2 * configDepthLimit, '['));
 }
 
 #if defined(__linux__)

@@ -14,10 +14,11 @@ inline constexpr std::string_view configDirectory = "config\\";
 inline constexpr std::string_view configDirectory = "config/";
 #endif
 
-// The most a configuration file may hold, line ends included. Real ones are a few hundred bytes; the
-// limit only stops a file that never ends (a link to a device) or is something else altogether, and
-// still keeps the text and its parsed document well within a game process's memory.
-inline constexpr std::size_t configReadLimit = std::size_t{64} * 1024 * 1024;
+// The most a configuration file may hold, line ends included. Real ones are a few hundred bytes. A
+// parsed document can take some thirty times its text (a long array of empty objects does), so the
+// limit keeps even a hostile file's cost to about a hundred MiB, while any file that never ends (a
+// link to a device) or is something else altogether is stopped early.
+inline constexpr std::size_t configReadLimit = std::size_t{4} * 1024 * 1024;
 
 // The deepest nesting of arrays and objects a configuration file may have. Real ones nest a few
 // levels; copying and writing a document recurse per level, and a game thread's stack may be 1 MiB.

@@ -72,7 +72,7 @@ public:
             }
             Result result;
             result.secondsPerIteration =
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+                run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
             if (const auto counter = run.counters.find("bytes_per_second"); counter != run.counters.end()) {
                 result.bytesPerSecond = counter->second.value;
             }

@@ -7,6 +7,7 @@
 #          ModCreate, by name, with ordinal 1.
 # imports: xinput1_3.dll is imported, the host's functions and its log file come from it and from
 #          nowhere else, and the C++ runtime comes from libstdc++-6.dll (shared with the host).
+# dlls:    xinput1_3.dll and libstdc++-6.dll are among the imported DLLs (the stand-in game).
 # Every problem found is printed on a line of its own, beginning with "pe_check: ".
 
 cmake_minimum_required(VERSION 3.25)
@@ -110,6 +111,10 @@ function(check_imports)
   if(NOT "libstdc++-6.dll" IN_LIST dlls)
     problem("libstdc++-6.dll is not among the imported DLLs (C++ runtime linked statically?): ${dlls}")
   endif()
+  if(CHECK STREQUAL "dlls")
+    set(problems ${problems} PARENT_SCOPE)
+    return()
+  endif()
 
   # The host's interface by its (Itanium ABI) mangled names, which MinGW keeps in the import table.
   set(host_names
@@ -149,10 +154,10 @@ endfunction()
 
 if(CHECK STREQUAL "exports")
   check_exports()
-elseif(CHECK STREQUAL "imports")
+elseif(CHECK STREQUAL "imports" OR CHECK STREQUAL "dlls")
   check_imports()
 else()
-  message(FATAL_ERROR "pe_check: CHECK must be exports or imports, not '${CHECK}'")
+  message(FATAL_ERROR "pe_check: CHECK must be exports, imports or dlls, not '${CHECK}'")
 endif()
 
 if(problems)

@@ -15,6 +15,11 @@ if(BRICKWRIGHT_WERROR)
   endif()
 endif()
 
+# The sanitize tree: AddressSanitizer (with LeakSanitizer on Linux) and UndefinedBehaviorSanitizer on
+# everything built here (GoogleTest too), and the first report ends the process, so that no test can
+# pass over one. Their runtime is linked into executables only; code that reads the whole game image
+# is exempt from AddressSanitizer in the source (sdk/sanitizer.hpp), and the run-time options are set
+# by the sanitize test preset.
 if(BRICKWRIGHT_SANITIZE)
   set(BRICKWRIGHT_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_compile_options(${BRICKWRIGHT_SANITIZER_FLAGS})

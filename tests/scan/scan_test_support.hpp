@@ -15,7 +15,9 @@
 
 namespace SDK::Scan {
 // For GoogleTest's messages.
-inline void PrintTo(Kernel kernel, std::ostream* out) { *out << kernelName(kernel); }
+inline void PrintTo(Kernel kernel, std::ostream* out) {
+    *out << kernelName(kernel);
+}
 } // namespace SDK::Scan
 
 namespace ScanTest {

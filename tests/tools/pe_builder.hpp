@@ -10,7 +10,7 @@
 
 namespace PeBuilder {
 
-struct SectionSpec {
+struct SectionPlan {
     std::string name; // up to 8 bytes go into the header as they are
     std::uint32_t virtualAddress = 0;
     std::uint32_t virtualSize = 0;
@@ -19,7 +19,7 @@ struct SectionSpec {
     std::vector<std::uint8_t> data; // written at rawDataOffset; the file grows to hold it
 };
 
-struct FileSpec {
+struct FilePlan {
     std::uint16_t machine = 0x8664;
     std::uint16_t magic = 0x20B;
     std::uint32_t peOffset = 0x40;
@@ -30,7 +30,7 @@ struct FileSpec {
     std::uint32_t symbolTable = 0;
     std::uint32_t symbolCount = 0;
     std::vector<std::uint8_t> stringTable; // written at symbolTable + 18 * symbolCount
-    std::vector<SectionSpec> sections;
+    std::vector<SectionPlan> sections;
     // When set, the section count written into the header instead of sections.size().
     int sectionCountOverride = -1;
 };
@@ -57,32 +57,32 @@ inline void fit(std::vector<std::uint8_t>& file, std::size_t size) {
     }
 }
 
-inline std::vector<std::uint8_t> build(const FileSpec& spec) {
-    const std::size_t coff = spec.peOffset + 4;
+inline std::vector<std::uint8_t> build(const FilePlan& plan) {
+    const std::size_t coff = plan.peOffset + 4;
     const std::size_t optional = coff + 20;
-    const std::size_t table = optional + spec.optionalHeaderSize;
+    const std::size_t table = optional + plan.optionalHeaderSize;
     std::vector<std::uint8_t> file(
-        std::max<std::size_t>(spec.sizeOfHeaders, table + 40 * spec.sections.size()));
+        std::max<std::size_t>(plan.sizeOfHeaders, table + 40 * plan.sections.size()));
     file[0] = 'M';
     file[1] = 'Z';
-    put32(file, 0x3C, spec.peOffset);
-    std::memcpy(file.data() + spec.peOffset, "PE\0\0", 4);
-    put16(file, coff, spec.machine);
+    put32(file, 0x3C, plan.peOffset);
+    std::memcpy(file.data() + plan.peOffset, "PE\0\0", 4);
+    put16(file, coff, plan.machine);
     put16(file, coff + 2,
-          static_cast<std::uint16_t>(spec.sectionCountOverride >= 0
-                                         ? spec.sectionCountOverride
-                                         : static_cast<int>(spec.sections.size())));
-    put32(file, coff + 8, spec.symbolTable);
-    put32(file, coff + 12, spec.symbolCount);
-    put16(file, coff + 16, spec.optionalHeaderSize);
-    put16(file, optional, spec.magic);
-    put64(file, optional + 24, spec.imageBase);
+          static_cast<std::uint16_t>(plan.sectionCountOverride >= 0
+                                         ? plan.sectionCountOverride
+                                         : static_cast<int>(plan.sections.size())));
+    put32(file, coff + 8, plan.symbolTable);
+    put32(file, coff + 12, plan.symbolCount);
+    put16(file, coff + 16, plan.optionalHeaderSize);
+    put16(file, optional, plan.magic);
+    put64(file, optional + 24, plan.imageBase);
     put32(file, optional + 32, 0x1000); // SectionAlignment
     put32(file, optional + 36, 0x200);  // FileAlignment
-    put32(file, optional + 56, spec.sizeOfImage);
-    put32(file, optional + 60, spec.sizeOfHeaders);
-    for (std::size_t i = 0; i < spec.sections.size(); ++i) {
-        const SectionSpec& section = spec.sections[i];
+    put32(file, optional + 56, plan.sizeOfImage);
+    put32(file, optional + 60, plan.sizeOfHeaders);
+    for (std::size_t i = 0; i < plan.sections.size(); ++i) {
+        const SectionPlan& section = plan.sections[i];
         const std::size_t header = table + 40 * i;
         std::memcpy(file.data() + header, section.name.data(), std::min<std::size_t>(section.name.size(), 8));
         put32(file, header + 8, section.virtualSize);
@@ -91,17 +91,17 @@ inline std::vector<std::uint8_t> build(const FileSpec& spec) {
         put32(file, header + 20, section.rawDataOffset);
         put32(file, header + 36, 0x60000020);
     }
-    for (const SectionSpec& section : spec.sections) {
+    for (const SectionPlan& section : plan.sections) {
         if (!section.data.empty()) {
             fit(file, section.rawDataOffset + section.data.size());
             std::copy(section.data.begin(), section.data.end(),
                       file.begin() + static_cast<std::ptrdiff_t>(section.rawDataOffset));
         }
     }
-    if (!spec.stringTable.empty()) {
-        const std::size_t strings = spec.symbolTable + std::size_t{18} * spec.symbolCount;
-        fit(file, strings + spec.stringTable.size());
-        std::copy(spec.stringTable.begin(), spec.stringTable.end(),
+    if (!plan.stringTable.empty()) {
+        const std::size_t strings = plan.symbolTable + std::size_t{18} * plan.symbolCount;
+        fit(file, strings + plan.stringTable.size());
+        std::copy(plan.stringTable.begin(), plan.stringTable.end(),
                   file.begin() + static_cast<std::ptrdiff_t>(strings));
     }
     return file;
@@ -109,12 +109,12 @@ inline std::vector<std::uint8_t> build(const FileSpec& spec) {
 
 // A small well-formed image: headers, .text at 0x1000 with 0x200 raw bytes, .data at 0x2000 with 0x200
 // raw bytes, .bss at 0x3000 without raw data.
-inline FileSpec typical() {
-    FileSpec spec;
-    spec.sections.push_back({".text", 0x1000, 0x180, 0x200, 0x200, std::vector<std::uint8_t>(0x200, 0xCC)});
-    spec.sections.push_back({".data", 0x2000, 0x200, 0x400, 0x200, std::vector<std::uint8_t>(0x200, 0xDD)});
-    spec.sections.push_back({".bss", 0x3000, 0x800, 0, 0, {}});
-    return spec;
+inline FilePlan typical() {
+    FilePlan plan;
+    plan.sections.push_back({".text", 0x1000, 0x180, 0x200, 0x200, std::vector<std::uint8_t>(0x200, 0xCC)});
+    plan.sections.push_back({".data", 0x2000, 0x200, 0x400, 0x200, std::vector<std::uint8_t>(0x200, 0xDD)});
+    plan.sections.push_back({".bss", 0x3000, 0x800, 0, 0, {}});
+    return plan;
 }
 
 } // namespace PeBuilder

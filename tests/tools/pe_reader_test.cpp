@@ -10,7 +10,7 @@
 
 namespace {
 
-using PeBuilder::FileSpec;
+using PeBuilder::FilePlan;
 
 bool allEqual(const PE::Image& image, std::size_t begin, std::size_t end, std::uint8_t value) {
     return std::all_of(image.data() + begin, image.data() + end,
@@ -47,11 +47,11 @@ TEST(PeReader, LaysOutHeadersAndSectionsAsTheLoaderMapsThem) {
 }
 
 TEST(PeReader, MapsTheWholeRawDataOfASectionWithoutVirtualSizeAndNothingOfOneWithoutRawData) {
-    FileSpec spec = PeBuilder::typical();
-    spec.sections[0].virtualSize = 0;
-    spec.sections[1].rawDataOffset = 0; // size given, but no place in the file
-    spec.sections[1].data.clear();
-    const PE::LoadResult result = PE::load(PeBuilder::build(spec));
+    FilePlan plan = PeBuilder::typical();
+    plan.sections[0].virtualSize = 0;
+    plan.sections[1].rawDataOffset = 0; // size given, but no place in the file
+    plan.sections[1].data.clear();
+    const PE::LoadResult result = PE::load(PeBuilder::build(plan));
     ASSERT_FALSE(result.error) << result.error->message;
     EXPECT_TRUE(allEqual(result.image, 0x1000, 0x1200, 0xCC));
     EXPECT_TRUE(allEqual(result.image, 0x1200, 0x4000, 0));
@@ -80,17 +80,17 @@ TEST(PeReader, TellsWhichSectionHoldsAnRvaAndNoneForHeadersGapsOrPastTheImage) {
 }
 
 TEST(PeReader, ResolvesLongSectionNamesFromTheStringTableAndKeepsReferencesThatDoNotResolve) {
-    FileSpec spec = PeBuilder::typical();
-    spec.symbolTable = 0x600;
-    spec.symbolCount = 2;
+    FilePlan plan = PeBuilder::typical();
+    plan.symbolTable = 0x600;
+    plan.symbolCount = 2;
     const std::string strings = std::string("\x20\0\0\0", 4) + ".debug_info" + '\0' + ".bss.engine" + '\0';
-    spec.stringTable.assign(strings.begin(), strings.end());
-    spec.sections[0].name = "/4";
-    spec.sections[1].name = "/16";
-    spec.sections[2].name = "/4x";
-    spec.sections.push_back({"/999999", 0x3800, 0x100, 0, 0, {}});
-    spec.sections.push_back({"/27", 0x3900, 0x100, 0, 0, {}}); // the final NUL: an empty name
-    const PE::LoadResult result = PE::load(PeBuilder::build(spec));
+    plan.stringTable.assign(strings.begin(), strings.end());
+    plan.sections[0].name = "/4";
+    plan.sections[1].name = "/16";
+    plan.sections[2].name = "/4x";
+    plan.sections.push_back({"/999999", 0x3800, 0x100, 0, 0, {}});
+    plan.sections.push_back({"/27", 0x3900, 0x100, 0, 0, {}}); // the final NUL: an empty name
+    const PE::LoadResult result = PE::load(PeBuilder::build(plan));
     ASSERT_FALSE(result.error) << result.error->message;
     const auto& sections = result.headers->sections;
     EXPECT_EQ(sections[0].name, ".debug_info");
@@ -100,10 +100,10 @@ TEST(PeReader, ResolvesLongSectionNamesFromTheStringTableAndKeepsReferencesThatD
     EXPECT_EQ(sections[4].name, "/27");
 
     // A name that runs into the end of the file without its NUL does not resolve either.
-    spec.stringTable.pop_back();
-    spec.sections.resize(2);
-    spec.sections[1].name = "/16";
-    const PE::LoadResult unterminated = PE::load(PeBuilder::build(spec));
+    plan.stringTable.pop_back();
+    plan.sections.resize(2);
+    plan.sections[1].name = "/16";
+    const PE::LoadResult unterminated = PE::load(PeBuilder::build(plan));
     ASSERT_FALSE(unterminated.error);
     EXPECT_EQ(unterminated.headers->sections[1].name, "/16");
 }
@@ -118,29 +118,29 @@ TEST(PeReader, RefusesFilesThatAreNotPeImages) {
     file[1] = 'X';
     EXPECT_EQ(failure(file), "not a PE file");
 
-    FileSpec spec = PeBuilder::typical();
-    file = PeBuilder::build(spec);
+    FilePlan plan = PeBuilder::typical();
+    file = PeBuilder::build(plan);
     PeBuilder::put32(file, 0x3C, 0xFFFFFFFF); // the PE header offset far past the end
     EXPECT_EQ(failure(file), "not a PE file");
     PeBuilder::put32(file, 0x3C, static_cast<std::uint32_t>(file.size() - 3));
     EXPECT_EQ(failure(file), "not a PE file");
-    file = PeBuilder::build(spec);
+    file = PeBuilder::build(plan);
     file[0x42] = 'X'; // "PX\0\0"
     EXPECT_EQ(failure(file), "not a PE file");
 }
 
 TEST(PeReader, RefusesImagesForOtherMachinesAndPe32Images) {
-    FileSpec spec = PeBuilder::typical();
-    spec.machine = 0x14C; // i386
-    EXPECT_EQ(failure(PeBuilder::build(spec)), "not an x86-64 image");
-    spec.machine = 0xAA64; // arm64
-    EXPECT_EQ(failure(PeBuilder::build(spec)), "not an x86-64 image");
-    spec = PeBuilder::typical();
-    spec.magic = 0x10B; // a PE32 optional header behind an x86-64 machine field
-    EXPECT_EQ(failure(PeBuilder::build(spec)), "not an x86-64 image");
-    spec = PeBuilder::typical();
-    spec.optionalHeaderSize = 0; // an object file's header behind an MZ stub
-    EXPECT_EQ(failure(PeBuilder::build(spec)), "not an x86-64 image");
+    FilePlan plan = PeBuilder::typical();
+    plan.machine = 0x14C; // i386
+    EXPECT_EQ(failure(PeBuilder::build(plan)), "not an x86-64 image");
+    plan.machine = 0xAA64; // arm64
+    EXPECT_EQ(failure(PeBuilder::build(plan)), "not an x86-64 image");
+    plan = PeBuilder::typical();
+    plan.magic = 0x10B; // a PE32 optional header behind an x86-64 machine field
+    EXPECT_EQ(failure(PeBuilder::build(plan)), "not an x86-64 image");
+    plan = PeBuilder::typical();
+    plan.optionalHeaderSize = 0; // an object file's header behind an MZ stub
+    EXPECT_EQ(failure(PeBuilder::build(plan)), "not an x86-64 image");
 }
 
 TEST(PeReader, RefusesTruncatedHeadersAndSectionTables) {
@@ -155,48 +155,48 @@ TEST(PeReader, RefusesTruncatedHeadersAndSectionTables) {
     EXPECT_EQ(cut(0x148), "truncated section table"); // the table begins at 0x148
     EXPECT_EQ(cut(0x148 + 3 * 40 - 1), "truncated section table");
 
-    FileSpec spec = PeBuilder::typical();
-    spec.optionalHeaderSize = 100; // claims fewer bytes than its own fixed fields
-    EXPECT_EQ(failure(PeBuilder::build(spec)), "truncated headers");
-    spec = PeBuilder::typical();
-    spec.sectionCountOverride = 0xFFFF;
-    EXPECT_EQ(failure(PeBuilder::build(spec)), "truncated section table");
-    spec = PeBuilder::typical();
-    spec.sizeOfHeaders = 0x10000; // more headers than the file holds
-    std::vector<std::uint8_t> headersOnly = PeBuilder::build(spec);
+    FilePlan plan = PeBuilder::typical();
+    plan.optionalHeaderSize = 100; // claims fewer bytes than its own fixed fields
+    EXPECT_EQ(failure(PeBuilder::build(plan)), "truncated headers");
+    plan = PeBuilder::typical();
+    plan.sectionCountOverride = 0xFFFF;
+    EXPECT_EQ(failure(PeBuilder::build(plan)), "truncated section table");
+    plan = PeBuilder::typical();
+    plan.sizeOfHeaders = 0x10000; // more headers than the file holds
+    std::vector<std::uint8_t> headersOnly = PeBuilder::build(plan);
     headersOnly.resize(0x600);
     EXPECT_EQ(failure(headersOnly), "truncated headers");
 }
 
 TEST(PeReader, RefusesSectionsWhoseMappedDataLiesPastTheEndOfTheFile) {
-    FileSpec spec = PeBuilder::typical();
-    std::vector<std::uint8_t> file = PeBuilder::build(spec);
+    FilePlan plan = PeBuilder::typical();
+    std::vector<std::uint8_t> file = PeBuilder::build(plan);
     ASSERT_EQ(file.size(), 0x600u);
     EXPECT_EQ(failure(std::vector<std::uint8_t>(file.begin(), file.end() - 1)),
               "section data past the end of the file");
 
-    spec.sections[1].rawDataOffset = 0xFFFFFF00; // the sum wraps in 32 bits
-    spec.sections[1].data.clear();
-    EXPECT_EQ(failure(PeBuilder::build(spec)), "section data past the end of the file");
+    plan.sections[1].rawDataOffset = 0xFFFFFF00; // the sum wraps in 32 bits
+    plan.sections[1].data.clear();
+    EXPECT_EQ(failure(PeBuilder::build(plan)), "section data past the end of the file");
 
     // Raw bytes beyond VirtualSize are never mapped, so they need not be in the file.
-    spec = PeBuilder::typical();
-    file = PeBuilder::build(spec);
-    spec.sections[1].virtualSize = 0x100;
-    file = PeBuilder::build(spec);
+    plan = PeBuilder::typical();
+    file = PeBuilder::build(plan);
+    plan.sections[1].virtualSize = 0x100;
+    file = PeBuilder::build(plan);
     file.resize(0x500);
     EXPECT_EQ(failure(file), "(loaded)");
 }
 
 TEST(PeReader, RefusesSectionsThatReachPastSizeOfImage) {
-    FileSpec spec = PeBuilder::typical();
-    spec.sections[2].virtualSize = 0x1001;
-    EXPECT_EQ(failure(PeBuilder::build(spec)), "section past the end of the image");
-    spec.sections[2].virtualSize = 0x1000;
-    EXPECT_EQ(failure(PeBuilder::build(spec)), "(loaded)");
-    spec.sections[2].virtualAddress = 0xFFFFF000;
-    spec.sections[2].virtualSize = 0x2000;
-    EXPECT_EQ(failure(PeBuilder::build(spec)), "section past the end of the image");
+    FilePlan plan = PeBuilder::typical();
+    plan.sections[2].virtualSize = 0x1001;
+    EXPECT_EQ(failure(PeBuilder::build(plan)), "section past the end of the image");
+    plan.sections[2].virtualSize = 0x1000;
+    EXPECT_EQ(failure(PeBuilder::build(plan)), "(loaded)");
+    plan.sections[2].virtualAddress = 0xFFFFF000;
+    plan.sections[2].virtualSize = 0x2000;
+    EXPECT_EQ(failure(PeBuilder::build(plan)), "section past the end of the image");
 }
 
 TEST(PeReader, RefusesImagesAboveTheCallersLimitAndSaysHowLarge) {
@@ -207,17 +207,17 @@ TEST(PeReader, RefusesImagesAboveTheCallersLimitAndSaysHowLarge) {
 }
 
 TEST(PeReader, LaysOutAnImageWithoutSectionsOrBytes) {
-    FileSpec spec;
-    spec.sizeOfImage = 0;
-    spec.sizeOfHeaders = 0;
-    const PE::LoadResult empty = PE::load(PeBuilder::build(spec));
+    FilePlan plan;
+    plan.sizeOfImage = 0;
+    plan.sizeOfHeaders = 0;
+    const PE::LoadResult empty = PE::load(PeBuilder::build(plan));
     ASSERT_FALSE(empty.error) << empty.error->message;
     EXPECT_EQ(empty.image.size(), 0u);
     EXPECT_TRUE(empty.headers->sections.empty());
 
-    spec.sizeOfImage = 0x100;
-    spec.sizeOfHeaders = 0x400; // larger than the image: only what fits is mapped
-    const std::vector<std::uint8_t> file = PeBuilder::build(spec);
+    plan.sizeOfImage = 0x100;
+    plan.sizeOfHeaders = 0x400; // larger than the image: only what fits is mapped
+    const std::vector<std::uint8_t> file = PeBuilder::build(plan);
     const PE::LoadResult clipped = PE::load(file);
     ASSERT_FALSE(clipped.error) << clipped.error->message;
     EXPECT_TRUE(std::equal(file.begin(), file.begin() + 0x100, clipped.image.data()));

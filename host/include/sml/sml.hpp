@@ -114,15 +114,13 @@ SML_API extern std::ofstream logFile;
 } // namespace SML
 
 // The hook registry: one specialisation per hookable game function.
-template <typename Signature, Signature Function>
-class HookInvoker;
+template <typename Signature, Signature Function> class HookInvoker;
 
 template <>
 class HookInvoker<void (SML::Objects::AFGPlayerController::*)(),
                   &SML::Objects::AFGPlayerController::BeginPlay> {
 public:
-    using Handler = std::function<void(SML::Mod::Functions::ModReturns*,
-                                       SML::Objects::AFGPlayerController*)>;
+    using Handler = std::function<void(SML::Mod::Functions::ModReturns*, SML::Objects::AFGPlayerController*)>;
 
     // The host keeps its own copy and calls it on every player controller's BeginPlay.
     SML_API static void subscribe(Handler handler);

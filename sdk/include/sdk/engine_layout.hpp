@@ -66,8 +66,7 @@ struct NameEntryHeader {
 static_assert(sizeof(NameEntryHeader) == kNameEntryTextOffset);
 
 // Reads a T at `offset` bytes past `base`, whatever the alignment.
-template <typename T>
-T readAt(const void* base, std::size_t offset) noexcept {
+template <typename T> T readAt(const void* base, std::size_t offset) noexcept {
     T value;
     std::memcpy(&value, static_cast<const unsigned char*>(base) + offset, sizeof value);
     return value;

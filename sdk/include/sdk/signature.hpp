@@ -17,8 +17,7 @@ struct PatternByte {
     bool fixed = false;
 };
 
-template <std::size_t N>
-struct Signature {
+template <std::size_t N> struct Signature {
     std::array<PatternByte, N> elements{};
 
     static constexpr std::size_t size() noexcept { return N; }
@@ -36,8 +35,8 @@ struct Signature {
             if (text[i] == '?' && text[i + 1] == '?') {
                 signature.elements[count] = PatternByte{0, false};
             } else {
-                signature.elements[count] =
-                    PatternByte{static_cast<std::uint8_t>(hexDigit(text[i]) * 16 + hexDigit(text[i + 1])), true};
+                signature.elements[count] = PatternByte{
+                    static_cast<std::uint8_t>(hexDigit(text[i]) * 16 + hexDigit(text[i + 1])), true};
             }
             ++count;
             i += 2;

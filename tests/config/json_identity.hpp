@@ -1,5 +1,4 @@
-// Document equality that also tells the number types apart: the library's own == finds 3 == 3.0 and
-// a signed 4 equal to an unsigned 4, which is exactly what the configuration must not blur.
+// Document comparison and description that tell the number types apart.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -8,36 +7,11 @@
 
 #include <string>
 
+#include "json_identical.hpp"
+
 namespace config_test {
 
-inline bool identical(const nlohmann::json& a, const nlohmann::json& b) {
-    if (a.type() != b.type()) {
-        return false;
-    }
-    if (a.is_object()) {
-        if (a.size() != b.size()) {
-            return false;
-        }
-        for (auto ia = a.begin(), ib = b.begin(); ia != a.end(); ++ia, ++ib) {
-            if (ia.key() != ib.key() || !identical(ia.value(), ib.value())) {
-                return false;
-            }
-        }
-        return true;
-    }
-    if (a.is_array()) {
-        if (a.size() != b.size()) {
-            return false;
-        }
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            if (!identical(a[i], b[i])) {
-                return false;
-            }
-        }
-        return true;
-    }
-    return a == b;
-}
+using test_support::identical;
 
 // The document as JSON text with every integer marked: 4u unsigned, 4s signed (floats show a point).
 inline std::string describe(const nlohmann::json& value) {

@@ -5,6 +5,7 @@
 // then the file is byte for byte what it was; otherwise the file holds the returned document in
 // the written format, reconciling that document again changes nothing, and the defaults are intact.
 #include "config/config.hpp"
+#include "json_identical.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -46,28 +47,7 @@ public:
     InWorkDirectory& operator=(const InWorkDirectory&) = delete;
 };
 
-bool identical(const json& a, const json& b) {
-    if (a.type() != b.type() || a.size() != b.size()) {
-        return false;
-    }
-    if (a.is_object()) {
-        for (auto ia = a.begin(), ib = b.begin(); ia != a.end(); ++ia, ++ib) {
-            if (ia.key() != ib.key() || !identical(ia.value(), ib.value())) {
-                return false;
-            }
-        }
-        return true;
-    }
-    if (a.is_array()) {
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            if (!identical(a[i], b[i])) {
-                return false;
-            }
-        }
-        return true;
-    }
-    return a == b;
-}
+using test_support::identical;
 
 const std::vector<json>& defaultsDocuments() {
     static const std::vector<json> documents = {

@@ -5,6 +5,7 @@
 // leaves exactly its members; every member without a dollar key has a type that fits its default;
 // reconciling the result again changes nothing; the inputs are untouched.
 #include "config/config.hpp"
+#include "json_identical.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,28 +23,7 @@ using json = nlohmann::json;
     std::abort();
 }
 
-bool identical(const json& a, const json& b) {
-    if (a.type() != b.type() || a.size() != b.size()) {
-        return false;
-    }
-    if (a.is_object()) {
-        for (auto ia = a.begin(), ib = b.begin(); ia != a.end(); ++ia, ++ib) {
-            if (ia.key() != ib.key() || !identical(ia.value(), ib.value())) {
-                return false;
-            }
-        }
-        return true;
-    }
-    if (a.is_array()) {
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            if (!identical(a[i], b[i])) {
-                return false;
-            }
-        }
-        return true;
-    }
-    return a == b;
-}
+using test_support::identical;
 
 bool isInteger(json::value_t type) {
     return type == json::value_t::number_integer || type == json::value_t::number_unsigned;

@@ -14,19 +14,8 @@
 
 namespace {
 
-struct SpecForm {
-    std::vector<std::uint8_t> bytes;
-    std::string mask;
-};
-
-template <std::size_t N> SpecForm specForm(const SDK::Signature<N>& signature) {
-    SpecForm form;
-    for (const SDK::PatternByte& element : signature.elements) {
-        form.bytes.push_back(element.fixed ? element.value : 0);
-        form.mask.push_back(element.fixed ? 'x' : '?');
-    }
-    return form;
-}
+using Reference::MaskedBytes;
+using Reference::maskedBytes;
 
 // What a scan walks: up to the end of its match, or the whole image.
 std::size_t bytesWalked(std::size_t match, std::size_t length) {
@@ -43,7 +32,7 @@ void fastScan(benchmark::State& state, const SDK::Signature<N>* signature, std::
         return;
     }
     const SDK::Scan::Kernel previous = SDK::Scan::useKernel(kernel);
-    const SpecForm form = specForm(*signature);
+    const MaskedBytes form = maskedBytes(*signature);
     for (auto _ : state) {
         const std::uint8_t* found =
             SDK::scanForPattern(form.bytes.data(), form.mask.c_str(), image.code.data(), image.code.size());
@@ -57,7 +46,7 @@ template <std::size_t N>
 void referenceScan(benchmark::State& state, const SDK::Signature<N>* signature,
                    std::size_t Bench::Image::*match) {
     const Bench::Image& image = Bench::image();
-    const SpecForm form = specForm(*signature);
+    const MaskedBytes form = maskedBytes(*signature);
     for (auto _ : state) {
         const std::uint8_t* found =
             Reference::scan(form.bytes.data(), form.mask.c_str(), image.code.data(), image.code.size());

@@ -14,7 +14,7 @@ namespace {
 
 using ScanTest::EveryKernel;
 using ScanTest::instance;
-using ScanTest::specForm;
+using ScanTest::maskedBytes;
 
 using PreparedPatternScan = EveryKernel;
 
@@ -22,7 +22,7 @@ TEST_P(PreparedPatternScan, BuiltFromASignatureOrFromBytesAndMaskFindsWhatScanFo
     std::vector<std::uint8_t> image(3000, 0xCC);
     const std::vector<std::uint8_t> match = instance(SDK::kObjectTablePattern, 0x01);
     std::memcpy(image.data() + 2999 - match.size(), match.data(), match.size());
-    const ScanTest::SpecForm form = specForm(SDK::kObjectTablePattern);
+    const ScanTest::MaskedBytes form = maskedBytes(SDK::kObjectTablePattern);
 
     const SDK::PreparedPattern fromSignature(SDK::kObjectTablePattern);
     const SDK::PreparedPattern fromBytes(form.bytes.data(), form.mask.c_str());

@@ -13,7 +13,7 @@ namespace {
 using ScanTest::EveryKernel;
 using ScanTest::GuardedImage;
 using ScanTest::instance;
-using ScanTest::specForm;
+using ScanTest::maskedBytes;
 
 // No byte sequence of this filler comes close to either pattern.
 constexpr std::uint8_t kFiller = 0x90;
@@ -28,7 +28,7 @@ void place(std::vector<std::uint8_t>& image, std::size_t offset, const std::vect
 
 template <std::size_t N>
 const std::uint8_t* scan(const SDK::Signature<N>& signature, const std::uint8_t* base, std::size_t size) {
-    const ScanTest::SpecForm form = specForm(signature);
+    const ScanTest::MaskedBytes form = maskedBytes(signature);
     return SDK::scanForPattern(form.bytes.data(), form.mask.c_str(), base, size);
 }
 
@@ -45,7 +45,7 @@ TEST_P(ScanForPattern, ReturnsTheLowerOfTwoOccurrencesOfEitherPattern) {
     EXPECT_EQ(scan(SDK::kObjectTablePattern, image.data(), image.size()), image.data() + 3001);
     // Overlapping occurrences: the one starting first still wins.
     std::vector<std::uint8_t> zeros(64, 0);
-    const ScanTest::SpecForm twoZeros{{0, 0}, "xx"};
+    const ScanTest::MaskedBytes twoZeros{{0, 0}, "xx"};
     EXPECT_EQ(SDK::scanForPattern(twoZeros.bytes.data(), twoZeros.mask.c_str(), zeros.data() + 7, 50),
               zeros.data() + 7);
 }
@@ -185,7 +185,7 @@ TEST_P(ScanForPattern, GivesNoMatchForAnImageShorterThanThePatternAnEmptyImageOr
     // A null base is never read, whatever size comes with it.
     EXPECT_EQ(scan(SDK::kNameTablePattern, nullptr, 0), nullptr);
     EXPECT_EQ(scan(SDK::kNameTablePattern, nullptr, 1 << 20), nullptr);
-    const ScanTest::SpecForm any{{0}, "?"};
+    const ScanTest::MaskedBytes any{{0}, "?"};
     EXPECT_EQ(SDK::scanForPattern(any.bytes.data(), any.mask.c_str(), nullptr, 100), nullptr);
     EXPECT_EQ(SDK::scanForPattern(nullptr, "x", match.data(), match.size()), nullptr);
     EXPECT_EQ(SDK::scanForPattern(match.data(), nullptr, match.data(), match.size()), nullptr);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "reference_scan.hpp"
 #include "scan/plan.hpp"
 #include "sdk/signature.hpp"
 
@@ -22,21 +23,8 @@ inline void PrintTo(Kernel kernel, std::ostream* out) {
 
 namespace ScanTest {
 
-// A pattern as a byte string (00 at its wildcards) and a mask, built at run time so that the test
-// executable's own data never holds a pattern in matching order.
-struct SpecForm {
-    std::vector<std::uint8_t> bytes;
-    std::string mask;
-};
-
-template <std::size_t N> SpecForm specForm(const SDK::Signature<N>& signature) {
-    SpecForm form;
-    for (const SDK::PatternByte& element : signature.elements) {
-        form.bytes.push_back(element.fixed ? element.value : 0);
-        form.mask.push_back(element.fixed ? 'x' : '?');
-    }
-    return form;
-}
+using Reference::MaskedBytes;
+using Reference::maskedBytes;
 
 // Bytes that match `signature`, with `wildcard` at every wildcard position.
 template <std::size_t N>

@@ -7,9 +7,28 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "sdk/signature.hpp"
+
 namespace Reference {
+
+// A pattern as a byte string (00 at its wildcards) and a mask of 'x' and '?', built at run time so that
+// the executable's own data never holds a pattern in matching order.
+struct MaskedBytes {
+    std::vector<std::uint8_t> bytes;
+    std::string mask;
+};
+
+template <std::size_t N> MaskedBytes maskedBytes(const SDK::Signature<N>& signature) {
+    MaskedBytes form;
+    for (const SDK::PatternByte& element : signature.elements) {
+        form.bytes.push_back(element.fixed ? element.value : 0);
+        form.mask.push_back(element.fixed ? 'x' : '?');
+    }
+    return form;
+}
 
 inline bool matchesAt(const std::uint8_t* pattern, const char* mask, const std::uint8_t* at) {
     for (std::size_t i = 0; mask[i] != '\0'; ++i) {

@@ -1,19 +1,8 @@
 // Both engine patterns, once each, in .text; the instructions refer to variables in a .bss that is
 // large enough to put them 48-64 MiB (name table) and 64-80 MiB (object table) away.
-asm(R"(
-    .section .bss.engine,"bw"
-    .balign 16
-    .globl engine_gap
-engine_gap:
-    .space 0x03200000
-    .globl engine_name_table
-engine_name_table:
-    .space 8
-    .space 0x01000000
-    .globl engine_object_table
-engine_object_table:
-    .space 64
+#include "engine_tables.hpp"
 
+asm(ENGINE_TABLES_BSS R"(
     .text
     .globl sig_name_table
 sig_name_table:

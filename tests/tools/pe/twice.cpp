@@ -1,19 +1,8 @@
 // The name-table pattern twice, once in .text and once in an executable section of its own that the
 // linker places after it, and the object-table pattern once.
-asm(R"(
-    .section .bss.engine,"bw"
-    .balign 16
-    .globl engine_gap
-engine_gap:
-    .space 0x03200000
-    .globl engine_name_table
-engine_name_table:
-    .space 8
-    .space 0x01000000
-    .globl engine_object_table
-engine_object_table:
-    .space 64
+#include "engine_tables.hpp"
 
+asm(ENGINE_TABLES_BSS R"(
     .text
     .globl sig_name_table_first
 sig_name_table_first:

@@ -123,12 +123,12 @@ const bool lookupRegistered = Bench::addComparison({
 });
 
 // The shared image as the platform layer would describe it: one span over code and reserve.
-SDK::os::ModuleImage wholeImage() {
+platform::ModuleImage wholeImage() {
     const Bench::Image& image = Bench::image();
-    SDK::os::ModuleImage module;
+    platform::ModuleImage module;
     module.base = image.whole.data();
     module.size = image.whole.size();
-    module.spans[0] = SDK::os::MemorySpan{image.whole.data(), image.whole.size()};
+    module.spans[0] = platform::MemorySpan{image.whole.data(), image.whole.size()};
     module.spanCount = 1;
     return module;
 }
@@ -148,7 +148,7 @@ void globalsFast(benchmark::State& state) {
     }
     const void* nameTable = bigWorld().nameTable();
     std::memcpy(image.nameTableVariable, &nameTable, sizeof nameTable);
-    const SDK::os::ModuleImage module = wholeImage();
+    const platform::ModuleImage module = wholeImage();
     SDK::initEngineGlobals(module);
     if (!globalsAsPlanted(nameTable)) {
         state.SkipWithError("initEngineGlobals did not find the planted instructions");

@@ -1,6 +1,6 @@
 #include "config/config.hpp"
 
-#include "sdk/os.hpp"
+#include "platform/os.hpp"
 
 #include <cstdio>
 #include <cstring>
@@ -138,7 +138,7 @@ bool replaceWithText(const std::string& path, const std::string& text) {
             return false;
         }
     }
-    if (!SDK::os::replaceFile(temporary.c_str(), path.c_str())) {
+    if (!platform::replaceFile(temporary.c_str(), path.c_str())) {
         std::remove(temporary.c_str());
         return false;
     }
@@ -168,7 +168,7 @@ void saveConfig(const std::string& name, const nlohmann::json& config, bool useC
     if (useConfigDirectory) {
         // One level, like _mkdir; it usually exists already, and any real failure shows in the write.
         const std::string directory(configDirectory.substr(0, configDirectory.size() - 1));
-        SDK::os::makeDirectory(directory.c_str());
+        platform::makeDirectory(directory.c_str());
     }
     replaceWithText(configPath(name, useConfigDirectory), text);
 }

@@ -1,6 +1,7 @@
 #include "sdk/engine.hpp"
 
 #include "sdk/engine_layout.hpp"
+#include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
 
@@ -15,7 +16,7 @@ namespace {
 // pattern never holds the signature's bytes in matching order, so this library's own memory cannot
 // be mistaken for the game's instructions.
 template <std::size_t N>
-const std::uint8_t* lowestMatch(const Signature<N>& signature, const os::ModuleImage& image) {
+const std::uint8_t* lowestMatch(const Signature<N>& signature, const platform::ModuleImage& image) {
     const PreparedPattern pattern(signature);
     for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
         if (const std::uint8_t* match = pattern.find(image.spans[s].begin, image.spans[s].size)) {
@@ -26,7 +27,7 @@ const std::uint8_t* lowestMatch(const Signature<N>& signature, const os::ModuleI
 }
 
 // Whether [address, address + bytes) lies inside one readable span of the image.
-bool readable(const os::ModuleImage& image, std::uintptr_t address, std::size_t bytes) noexcept {
+bool readable(const platform::ModuleImage& image, std::uintptr_t address, std::size_t bytes) noexcept {
     for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
         const auto begin = reinterpret_cast<std::uintptr_t>(image.spans[s].begin);
         const std::size_t size = image.spans[s].size;
@@ -37,29 +38,26 @@ bool readable(const os::ModuleImage& image, std::uintptr_t address, std::size_t 
     return false;
 }
 
-// The address the match's first instruction refers to: the match + 7 + its 32-bit little-endian
-// displacement. Zero when that address has not `bytes` readable bytes in the image: the layer reads
-// nothing outside the image and hands out no table that lies outside it.
-std::uintptr_t target(const std::uint8_t* match, const os::ModuleImage& image, std::size_t bytes) noexcept {
+// The address the match's first instruction refers to. Zero when that address has not `bytes` readable bytes
+// in the image: the layer reads nothing outside the image and hands out no table that lies outside it.
+std::uintptr_t target(const std::uint8_t* match, const platform::ModuleImage& image,
+                      std::size_t bytes) noexcept {
     if (match == nullptr) {
         return 0;
     }
-    const std::uint8_t* d = match + kDisplacementOffset;
-    const std::uint32_t displacement =
-        static_cast<std::uint32_t>(d[0]) | static_cast<std::uint32_t>(d[1]) << 8 |
-        static_cast<std::uint32_t>(d[2]) << 16 | static_cast<std::uint32_t>(d[3]) << 24;
-    const std::uintptr_t address =
-        reinterpret_cast<std::uintptr_t>(match) + kInstructionLength + displacement;
+    const auto address = static_cast<std::uintptr_t>(
+        relativeTarget(reinterpret_cast<std::uintptr_t>(match) + kInstructionLength,
+                       readDisplacement(match + kDisplacementOffset)));
     return readable(image, address, bytes) ? address : 0;
 }
 
 } // namespace
 
 void initEngineGlobals() {
-    initEngineGlobals(os::gameModuleImage());
+    initEngineGlobals(platform::gameModuleImage());
 }
 
-void initEngineGlobals(const os::ModuleImage& image) {
+void initEngineGlobals(const platform::ModuleImage& image) {
     // Both are recomputed from scratch: a pattern without a usable match leaves its global zero.
     engineNameTable = 0;
     engineObjectTable = 0;

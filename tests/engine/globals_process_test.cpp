@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "class_lookup.hpp"
+#include "platform/os.hpp"
 #include "sdk/engine.hpp"
-#include "sdk/os.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
 #include "standin/engine_world.hpp"
@@ -23,7 +23,7 @@ std::uintptr_t address(const void* p) {
 // Every match of a signature in the image's spans. The byte string is made at run time through a
 // volatile view, so that no constant copy of it lies in this executable.
 template <std::size_t N>
-std::size_t countMatches(const SDK::Signature<N>& signature, const SDK::os::ModuleImage& image,
+std::size_t countMatches(const SDK::Signature<N>& signature, const platform::ModuleImage& image,
                          const std::uint8_t** lowest) {
     std::uint8_t bytes[N];
     char mask[N + 1];
@@ -50,7 +50,7 @@ std::size_t countMatches(const SDK::Signature<N>& signature, const SDK::os::Modu
     return count;
 }
 
-bool covers(const SDK::os::ModuleImage& image, std::uintptr_t p, std::size_t bytes = 1) {
+bool covers(const platform::ModuleImage& image, std::uintptr_t p, std::size_t bytes = 1) {
     for (std::size_t s = 0; s < image.spanCount; ++s) {
         const std::uintptr_t begin = address(image.spans[s].begin);
         if (p >= begin && p + bytes <= begin + image.spans[s].size) {
@@ -76,7 +76,7 @@ TEST(EngineGlobalsInThisProcess, AreFoundThroughThePlantedInstructionsOfTheExecu
     EXPECT_EQ(classClass->objectFullName(), "Class CoreUObject.Class");
 
     // The planted ones are the only ones (the near misses before them included), so they are the ones used.
-    const SDK::os::ModuleImage image = SDK::os::gameModuleImage();
+    const platform::ModuleImage image = platform::gameModuleImage();
     const std::uint8_t* lowest = nullptr;
     EXPECT_EQ(countMatches(SDK::kNameTablePattern, image, &lowest), 1u);
     EXPECT_EQ(lowest, planted.nameTableMatch);
@@ -102,11 +102,11 @@ const unsigned char readOnlyData[64] = {1, 2, 3, 4, 5, 6, 7, 8};
 unsigned char zeroData[4096];
 
 TEST(ModuleImage, CoversThisExecutablesCodeDataAndUninitialisedDataInAddressOrder) {
-    const SDK::os::ModuleImage image = SDK::os::gameModuleImage();
+    const platform::ModuleImage image = platform::gameModuleImage();
     ASSERT_GT(image.spanCount, 0u);
     ASSERT_LE(image.spanCount, image.spans.size());
     EXPECT_EQ(image.base, image.spans[0].begin);
-    const SDK::os::MemorySpan& last = image.spans[image.spanCount - 1];
+    const platform::MemorySpan& last = image.spans[image.spanCount - 1];
     EXPECT_EQ(address(image.base) + image.size, address(last.begin) + last.size);
     for (std::size_t s = 0; s < image.spanCount; ++s) {
         EXPECT_GT(image.spans[s].size, 0u);

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/os.hpp"
 #include "sdk/engine.hpp"
-#include "sdk/os.hpp"
 
 namespace {
 
@@ -29,19 +29,19 @@ public:
 
     // Spans must be added lowest first, as the platform layer gives them.
     Image& span(std::size_t offset, std::size_t size) {
-        image_.spans[image_.spanCount++] = SDK::os::MemorySpan{base_ + offset, size};
+        image_.spans[image_.spanCount++] = platform::MemorySpan{base_ + offset, size};
         image_.base = base_;
         image_.size = offset + size;
         return *this;
     }
 
-    const SDK::os::ModuleImage& image() const { return image_; }
+    const platform::ModuleImage& image() const { return image_; }
 
     void init() { SDK::initEngineGlobals(image_); }
 
 private:
     std::uint8_t* base_;
-    SDK::os::ModuleImage image_{};
+    platform::ModuleImage image_{};
 };
 
 void put(std::uint8_t* at, std::initializer_list<std::uint8_t> bytes) {
@@ -218,7 +218,7 @@ TEST_F(EngineGlobals, StayZeroWithoutAMatchAndAreResetByEveryCall) {
     // No image at all (a failed module query).
     SDK::engineNameTable = 1;
     SDK::engineObjectTable = 1;
-    SDK::initEngineGlobals(SDK::os::ModuleImage{});
+    SDK::initEngineGlobals(platform::ModuleImage{});
     EXPECT_EQ(SDK::engineNameTable, 0u);
     EXPECT_EQ(SDK::engineObjectTable, 0u);
 }

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/os.hpp"
 #include "scan_test_support.hpp"
-#include "sdk/os.hpp"
 #include "sdk/pattern_scan.hpp"
 
 namespace {
@@ -80,7 +80,7 @@ TEST_P(PreparedPatternScan, CountsAnAllWildcardPatternAtEveryStartAndAnEmptyOneN
 INSTANTIATE_TEST_SUITE_P(Kernels, PreparedPatternScan, testing::ValuesIn(ScanTest::supportedKernels()),
                          ScanTest::kernelTestName);
 
-std::size_t countInImage(const SDK::PreparedPattern& pattern, const SDK::os::ModuleImage& image) {
+std::size_t countInImage(const SDK::PreparedPattern& pattern, const platform::ModuleImage& image) {
     std::size_t matches = 0;
     for (std::size_t i = 0; i < image.spanCount; ++i) {
         matches += pattern.count(image.spans[i].begin, image.spans[i].size);
@@ -96,7 +96,7 @@ TEST(PreparedPatternInOwnImage, FindsOnlyWhatWasPlantedNotTheScannersOwnData) {
     const auto onHeap = std::make_unique<SDK::PreparedPattern>(SDK::kNameTablePattern);
     const SDK::PreparedPattern nameTable(SDK::kNameTablePattern);
     const SDK::PreparedPattern objectTable(SDK::kObjectTablePattern);
-    const SDK::os::ModuleImage image = SDK::os::gameModuleImage();
+    const platform::ModuleImage image = platform::gameModuleImage();
     ASSERT_GT(image.spanCount, 0u);
 
     EXPECT_EQ(countInImage(nameTable, image), 0u);

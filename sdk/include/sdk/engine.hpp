@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "sdk/os.hpp"
+#include "platform/os.hpp"
 
 namespace SDK {
 
@@ -17,12 +17,12 @@ extern std::uintptr_t engineNameTable;
 // would lie outside the image.
 extern std::uintptr_t engineObjectTable;
 
-// Scans the game's image (os::gameModuleImage) for both patterns and sets the two globals. Each scan
+// Scans the game's image (platform::gameModuleImage) for both patterns and sets the two globals. Each scan
 // takes the lowest match over the image's readable spans; each call recomputes both globals from
 // zero. Logs nothing.
 void initEngineGlobals();
 
 // The same over a given image description (spans lowest address first).
-void initEngineGlobals(const os::ModuleImage& image);
+void initEngineGlobals(const platform::ModuleImage& image);
 
 } // namespace SDK

@@ -1,6 +1,6 @@
 #include "sigcheck/check.hpp"
 
-#include "sdk/engine_layout.hpp"
+#include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
 
@@ -86,8 +86,8 @@ PatternReport scanPattern(std::string_view name, std::span<const std::uint8_t> b
     report.section = sectionName(headers, rva);
     // Patterns shorter than the instruction have no target.
     if (bytes.size() >= SDK::kInstructionLength) {
-        const auto displacement = SDK::Layout::readAt<std::uint32_t>(first, SDK::kDisplacementOffset);
-        const std::uint64_t target = rva + SDK::kInstructionLength + displacement;
+        const std::uint64_t target = SDK::relativeTarget(
+            rva + SDK::kInstructionLength, SDK::readDisplacement(first + SDK::kDisplacementOffset));
         report.targetRva = target;
         report.targetSection = sectionName(headers, target);
     }

@@ -1,6 +1,6 @@
 #if defined(__linux__)
 
-#include "sdk/os.hpp"
+#include "platform/os.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace SDK::os {
+namespace platform {
 
 namespace {
 
@@ -81,6 +81,6 @@ bool replaceFile(const char* from, const char* to) noexcept {
     return std::rename(from, to) == 0;
 }
 
-} // namespace SDK::os
+} // namespace platform
 
 #endif

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace SDK::os {
+namespace platform {
 
 struct MemorySpan {
     const std::uint8_t* begin = nullptr;
@@ -33,4 +33,4 @@ bool makeDirectory(const char* path) noexcept;
 // Moves `from` over `to` in one step, replacing `to` if it exists.
 bool replaceFile(const char* from, const char* to) noexcept;
 
-} // namespace SDK::os
+} // namespace platform

@@ -1,6 +1,6 @@
 #if defined(_WIN32)
 
-#include "sdk/os.hpp"
+#include "platform/os.hpp"
 
 #include <direct.h>
 #include <windows.h>
@@ -11,7 +11,7 @@
 #endif
 #include <psapi.h>
 
-namespace SDK::os {
+namespace platform {
 
 ModuleImage gameModuleImage() noexcept {
     // The main executable's handle is its base address; of the module record only SizeOfImage is used.
@@ -38,6 +38,6 @@ bool replaceFile(const char* from, const char* to) noexcept {
     return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-} // namespace SDK::os
+} // namespace platform
 
 #endif

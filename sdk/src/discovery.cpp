@@ -74,6 +74,36 @@ AlignedPlaces alignedPlaces(const Stretch& stretch, std::size_t bytes) noexcept 
     return places;
 }
 
+// Whether `value` could be a pointer to an 8-aligned structure in the snapshot, without a search.
+bool pointerLike(std::uint64_t value, std::uintptr_t lowest, std::uintptr_t span) noexcept {
+    return value - lowest < span && (value & (kPointerAlignment - 1)) == 0;
+}
+
+// The first 8-aligned place in [from, last] (8 apart, all readable) that holds a pointer-like value;
+// past `last` when there is none. Four words are tested together without a branch between them:
+// nearly all of an image is not pointer-like, and this loop is most of the search's time.
+SDK_IMAGE_READER std::uintptr_t nextPointerLike(std::uintptr_t from, std::uintptr_t last,
+                                                std::uintptr_t lowest, std::uintptr_t span) noexcept {
+    std::uintptr_t at = from;
+    constexpr std::uintptr_t kStep = 4 * kPointerAlignment;
+    for (; at <= last && last - at >= kStep - kPointerAlignment; at += kStep) {
+        const auto a = load<std::uint64_t>(at);
+        const auto b = load<std::uint64_t>(at + 8);
+        const auto c = load<std::uint64_t>(at + 16);
+        const auto d = load<std::uint64_t>(at + 24);
+        if ((pointerLike(a, lowest, span) | pointerLike(b, lowest, span) | pointerLike(c, lowest, span) |
+             pointerLike(d, lowest, span)) != 0) {
+            break;
+        }
+    }
+    for (; at <= last; at += kPointerAlignment) {
+        if (pointerLike(load<std::uint64_t>(at), lowest, span)) {
+            return at;
+        }
+    }
+    return at;
+}
+
 // The object table's shape: a count and a chunk list with a readable chunk for every chunk the count
 // reaches.
 struct TableShape {
@@ -346,7 +376,16 @@ SDK_IMAGE_READER ObjectTableFit findObjectTable(const platform::ModuleImage& ima
     Stretch stretch{};
     while (stretches.next(stretch)) {
         const AlignedPlaces places = alignedPlaces(stretch, kHeaderBytes);
-        for (std::uintptr_t at = places.first; places.any && at <= places.last; at += kPointerAlignment) {
+        if (!places.any) {
+            continue;
+        }
+        // The chunk list pointer is what is rare: look for that, then at the count beside it.
+        constexpr std::uintptr_t kChunks = Layout::kObjectTableChunksOffset;
+        for (std::uintptr_t at = places.first; at <= places.last; at += kPointerAlignment) {
+            at = nextPointerLike(at + kChunks, places.last + kChunks, lowest, highest - lowest) - kChunks;
+            if (at > places.last) {
+                break;
+            }
             const auto chunks = load<std::uint64_t>(at + Layout::kObjectTableChunksOffset);
             const auto count = load<std::uint32_t>(at + Layout::kObjectTableCountOffset);
             if (!plausibleHeader(chunks, count, lowest, highest)) {
@@ -403,10 +442,11 @@ SDK_IMAGE_READER std::uintptr_t findNameTable(const platform::ModuleImage& image
     while (stretches.next(stretch)) {
         const AlignedPlaces places = alignedPlaces(stretch, sizeof(void*));
         for (std::uintptr_t at = places.first; places.any && at <= places.last; at += kPointerAlignment) {
-            const auto table = load<std::uint64_t>(at);
-            if (table - lowest >= highest - lowest || (table & (kPointerAlignment - 1)) != 0) {
-                continue;
+            at = nextPointerLike(at, places.last, lowest, highest - lowest);
+            if (at > places.last) {
+                break;
             }
+            const auto table = load<std::uint64_t>(at);
             // R's own name first: "Class", then its NUL. Most candidates end at the first read.
             std::uint64_t chunk = 0;
             std::uint64_t entry = 0;

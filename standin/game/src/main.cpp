@@ -101,9 +101,9 @@ BeginPlayRun beginPlay(SML::Objects::AFGPlayerController& controller, const game
             ++run.handlerRuns;
         } else if (entry.starts_with(kLoad)) {
             const std::string argument = entry.substr(kLoad.size(), entry.find(", ") - kLoad.size());
-            ++run.loadClasses[argument == classClass ? "Class CoreUObject.Class"
-                              : argument == "null"   ? "null"
-                                                     : "another object"];
+            ++run.loadClasses[argument == "null"       ? "null"
+                              : argument == classClass ? "Class CoreUObject.Class"
+                                                       : "another object"];
         }
     }
     return run;

@@ -91,8 +91,10 @@ SDK_IMAGE_READER std::uintptr_t nextPointerLike(std::uintptr_t from, std::uintpt
         const auto b = load<std::uint64_t>(at + 8);
         const auto c = load<std::uint64_t>(at + 16);
         const auto d = load<std::uint64_t>(at + 24);
-        if ((pointerLike(a, lowest, span) | pointerLike(b, lowest, span) | pointerLike(c, lowest, span) |
-             pointerLike(d, lowest, span)) != 0) {
+        const auto bit = [&](std::uint64_t value) {
+            return static_cast<unsigned>(pointerLike(value, lowest, span));
+        };
+        if ((bit(a) | bit(b) | bit(c) | bit(d)) != 0) {
             break;
         }
     }

@@ -17,7 +17,7 @@
 //   flags: 1 a well-formed world first, 2 the image span reaches into the guard page after block 0
 //   block count - 1 (mod 6, at least 5 with flag 1), then per block its pages - 1 (mod 4)
 //   with flag 1: object count (8 + byte mod 120), header word (mod block 0's words - 5), name
-//     pointer word (mod block 0's words), then per object a byte: bit 0 empty element, bits 1-2 its class
+//     pointer word (mod block 0's words), then per object a byte: bit 0 empty element, bits 1-4 its class
 //   then mutations until the input ends: block, word index (2 bytes), and a word:
 //     tag % 8: 0 zero, 1 raw 8 bytes, 2 pointer into block b at word offset o (o from -4 to the block's
 //     end + 4), 3 count-like: two small 32-bit halves, 4 "Class\0", 5 "CoreUObj", 6 "ect\0", 7 "/Script/"
@@ -201,7 +201,11 @@ void layWorld(Reader& in, const Blocks& blocks) {
             outer = 0;
         } else if (r == 2) {
             name = 2;
+        } else if (r < 7) {
+            // Classes: of the class for classes, or of the "Package" class.
+            objectClass = (shape & 2) != 0 ? record(2) : record(0);
         } else {
+            // Instances of a class, or of one of the classes above.
             const std::size_t kind = (shape >> 1) % 4;
             objectClass = kind == 0 ? record(0) : kind == 1 ? record(2) : record(3 + (shape >> 3) % 4);
         }

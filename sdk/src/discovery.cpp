@@ -151,7 +151,7 @@ std::uintptr_t elementObject(const TableShape& shape, std::size_t i) noexcept {
                                 Layout::kObjectElementObjectOffset);
 }
 
-// The object reached from `object` by following class pointers whose class is itself, within
+// The first object on the class chain from `object` (itself included) whose class is itself, within
 // kClassSteps steps; zero when there is none or a record on the way is not readable.
 std::uintptr_t classRoot(ReadableMemory& memory, std::uintptr_t object) noexcept {
     std::uintptr_t current = object;

@@ -144,10 +144,6 @@ private:
     std::vector<Block> blocks_;
 };
 
-std::uint64_t address(const void* p) {
-    return reinterpret_cast<std::uintptr_t>(p);
-}
-
 std::uint64_t textWord(std::string_view text) {
     std::uint64_t value = 0;
     std::memcpy(&value, text.data(), text.size() < 8 ? text.size() : 8);

@@ -83,9 +83,9 @@ template <typename Found> void readableMapping(std::string_view line, Found& fou
     if (parsed.ec != std::errc() || stop - parsed.ptr < 2 || parsed.ptr[1] != 'r' || end <= begin) {
         return;
     }
-    // The path, if any, follows the fifth field.
+    // The path, if any, follows the permissions, offset, device and inode.
     std::string_view rest(parsed.ptr, static_cast<std::size_t>(stop - parsed.ptr));
-    for (int field = 0; field < 5; ++field) {
+    for (int field = 0; field < 4; ++field) {
         const std::size_t start = rest.find_first_not_of(' ');
         if (start == std::string_view::npos) {
             rest = {};

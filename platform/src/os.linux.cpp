@@ -68,14 +68,14 @@ void appendSpan(std::array<MemorySpan, kMaxImageSpans>& spans, std::size_t& coun
 }
 
 // One line of /proc/self/maps: "start-end perms offset dev inode [path]". Calls `found` with the
-// range when it is readable and safe to read: the kernel's [vvar] pages can fault on a read, and
-// a device mapping is not memory the game's tables could lie in.
+// part of the range that is readable and safe to read: the kernel's [vvar] pages can fault on a read,
+// a device mapping is not memory the game's tables could lie in, and the pages of a file mapping that
+// lie wholly beyond the file's end (a file truncated after it was mapped) fault with SIGBUS.
 template <typename Found> void readableMapping(std::string_view line, Found& found) {
     std::uintptr_t begin = 0;
     std::uintptr_t end = 0;
-    const char* at = line.data();
     const char* stop = line.data() + line.size();
-    auto parsed = std::from_chars(at, stop, begin, 16);
+    auto parsed = std::from_chars(line.data(), stop, begin, 16);
     if (parsed.ec != std::errc() || parsed.ptr == stop || *parsed.ptr != '-') {
         return;
     }
@@ -83,25 +83,47 @@ template <typename Found> void readableMapping(std::string_view line, Found& fou
     if (parsed.ec != std::errc() || stop - parsed.ptr < 2 || parsed.ptr[1] != 'r' || end <= begin) {
         return;
     }
-    // The path, if any, follows the permissions, offset, device and inode.
+    // Then the permissions, the offset, the device, the inode and the path, if any.
+    std::array<std::string_view, 5> fields{};
     std::string_view rest(parsed.ptr, static_cast<std::size_t>(stop - parsed.ptr));
-    for (int field = 0; field < 4; ++field) {
+    for (std::size_t field = 0; field < fields.size(); ++field) {
         const std::size_t start = rest.find_first_not_of(' ');
         if (start == std::string_view::npos) {
-            rest = {};
             break;
         }
-        const std::size_t space = rest.find(' ', start);
+        rest = rest.substr(start);
+        const std::size_t space = field + 1 < fields.size() ? rest.find(' ') : std::string_view::npos;
+        fields[field] = rest.substr(0, space);
         rest = space == std::string_view::npos ? std::string_view{} : rest.substr(space);
     }
-    const std::size_t pathStart = rest.find_first_not_of(' ');
-    const std::string_view path =
-        pathStart == std::string_view::npos ? std::string_view{} : rest.substr(pathStart);
+    const std::string_view path = fields[4];
     if (path.starts_with("[vvar") || path.starts_with("[vsyscall]")) {
         return;
     }
     if (path.starts_with("/dev/") && !path.starts_with("/dev/zero") && !path.starts_with("/dev/shm/")) {
         return;
+    }
+    std::uint64_t offset = 0;
+    std::uint64_t inode = 0;
+    std::from_chars(fields[1].data(), fields[1].data() + fields[1].size(), offset, 16);
+    std::from_chars(fields[3].data(), fields[3].data() + fields[3].size(), inode, 10);
+    char name[512];
+    struct stat file {};
+    if (inode != 0 && path.starts_with('/') && path.size() < sizeof name) {
+        path.copy(name, path.size());
+        name[path.size()] = '\0';
+        if (::stat(name, &file) == 0 && file.st_ino == inode && S_ISREG(file.st_mode)) {
+            const auto size = static_cast<std::uint64_t>(file.st_size);
+            const long pageSize = ::sysconf(_SC_PAGESIZE);
+            const std::uint64_t page = pageSize > 0 ? static_cast<std::uint64_t>(pageSize) : 4096;
+            if (size <= offset) {
+                return;
+            }
+            const std::uint64_t backed = (size - offset + page - 1) / page * page;
+            if (backed < end - begin) {
+                end = begin + static_cast<std::uintptr_t>(backed);
+            }
+        }
     }
     found(begin, end);
 }

@@ -22,6 +22,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <cstdlib>
 #include <sys/mman.h>
 #include <unistd.h>
 #endif
@@ -287,6 +288,22 @@ TEST(ReadableRanges, HoldWhatThisProcessCanReadAndNothingElse) {
         }
     }
     EXPECT_TRUE(seen);
+
+    // A file mapping whose file was cut short afterwards: the pages past the file's end fault.
+    char path[] = "/tmp/brickwright-discovery-XXXXXX";
+    const int file = ::mkstemp(path);
+    ASSERT_GE(file, 0);
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    ASSERT_EQ(::ftruncate(file, static_cast<off_t>(3 * page)), 0);
+    void* mapped = ::mmap(nullptr, 3 * page, PROT_READ, MAP_SHARED, file, 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+    ASSERT_EQ(::ftruncate(file, static_cast<off_t>(page / 2)), 0);
+    SDK::ReadableMemory now = SDK::ReadableMemory::ofProcess();
+    EXPECT_TRUE(now.contains(address(mapped), page));
+    EXPECT_FALSE(now.contains(address(mapped) + page, 1));
+    ::munmap(mapped, 3 * page);
+    ::close(file);
+    ::unlink(path);
 #endif
 }
 

@@ -54,7 +54,8 @@ struct Outcome {
 Outcome run(const std::string& program, const std::vector<std::string>& arguments) {
     static int runs = 0;
     const fs::path errors =
-        fs::temp_directory_path() / ("brickwright-maker-test-" + std::to_string(getpid()) + "-" + std::to_string(++runs));
+        fs::temp_directory_path() /
+        ("brickwright-maker-test-" + std::to_string(getpid()) + "-" + std::to_string(++runs));
     std::string command = quote(program);
     for (const std::string& argument : arguments) {
         command += ' ' + quote(argument);
@@ -123,7 +124,8 @@ std::vector<std::uint64_t> matchesOf(const fs::path& file, const std::string& te
     }
     std::vector<std::uint64_t> offsets;
     const std::uint8_t* image = loaded.image.data();
-    for (std::size_t offset = 0; !pattern.empty() && offset + pattern.size() <= loaded.image.size(); ++offset) {
+    for (std::size_t offset = 0; !pattern.empty() && offset + pattern.size() <= loaded.image.size();
+         ++offset) {
         bool match = true;
         for (std::size_t i = 0; i < pattern.size() && match; ++i) {
             match = pattern[i] < 0 || image[offset + i] == pattern[i];
@@ -213,11 +215,13 @@ TEST(SigcheckMake, PrintsAUniquePatternForTheInstructionAndOnlyThatOne) {
     const std::uint64_t names = symbol(second, "sig_name_table");
     const std::uint64_t objects = symbol(second, "sig_object_table");
     const std::uint64_t user = symbol(second, "engine_names_user");
-    const Outcome outcome = sigcheck({"--make", "--json", std::to_string(names), "0x" + [&] {
-                                          std::ostringstream hex;
-                                          hex << std::hex << objects;
-                                          return hex.str();
-                                      }(),
+    const Outcome outcome = sigcheck({"--make", "--json", std::to_string(names),
+                                      "0x" +
+                                          [&] {
+                                              std::ostringstream hex;
+                                              hex << std::hex << objects;
+                                              return hex.str();
+                                          }(),
                                       std::to_string(user), kSecond.string()});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     const json report = document(outcome);

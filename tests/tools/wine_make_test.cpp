@@ -202,7 +202,8 @@ TEST(SigcheckMakeOnWineDlls, EveryPrintedPatternMatchesWhereAndAsOftenAsItSays) 
     const double seconds = std::chrono::duration<double>(spent).count();
     std::printf("%zu function starts in %zu DLLs: %zu unique within 64 bytes, median length of those %zu "
                 "bytes, %.2f s for all (%zu processes)\n",
-                total, dlls.size(), unique, lengths.empty() ? 0 : lengths[lengths.size() / 2], seconds, dlls.size());
+                total, dlls.size(), unique, lengths.empty() ? 0 : lengths[lengths.size() / 2], seconds,
+                dlls.size());
     // What cannot be unique: Wine's stubs for unimplemented functions, which differ only in the
     // addresses of their names (wildcards), and functions identical to another for 64 bytes. Here they
     // are about 45%; real code is the rest.

@@ -22,14 +22,14 @@ struct Decoded {
 };
 
 // The bytes from `rva` to the end of the section that holds it; empty outside every section.
-std::span<const std::uint8_t> sectionBytesFrom(const PE::Headers& headers, std::span<const std::uint8_t> image,
-                                               std::uint64_t rva) {
+std::span<const std::uint8_t> sectionBytesFrom(const PE::Headers& headers,
+                                               std::span<const std::uint8_t> image, std::uint64_t rva) {
     const PE::Section* section = headers.sectionAt(rva);
     if (section == nullptr || rva >= image.size()) {
         return {};
     }
-    const std::uint64_t end =
-        std::min<std::uint64_t>(image.size(), std::uint64_t{section->virtualAddress} + section->virtualExtent());
+    const std::uint64_t end = std::min<std::uint64_t>(image.size(), std::uint64_t{section->virtualAddress} +
+                                                                        section->virtualExtent());
     return image.subspan(static_cast<std::size_t>(rva), static_cast<std::size_t>(end - rva));
 }
 
@@ -87,10 +87,12 @@ std::optional<Instruction> Decoder::decode(std::uint64_t rva) const {
     const std::uint64_t end = rva + raw.length;
 
     if (raw.raw.disp.size == 32) {
-        const std::int32_t displacement = SDK::readDisplacement(instruction.bytes.data() + raw.raw.disp.offset);
+        const std::int32_t displacement =
+            SDK::readDisplacement(instruction.bytes.data() + raw.raw.disp.offset);
         const auto value = static_cast<std::uint32_t>(displacement);
-        const bool indexed = memory != nullptr && !ripRelative &&
-                             (memory->mem.base != ZYDIS_REGISTER_NONE || memory->mem.index != ZYDIS_REGISTER_NONE);
+        const bool indexed =
+            memory != nullptr && !ripRelative &&
+            (memory->mem.base != ZYDIS_REGISTER_NONE || memory->mem.index != ZYDIS_REGISTER_NONE);
         if (ripRelative) {
             instruction.target = SDK::relativeTarget(end, displacement);
             instruction.ripDisplacementOffset = raw.raw.disp.offset;
@@ -110,8 +112,8 @@ std::optional<Instruction> Decoder::decode(std::uint64_t rva) const {
             // A near branch's 32-bit offset changes whenever code between it and its target moves; a
             // short branch stays inside its own function, which moves as a whole.
             if (immediate.size == 32) {
-                instruction.target =
-                    SDK::relativeTarget(end, SDK::readDisplacement(instruction.bytes.data() + immediate.offset));
+                instruction.target = SDK::relativeTarget(
+                    end, SDK::readDisplacement(instruction.bytes.data() + immediate.offset));
                 markMoving(instruction, immediate.offset, 32);
             } else {
                 instruction.target = end + static_cast<std::uint64_t>(immediate.value.s);
@@ -127,8 +129,8 @@ std::optional<Instruction> Decoder::decode(std::uint64_t rva) const {
     const bool twoOperands = raw.operand_count_visible == 2;
     switch (raw.mnemonic) {
     case ZYDIS_MNEMONIC_MOV:
-        if (twoOperands && ripRelative && first.type == ZYDIS_OPERAND_TYPE_REGISTER && isGpr64(first.reg.value) &&
-            second.type == ZYDIS_OPERAND_TYPE_MEMORY && second.size == 64) {
+        if (twoOperands && ripRelative && first.type == ZYDIS_OPERAND_TYPE_REGISTER &&
+            isGpr64(first.reg.value) && second.type == ZYDIS_OPERAND_TYPE_MEMORY && second.size == 64) {
             instruction.operation = Operation::LoadRipQword;
             instruction.reg = static_cast<int>(first.reg.value);
         }
@@ -141,14 +143,16 @@ std::optional<Instruction> Decoder::decode(std::uint64_t rva) const {
         }
         break;
     case ZYDIS_MNEMONIC_TEST:
-        if (twoOperands && first.type == ZYDIS_OPERAND_TYPE_REGISTER && second.type == ZYDIS_OPERAND_TYPE_REGISTER &&
-            first.reg.value == second.reg.value && isGpr64(first.reg.value)) {
+        if (twoOperands && first.type == ZYDIS_OPERAND_TYPE_REGISTER &&
+            second.type == ZYDIS_OPERAND_TYPE_REGISTER && first.reg.value == second.reg.value &&
+            isGpr64(first.reg.value)) {
             instruction.operation = Operation::TestSelf;
             instruction.reg = static_cast<int>(first.reg.value);
         }
         break;
     case ZYDIS_MNEMONIC_JNZ:
-        if (raw.meta.branch_type == ZYDIS_BRANCH_TYPE_SHORT || raw.meta.branch_type == ZYDIS_BRANCH_TYPE_NEAR) {
+        if (raw.meta.branch_type == ZYDIS_BRANCH_TYPE_SHORT ||
+            raw.meta.branch_type == ZYDIS_BRANCH_TYPE_NEAR) {
             instruction.operation = Operation::JumpIfNotZero;
         }
         break;
@@ -165,15 +169,14 @@ std::optional<Instruction> Decoder::decode(std::uint64_t rva) const {
 
 std::string Decoder::format(const Instruction& instruction) const {
     Decoded decoded;
-    if (!decodeAt(state_->decoder, std::span<const std::uint8_t>(instruction.bytes.data(), instruction.length),
-                  decoded)) {
+    if (!decodeAt(state_->decoder,
+                  std::span<const std::uint8_t>(instruction.bytes.data(), instruction.length), decoded)) {
         return "(undecodable)";
     }
     char text[256];
-    if (!ZYAN_SUCCESS(ZydisFormatterFormatInstruction(&state_->formatter, &decoded.instruction,
-                                                      decoded.operands.data(),
-                                                      decoded.instruction.operand_count_visible, text,
-                                                      sizeof text, instruction.rva, nullptr))) {
+    if (!ZYAN_SUCCESS(ZydisFormatterFormatInstruction(
+            &state_->formatter, &decoded.instruction, decoded.operands.data(),
+            decoded.instruction.operand_count_visible, text, sizeof text, instruction.rva, nullptr))) {
         return "(unformattable)";
     }
     return text;

@@ -46,8 +46,8 @@ FILE, in the form the engine patterns are written in, ready to paste. It takes w
 from the RVA on until the pattern matches once in the image (at most 64 bytes), with wildcards
 exactly where an operand moves when code or data moves: RIP-relative displacements, 32-bit branch
 and call offsets, and immediates or displacements holding an address inside the image (or, beside
-a register, an RVA inside a section); trailing wildcards are dropped. The count comes from the
-mod's own scan. JSON: {"file", "image_size", "patterns": [{"rva", "pattern", "length",
+a register, an RVA inside a section); trailing wildcards are dropped. The matches are found with
+the mod's own scan, then narrowed as the pattern grows. JSON: {"file", "image_size", "patterns": [{"rva", "pattern", "length",
 "instructions", "matches", "unique"} or {"rva", "error"}]}.
 
 --suggest FILE...: for each engine pattern that does not match exactly once, the instructions of
@@ -64,7 +64,7 @@ JSON: {"file", "image_size", "old_file", "patterns": [{"name", "matches", "old_r
 A file or RVA that cannot be used prints one line on standard error, naming it and why; a file
 that cannot be used prints nothing on standard output, and the other files are still checked.
 
-Exit status, the worst over all files and requests:
+Exit status, the worst over all files:
   0  every file holds both patterns; every RVA has a unique pattern; every broken pattern has a
      best candidate with a unique pattern
   1  some file lacks a pattern, some RVA or broken pattern has no unique answer
@@ -169,8 +169,8 @@ bool parseArguments(int argc, char** argv, Options& options, bool& help) {
             options.oldFile = value;
         } else if (isOption(argument, "--candidates")) {
             std::string value;
-            if (!optionValue(argc, argv, i, "--candidates", value) || !parseNumber(value, options.candidates) ||
-                options.candidates == 0) {
+            if (!optionValue(argc, argv, i, "--candidates", value) ||
+                !parseNumber(value, options.candidates) || options.candidates == 0) {
                 printUsageError("--candidates takes a number above 0");
                 return false;
             }
@@ -310,8 +310,8 @@ int suggestFiles(const Options& options) {
         if (old) {
             oldBuild = {*options.oldFile, &*old->headers, old->image.bytes()};
         }
-        const Sigcheck::SuggestReport report = Sigcheck::suggest(path, *loaded->headers, loaded->image.bytes(),
-                                                                 old ? &oldBuild : nullptr, options.candidates);
+        const Sigcheck::SuggestReport report = Sigcheck::suggest(
+            path, *loaded->headers, loaded->image.bytes(), old ? &oldBuild : nullptr, options.candidates);
         for (const std::string& problem : report.oldProblems) {
             printError(*options.oldFile, problem);
             status = Sigcheck::kStatusUnusable;

@@ -8,14 +8,24 @@
 namespace Sigcheck {
 namespace {
 
+// A pattern's trailing wildcards compare nothing; without them it matches the same places, and also
+// where the image ends too soon for the whole pattern. Patterns are counted in that trimmed form.
+std::span<const SDK::PatternByte> trimmed(std::span<const SDK::PatternByte> elements) {
+    std::size_t length = elements.size();
+    while (length > 0 && !elements[length - 1].fixed) {
+        --length;
+    }
+    return elements.first(length);
+}
+
 std::uint64_t countMatches(std::span<const SDK::PatternByte> elements, std::span<const std::uint8_t> image) {
-    return SDK::PreparedPattern(elements).count(image.data(), image.size());
+    return SDK::PreparedPattern(trimmed(elements)).count(image.data(), image.size());
 }
 
 // Every offset at which `elements` matches, lowest first, found with the mod's scan.
 std::vector<std::uint32_t> allMatches(std::span<const SDK::PatternByte> elements,
                                       std::span<const std::uint8_t> image) {
-    const SDK::PreparedPattern pattern(elements);
+    const SDK::PreparedPattern pattern(trimmed(elements));
     std::vector<std::uint32_t> offsets;
     for (const std::uint8_t* match = pattern.find(image.data(), image.size()); match != nullptr;
          match = pattern.findNext(image.data(), image.size(), match)) {
@@ -24,10 +34,13 @@ std::vector<std::uint32_t> allMatches(std::span<const SDK::PatternByte> elements
     return offsets;
 }
 
-// Keeps the offsets at which elements[from, to) match too; the earlier elements already do.
+// Keeps the offsets at which the fixed elements from `from` on match too; the earlier ones already do.
 void narrow(std::vector<std::uint32_t>& offsets, std::span<const SDK::PatternByte> elements, std::size_t from,
             std::span<const std::uint8_t> image) {
-    const std::size_t to = elements.size();
+    const std::size_t to = trimmed(elements).size();
+    if (to <= from) {
+        return;
+    }
     std::erase_if(offsets, [&](std::uint32_t offset) {
         if (offset + to > image.size()) {
             return true;
@@ -79,6 +92,22 @@ std::string hexRva(std::uint64_t rva) {
 PatternMaker::PatternMaker(const PE::Headers& headers, std::span<const std::uint8_t> image, Counting counting)
     : headers_(headers), image_(image), decoder_(headers, image), counting_(counting) {}
 
+PatternMaker::~PatternMaker() = default;
+
+const std::vector<std::uint32_t>&
+PatternMaker::firstMatches(std::span<const SDK::PatternByte> elements) const {
+    // Functions often begin alike (sub rsp, 0x28; push rbx): one scan serves every RVA that does.
+    const std::string key = patternText(trimmed(elements));
+    auto found = firstMatches_.find(key);
+    if (found == firstMatches_.end()) {
+        if (firstMatches_.size() >= kRememberedScans) {
+            firstMatches_.clear();
+        }
+        found = firstMatches_.emplace(key, allMatches(elements, image_)).first;
+    }
+    return found->second;
+}
+
 MakeResult PatternMaker::make(std::uint64_t rva) const {
     MakeResult result;
     const PE::Section* section = headers_.sectionAt(rva);
@@ -100,7 +129,7 @@ MakeResult PatternMaker::make(std::uint64_t rva) const {
     std::vector<std::uint32_t> candidates;
     std::uint64_t count = 0;
     if (counting_ == Counting::Narrowing) {
-        candidates = allMatches(elements, image_);
+        candidates = firstMatches(elements);
         count = candidates.size();
     } else {
         count = countMatches(elements, image_);
@@ -115,12 +144,12 @@ MakeResult PatternMaker::make(std::uint64_t rva) const {
         if (!next || elements.size() + next->length > kMaxPatternLength) {
             break;
         }
-        const std::size_t previous = elements.size();
+        const std::size_t compared = trimmed(elements).size();
         const std::vector<SDK::PatternByte> more = patternElements(*next);
         elements.insert(elements.end(), more.begin(), more.end());
         ++instructions;
         if (counting_ == Counting::Narrowing) {
-            narrow(candidates, elements, previous, image_);
+            narrow(candidates, elements, compared, image_);
             count = candidates.size();
         } else {
             count = countMatches(elements, image_);
@@ -133,20 +162,12 @@ MakeResult PatternMaker::make(std::uint64_t rva) const {
     }
 
     elements.resize(bestLength);
+    const std::span<const SDK::PatternByte> kept = trimmed(elements);
     MadePattern made;
     made.rva = rva;
     made.instructions = bestInstructions;
-    made.elements = elements;
-    while (!made.elements.empty() && !made.elements.back().fixed) {
-        made.elements.pop_back();
-    }
-    // Without its trailing wildcards a pattern may also match where the image ends too soon for the
-    // whole one; then the wildcards stay.
-    made.matches = countMatches(made.elements, image_);
-    if (made.matches > bestCount) {
-        made.elements = elements;
-        made.matches = countMatches(made.elements, image_);
-    }
+    made.elements.assign(kept.begin(), kept.end());
+    made.matches = bestCount;
     result.pattern = std::move(made);
     return result;
 }

@@ -171,7 +171,8 @@ std::string toTable(const SuggestReport& report) {
         text += "  " + name + ": " + matchesText(suggestion.matches) + "; " +
                 std::to_string(suggestion.candidateCount) + " candidates of the same shape";
         if (suggestion.oldRva) {
-            text += ", ranked by resemblance to the match at " + hexRva(*suggestion.oldRva) + " in " + *report.oldFile;
+            text += ", ranked by resemblance to the match at " + hexRva(*suggestion.oldRva) + " in " +
+                    *report.oldFile;
         }
         text += suggestion.candidates.size() < suggestion.candidateCount
                     ? " (the first " + std::to_string(suggestion.candidates.size()) + " shown)\n"
@@ -187,7 +188,8 @@ std::string toTable(const SuggestReport& report) {
             rows.push_back({std::to_string(++rank), hexRva(candidate.rva), sectionOf(candidate.section),
                             hexRva(candidate.targetRva), sectionOf(candidate.targetSection),
                             candidate.resemblance ? percent(*candidate.resemblance) : "-",
-                            made ? std::to_string(made->matches) : "-", made ? patternText(made->elements) : "-"});
+                            made ? std::to_string(made->matches) : "-",
+                            made ? patternText(made->elements) : "-"});
         }
         text += columns(rows, "    ");
         const Candidate& best = suggestion.candidates.front();

@@ -99,10 +99,11 @@ void measure(Candidate& candidate, const Decoder& decoder, std::span<const SDK::
     const Instruction& first = candidate.instructions.front();
     if (first.ripDisplacementOffset && broken.size() >= displacementEnd &&
         broken[displacementEnd - 1].fixed) {
-        const std::int64_t displacement = SDK::readDisplacement(first.bytes.data() + *first.ripDisplacementOffset);
+        const std::int64_t displacement =
+            SDK::readDisplacement(first.bytes.data() + *first.ripDisplacementOffset);
         const std::int64_t low = std::int64_t{broken[displacementEnd - 1].value} << 24;
         const std::int64_t high = low + (std::int64_t{1} << 24);
-        candidate.distance = displacement < low    ? static_cast<std::uint64_t>(low - displacement)
+        candidate.distance = displacement < low     ? static_cast<std::uint64_t>(low - displacement)
                              : displacement >= high ? static_cast<std::uint64_t>(displacement - high + 1)
                                                     : 0;
     }
@@ -147,8 +148,8 @@ Suggestion suggestFor(std::string_view name, Shape shape, std::span<const SDK::P
     for (Candidate& candidate : candidates) {
         measure(candidate, decoder, broken);
         if (oldSurroundings) {
-            candidate.resemblance =
-                resemblance(*oldSurroundings, surroundingsOf(decoder, candidate.rva, candidate.instructions.size()));
+            candidate.resemblance = resemblance(
+                *oldSurroundings, surroundingsOf(decoder, candidate.rva, candidate.instructions.size()));
         }
     }
     std::sort(candidates.begin(), candidates.end(), ranksBefore);
@@ -250,7 +251,8 @@ Surroundings surroundingsOf(const Decoder& decoder, std::uint64_t rva, std::size
 }
 
 double resemblance(const Surroundings& old, const Surroundings& candidate) {
-    std::size_t same = commonSubsequence(old.before, candidate.before) + commonSubsequence(old.after, candidate.after);
+    std::size_t same =
+        commonSubsequence(old.before, candidate.before) + commonSubsequence(old.after, candidate.after);
     for (std::size_t i = 0; i < std::min(old.shape.size(), candidate.shape.size()); ++i) {
         same += old.shape[i] == candidate.shape[i] ? 1u : 0u;
     }
@@ -273,7 +275,7 @@ SuggestReport suggest(std::string file, const PE::Headers& headers, std::span<co
     }
 
     const std::array<std::vector<SDK::PatternByte>, 2> broken = {elementsOf(SDK::kNameTablePattern),
-                                                                  elementsOf(SDK::kObjectTablePattern)};
+                                                                 elementsOf(SDK::kObjectTablePattern)};
     const std::array<std::string_view, 2> names = {"name-table", "object-table"};
     const std::array<Shape, 2> shapes = {Shape::NameTable, Shape::ObjectTable};
     const std::array<std::size_t, 2> shapeLengths = {3, 4};
@@ -282,7 +284,8 @@ SuggestReport suggest(std::string file, const PE::Headers& headers, std::span<co
         std::optional<std::uint64_t> oldRva;
         if (oldDecoder) {
             // The match the mod took in the old build: the lowest.
-            const std::uint8_t* match = SDK::PreparedPattern(broken[i]).find(old->image.data(), old->image.size());
+            const std::uint8_t* match =
+                SDK::PreparedPattern(broken[i]).find(old->image.data(), old->image.size());
             if (match != nullptr) {
                 oldRva = static_cast<std::uint64_t>(match - old->image.data());
                 oldSurroundings = surroundingsOf(*oldDecoder, *oldRva, shapeLengths[i]);

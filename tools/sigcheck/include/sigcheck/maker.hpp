@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,7 +24,8 @@ struct MadePattern {
     // Trailing wildcards trimmed.
     std::vector<SDK::PatternByte> elements;
     std::size_t instructions = 0;
-    // Counted by the mod's own scan over the whole image; 1 when the pattern is unique.
+    // Every place in the image it matches: the first instruction's matches found by the mod's own scan,
+    // then narrowed with each instruction added. 1 when the pattern is unique.
     std::uint64_t matches = 0;
 
     bool unique() const noexcept { return matches == 1; }
@@ -43,6 +45,7 @@ public:
 
     PatternMaker(const PE::Headers& headers, std::span<const std::uint8_t> image,
                  Counting counting = Counting::Narrowing);
+    ~PatternMaker();
 
     // Grows the pattern one instruction at a time from `rva` until it matches once or the next
     // instruction would take it past kMaxPatternLength; then the pattern with the fewest matches
@@ -52,10 +55,16 @@ public:
     const Decoder& decoder() const noexcept { return decoder_; }
 
 private:
+    static constexpr std::size_t kRememberedScans = 64;
+
+    // Every match of a first instruction's pattern in the image, by the mod's scan; remembered.
+    const std::vector<std::uint32_t>& firstMatches(std::span<const SDK::PatternByte> elements) const;
+
     const PE::Headers& headers_;
     std::span<const std::uint8_t> image_;
     Decoder decoder_;
     Counting counting_;
+    mutable std::map<std::string, std::vector<std::uint32_t>> firstMatches_;
 };
 
 // The project's text form: "48 8B 05 ?? ?? ?? ??".

@@ -77,7 +77,8 @@ struct Suggestion {
     bool needed() const noexcept { return matches != 1; }
     // Nothing to do, or the best candidate has a unique pattern.
     bool answered() const noexcept {
-        return !needed() || (!candidates.empty() && candidates.front().pattern && candidates.front().pattern->unique());
+        return !needed() ||
+               (!candidates.empty() && candidates.front().pattern && candidates.front().pattern->unique());
     }
 };
 

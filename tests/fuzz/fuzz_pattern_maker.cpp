@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <span>
@@ -19,11 +20,13 @@ namespace {
 constexpr std::uint64_t kMaxImageSize = 1 << 20;
 constexpr std::uint32_t kCodeRva = 0x1000;
 
-void require(bool condition) {
+void require(bool condition, int line) {
     if (!condition) {
+        std::fprintf(stderr, "fuzz-pattern-maker: the requirement on line %d does not hold\n", line);
         std::abort();
     }
 }
+#define REQUIRE(condition) require(condition, __LINE__)
 
 bool matchesAt(std::span<const SDK::PatternByte> elements, std::span<const std::uint8_t> image,
                std::size_t at) {
@@ -35,9 +38,19 @@ bool matchesAt(std::span<const SDK::PatternByte> elements, std::span<const std::
     return true;
 }
 
+// Every start compared; memchr only skips to the places that hold the first byte (always fixed).
 std::uint64_t plainCount(std::span<const SDK::PatternByte> elements, std::span<const std::uint8_t> image) {
     std::uint64_t count = 0;
-    for (std::size_t at = 0; at + elements.size() <= image.size(); ++at) {
+    if (elements.size() > image.size()) {
+        return 0;
+    }
+    const std::size_t last = image.size() - elements.size();
+    for (std::size_t at = 0; at <= last; ++at) {
+        const void* found = std::memchr(image.data() + at, elements[0].value, last - at + 1);
+        if (found == nullptr) {
+            break;
+        }
+        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - image.data());
         count += matchesAt(elements, image, at) ? 1u : 0u;
     }
     return count;
@@ -48,24 +61,26 @@ void exercise(const PE::Headers& headers, std::span<const std::uint8_t> image,
     const Sigcheck::PatternMaker maker(headers, image);
     for (const std::uint64_t rva : rvas) {
         const Sigcheck::MakeResult result = maker.make(rva);
-        require(result.pattern.has_value() != result.error.has_value());
+        REQUIRE(result.pattern.has_value() != result.error.has_value());
         if (!result.pattern) {
             continue;
         }
         const Sigcheck::MadePattern& made = *result.pattern;
-        require(!made.elements.empty() && made.elements.size() <= Sigcheck::kMaxPatternLength);
-        require(made.elements.front().fixed && made.elements.back().fixed);
-        require(rva + made.elements.size() <= image.size() && matchesAt(made.elements, image, rva));
-        require(made.matches == plainCount(made.elements, image));
+        REQUIRE(!made.elements.empty() && made.elements.size() <= Sigcheck::kMaxPatternLength);
+        REQUIRE(made.elements.front().fixed && made.elements.back().fixed);
+        REQUIRE(rva + made.elements.size() <= image.size() && matchesAt(made.elements, image, rva));
+        REQUIRE(made.matches == plainCount(made.elements, image));
         (void)Sigcheck::surroundingsOf(maker.decoder(), rva, 3);
     }
-    // The image as its own old build: every candidate has the old match's surroundings or fewer.
+    // The image as its own old build.
     const Sigcheck::OldBuild old{"old", &headers, image};
     const Sigcheck::SuggestReport report = Sigcheck::suggest("new", headers, image, &old, 2);
     for (const Sigcheck::Suggestion& suggestion : report.patterns) {
         for (const Sigcheck::Candidate& candidate : suggestion.candidates) {
-            require(candidate.resemblance && *candidate.resemblance >= 0 && *candidate.resemblance <= 1);
-            require(candidate.section.has_value());
+            // Ranked by resemblance exactly when the old build holds the pattern.
+            REQUIRE(candidate.resemblance.has_value() == suggestion.oldRva.has_value());
+            REQUIRE(!candidate.resemblance || (*candidate.resemblance >= 0 && *candidate.resemblance <= 1));
+            REQUIRE(candidate.section.has_value());
         }
     }
 }
@@ -79,7 +94,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return 0;
         }
         std::vector<std::uint64_t> rvas;
+        // A few per file: each is counted by plain comparison over the whole image.
         for (const PE::Section& section : loaded.headers->sections) {
+            if (rvas.size() >= 4) {
+                break;
+            }
             rvas.push_back(section.virtualAddress);
             rvas.push_back(std::uint64_t{section.virtualAddress} + section.virtualExtent() / 2);
         }
@@ -103,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(image.data() + kCodeRva, data, codeSize);
 
     std::vector<std::uint64_t> rvas;
-    for (std::uint64_t offset = 0; offset < codeSize && offset < 16; ++offset) {
+    for (std::uint64_t offset = 0; offset < codeSize && offset < 8; ++offset) {
         rvas.push_back(kCodeRva + offset);
     }
     rvas.push_back(0);                       // the headers

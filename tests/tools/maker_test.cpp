@@ -151,7 +151,8 @@ TEST(SigcheckAfterAnUpdate, TheOldBuildMatchesAndTheNewOneDoesNot) {
 
     const Outcome nothingToDo = sigcheck({"--suggest", "--json", kFirst.string()});
     EXPECT_EQ(nothingToDo.status, 0) << nothingToDo.err;
-    for (const json& pattern : document(nothingToDo)["patterns"]) {
+    const json report = document(nothingToDo);
+    for (const json& pattern : report["patterns"]) {
         EXPECT_EQ(pattern["matches"], 1);
         EXPECT_EQ(pattern["best"], nullptr);
         EXPECT_TRUE(pattern["candidates"].empty());

@@ -9,6 +9,7 @@
 
 #include "pe/image.hpp"
 #include "reference_scan.hpp"
+#include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
 
@@ -123,10 +124,12 @@ std::uint8_t* targetOf(const Image& image, std::size_t match) {
     if (match == Image::npos) {
         return nullptr;
     }
-    std::uint32_t displacement = 0;
-    std::memcpy(&displacement, image.code.data() + match + SDK::kDisplacementOffset, sizeof displacement);
-    const std::size_t target = match + SDK::kInstructionLength + displacement;
-    return target + 64 <= image.whole.size() ? image.whole.data() + target : nullptr;
+    const std::uint64_t target =
+        SDK::relativeTarget(match + SDK::kInstructionLength,
+                            SDK::readDisplacement(image.code.data() + match + SDK::kDisplacementOffset));
+    return target < image.whole.size() && image.whole.size() - target >= 64
+               ? image.whole.data() + static_cast<std::size_t>(target)
+               : nullptr;
 }
 
 } // namespace

@@ -54,6 +54,9 @@ Decoder::Decoder(const PE::Headers& headers, std::span<const std::uint8_t> image
     : headers_(headers), image_(image), state_(std::make_unique<State>()) {
     ZydisDecoderInit(&state_->decoder, ZYDIS_MACHINE_MODE_LONG_64, ZYDIS_STACK_WIDTH_64);
     ZydisFormatterInit(&state_->formatter, ZYDIS_FORMATTER_STYLE_INTEL);
+    // Targets are RVAs, short enough without padding to 64 bits.
+    ZydisFormatterSetProperty(&state_->formatter, ZYDIS_FORMATTER_PROP_ADDR_PADDING_ABSOLUTE,
+                              ZYDIS_PADDING_DISABLED);
 }
 
 Decoder::~Decoder() = default;

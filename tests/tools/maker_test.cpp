@@ -241,6 +241,45 @@ TEST(SigcheckMake, PrintsAUniquePatternForTheInstructionAndOnlyThatOne) {
                 testing::StartsWith("48 8B 15 ?? ?? ?? ?? 48 85 D2"));
 }
 
+std::string hex(std::uint64_t value) {
+    std::ostringstream text;
+    text << "0x" << std::hex << value;
+    return text.str();
+}
+
+// What the update moved is exactly what the patterns leave open: made in the old build, each finds
+// the same function in the new one, and nothing else.
+TEST(SigcheckMake, PatternsMadeInTheOldBuildFindTheSameCodeInTheNewOne) {
+    const auto first = symbols(kFirst);
+    const auto second = symbols(kSecond);
+    const std::vector<std::string> functions = {
+        "decoy_names_first", "decoy_names_second", "decoy_objects",       "engine_objects_user",
+        "sig_object_table",  "image_addresses",    "image_address_imm64", "image_rva_displacement"};
+    std::vector<std::string> arguments = {"--make", "--json"};
+    for (const std::string& name : functions) {
+        arguments.push_back(hex(symbol(first, name)));
+    }
+    arguments.push_back(kFirst.string());
+    const Outcome outcome = sigcheck(arguments);
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    const json report = document(outcome);
+    ASSERT_EQ(report["patterns"].size(), functions.size());
+    for (std::size_t i = 0; i < functions.size(); ++i) {
+        SCOPED_TRACE(functions[i]);
+        const json& made = report["patterns"][i];
+        EXPECT_EQ(matchesOf(kFirst, made["pattern"]),
+                  std::vector<std::uint64_t>{symbol(first, functions[i])});
+        EXPECT_EQ(matchesOf(kSecond, made["pattern"]),
+                  std::vector<std::uint64_t>{symbol(second, functions[i])});
+    }
+    // A 64-bit immediate and a displacement beside registers that hold addresses in the image move; the
+    // displacement's ModRM and SIB and a small immediate stay.
+    EXPECT_THAT(report["patterns"][6]["pattern"].get<std::string>(),
+                testing::StartsWith("48 B8 ?? ?? ?? ?? ?? ?? ?? ?? 8B 9C 8A"));
+    EXPECT_THAT(report["patterns"][7]["pattern"].get<std::string>(),
+                testing::StartsWith("8B 9C 8A ?? ?? ?? ?? B9 34 12 00 00"));
+}
+
 TEST(SigcheckMake, CodeThatRepeatsItselfHasNoUniquePatternAndSaysSo) {
     const std::uint64_t repeated = symbol(symbols(kSecond), "repeated_code");
     const Outcome outcome = sigcheck({"--make", "--json", std::to_string(repeated), kSecond.string()});

@@ -1,7 +1,7 @@
 // A game before and after an update, built twice: without GAME_UPDATE the engine patterns match
 // once each; with it a function is added before everything, 16 MiB of data lie before the engine
-// variables (so the displacements' fixed top bytes no longer match), and the instructions that load
-// the name table use another register and a short jump. Functions of the same shapes that refer to
+// variables (so the displacements' fixed top bytes no longer match) and 4 KiB before the other
+// variables, and the instructions that load the name table use another register and a short jump. Functions of the same shapes that refer to
 // other variables compete with the real ones, some with exactly the old bytes.
 #ifndef GAME_UPDATE
 #define GAME_UPDATE 0
@@ -31,6 +31,9 @@ engine_object_table:
 
     .data
     .balign 8
+    .if game_update
+    .space 4096
+    .endif
     .globl decoy_flag
 decoy_flag:
     .quad 0
@@ -112,6 +115,9 @@ decoy_names_second:
     .globl decoy_objects
 decoy_objects:
     sub $0x28, %rsp
+    movabs $decoy_flag, %rax
+    .byte 0x8b, 0x9c, 0x8a
+    .rva decoy_flag
     xor %edx, %edx
     leaq decoy_list(%rip), %rcx
     call helper
@@ -135,6 +141,23 @@ sig_object_table:
     .byte 0xe8, 0x30, 0x00, 0x00, 0x01
     mov %rbx, %rcx
     add $0x30, %rsp
+    pop %rbx
+    ret
+    .balign 16, 0xcc
+
+    .globl image_addresses
+image_addresses:
+    push %rbx
+    .globl image_address_imm64
+image_address_imm64:
+    movabs $engine_name_table, %rax
+    .globl image_rva_displacement
+image_rva_displacement:
+    .byte 0x8b, 0x9c, 0x8a  # mov ebx, [rdx + rcx*4 + the RVA of decoy_list]
+    .rva decoy_list
+    .globl small_immediate
+small_immediate:
+    mov $0x1234, %ecx
     pop %rbx
     ret
     .balign 16, 0xcc

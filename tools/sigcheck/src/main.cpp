@@ -53,6 +53,9 @@ the mod's own scan, then narrowed as the pattern grows. JSON: {"file", "image_si
 --suggest FILE...: for each engine pattern that does not match exactly once, the instructions of
 the same shape (name table: mov r64, [rip+disp32]; test of that register; jnz; object table: lea
 rcx, [rip+disp32]; three near calls), ranked, the first few with a pattern made as by --make.
+Without --old they are ranked by how many of the broken pattern's bytes outside the displacement
+they share, then targets in writable sections first, then by how near the displacement lies to the
+range the pattern allowed.
   --old=OLDFILE            an earlier build in which the patterns matched: rank by how closely
                            each candidate's surrounding instructions (moving operands masked)
                            resemble those around the old match

@@ -94,18 +94,21 @@ PatternMaker::PatternMaker(const PE::Headers& headers, std::span<const std::uint
 
 PatternMaker::~PatternMaker() = default;
 
-const std::vector<std::uint32_t>&
-PatternMaker::firstMatches(std::span<const SDK::PatternByte> elements) const {
-    // Functions often begin alike (sub rsp, 0x28; push rbx): one scan serves every RVA that does.
+std::vector<std::uint32_t> PatternMaker::firstMatches(std::span<const SDK::PatternByte> elements) const {
+    // Functions often begin alike (sub rsp, 0x28; push rbx): one scan serves every RVA that does. Lists
+    // too long to be worth keeping (a lone common byte) are found again when asked for.
     const std::string key = patternText(trimmed(elements));
-    auto found = firstMatches_.find(key);
-    if (found == firstMatches_.end()) {
+    if (const auto found = firstMatches_.find(key); found != firstMatches_.end()) {
+        return found->second;
+    }
+    std::vector<std::uint32_t> matches = allMatches(elements, image_);
+    if (matches.size() <= kRememberedMatches) {
         if (firstMatches_.size() >= kRememberedScans) {
             firstMatches_.clear();
         }
-        found = firstMatches_.emplace(key, allMatches(elements, image_)).first;
+        firstMatches_.emplace(key, matches);
     }
-    return found->second;
+    return matches;
 }
 
 MakeResult PatternMaker::make(std::uint64_t rva) const {

@@ -56,9 +56,10 @@ public:
 
 private:
     static constexpr std::size_t kRememberedScans = 64;
+    static constexpr std::size_t kRememberedMatches = std::size_t{1} << 20;
 
     // Every match of a first instruction's pattern in the image, by the mod's scan; remembered.
-    const std::vector<std::uint32_t>& firstMatches(std::span<const SDK::PatternByte> elements) const;
+    std::vector<std::uint32_t> firstMatches(std::span<const SDK::PatternByte> elements) const;
 
     const PE::Headers& headers_;
     std::span<const std::uint8_t> image_;

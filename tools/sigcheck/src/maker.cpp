@@ -95,17 +95,19 @@ PatternMaker::PatternMaker(const PE::Headers& headers, std::span<const std::uint
 PatternMaker::~PatternMaker() = default;
 
 std::vector<std::uint32_t> PatternMaker::firstMatches(std::span<const SDK::PatternByte> elements) const {
-    // Functions often begin alike (sub rsp, 0x28; push rbx): one scan serves every RVA that does. Lists
-    // too long to be worth keeping (a lone common byte) are found again when asked for.
+    // Functions often begin alike (sub rsp, 0x28; push rbx): one scan serves every RVA that does. What
+    // is remembered stays within a memory budget; past it they are all forgotten.
     const std::string key = patternText(trimmed(elements));
     if (const auto found = firstMatches_.find(key); found != firstMatches_.end()) {
         return found->second;
     }
     std::vector<std::uint32_t> matches = allMatches(elements, image_);
     if (matches.size() <= kRememberedMatches) {
-        if (firstMatches_.size() >= kRememberedScans) {
+        if (rememberedMatches_ + matches.size() > kRememberedMatches) {
             firstMatches_.clear();
+            rememberedMatches_ = 0;
         }
+        rememberedMatches_ += matches.size();
         firstMatches_.emplace(key, matches);
     }
     return matches;

@@ -55,8 +55,8 @@ public:
     const Decoder& decoder() const noexcept { return decoder_; }
 
 private:
-    static constexpr std::size_t kRememberedScans = 64;
-    static constexpr std::size_t kRememberedMatches = std::size_t{1} << 20;
+    // 128 MiB of remembered offsets at most.
+    static constexpr std::size_t kRememberedMatches = std::size_t{32} << 20;
 
     // Every match of a first instruction's pattern in the image, by the mod's scan; remembered.
     std::vector<std::uint32_t> firstMatches(std::span<const SDK::PatternByte> elements) const;
@@ -66,6 +66,7 @@ private:
     Decoder decoder_;
     Counting counting_;
     mutable std::map<std::string, std::vector<std::uint32_t>> firstMatches_;
+    mutable std::size_t rememberedMatches_ = 0;
 };
 
 // The project's text form: "48 8B 05 ?? ?? ?? ??".

@@ -1,8 +1,9 @@
 // A game before and after an update, built twice: without GAME_UPDATE the engine patterns match
 // once each; with it a function is added before everything, 16 MiB of data lie before the engine
 // variables (so the displacements' fixed top bytes no longer match) and 4 KiB before the other
-// variables, and the instructions that load the name table use another register and a short jump. Functions of the same shapes that refer to
-// other variables compete with the real ones, some with exactly the old bytes.
+// variables, and the instructions that load the name table use another register and a short jump.
+// Functions of the same shapes that refer to other variables compete with the real ones, some with
+// exactly the old bytes.
 #ifndef GAME_UPDATE
 #define GAME_UPDATE 0
 #endif

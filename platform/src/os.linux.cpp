@@ -3,8 +3,12 @@
 #include "platform/os.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <cstdio>
+#include <fcntl.h>
 #include <link.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,7 +46,138 @@ int collectMainExecutable(dl_phdr_info* info, std::size_t, void* data) noexcept 
     return 1;
 }
 
+// Grows `last` to take in [begin, end) when that touches or overlaps it.
+bool extendSpan(MemorySpan& last, std::uintptr_t begin, std::uintptr_t end) noexcept {
+    const auto lastBegin = reinterpret_cast<std::uintptr_t>(last.begin);
+    if (begin < lastBegin || begin > lastBegin + last.size) {
+        return false;
+    }
+    last.size = std::max(lastBegin + last.size, end) - lastBegin;
+    return true;
+}
+
+// Appends [begin, end) to a fixed array of spans, merged into the last one where they touch.
+void appendSpan(std::array<MemorySpan, kMaxImageSpans>& spans, std::size_t& count, std::uintptr_t begin,
+                std::uintptr_t end) noexcept {
+    if (count > 0 && extendSpan(spans[count - 1], begin, end)) {
+        return;
+    }
+    if (count < spans.size()) {
+        spans[count++] = MemorySpan{reinterpret_cast<const std::uint8_t*>(begin), end - begin};
+    }
+}
+
+// One line of /proc/self/maps: "start-end perms offset dev inode [path]". Calls `found` with the
+// part of the range that is readable and safe to read: the kernel's [vvar] pages can fault on a read,
+// a device mapping is not memory the game's tables could lie in, and the pages of a file mapping that
+// lie wholly beyond the file's end (a file truncated after it was mapped) fault with SIGBUS.
+template <typename Found> void readableMapping(std::string_view line, Found& found) {
+    std::uintptr_t begin = 0;
+    std::uintptr_t end = 0;
+    const char* stop = line.data() + line.size();
+    auto parsed = std::from_chars(line.data(), stop, begin, 16);
+    if (parsed.ec != std::errc() || parsed.ptr == stop || *parsed.ptr != '-') {
+        return;
+    }
+    parsed = std::from_chars(parsed.ptr + 1, stop, end, 16);
+    if (parsed.ec != std::errc() || stop - parsed.ptr < 2 || parsed.ptr[1] != 'r' || end <= begin) {
+        return;
+    }
+    // Then the permissions, the offset, the device, the inode and the path, if any.
+    std::array<std::string_view, 5> fields{};
+    std::string_view rest(parsed.ptr, static_cast<std::size_t>(stop - parsed.ptr));
+    for (std::size_t field = 0; field < fields.size(); ++field) {
+        const std::size_t start = rest.find_first_not_of(' ');
+        if (start == std::string_view::npos) {
+            break;
+        }
+        rest = rest.substr(start);
+        const std::size_t space = field + 1 < fields.size() ? rest.find(' ') : std::string_view::npos;
+        fields[field] = rest.substr(0, space);
+        rest = space == std::string_view::npos ? std::string_view{} : rest.substr(space);
+    }
+    const std::string_view path = fields[4];
+    if (path.starts_with("[vvar") || path.starts_with("[vsyscall]")) {
+        return;
+    }
+    if (path.starts_with("/dev/") && !path.starts_with("/dev/zero") && !path.starts_with("/dev/shm/")) {
+        return;
+    }
+    std::uint64_t offset = 0;
+    std::uint64_t inode = 0;
+    std::from_chars(fields[1].data(), fields[1].data() + fields[1].size(), offset, 16);
+    std::from_chars(fields[3].data(), fields[3].data() + fields[3].size(), inode, 10);
+    char name[512];
+    struct stat file {};
+    if (inode != 0 && path.starts_with('/') && path.size() < sizeof name) {
+        path.copy(name, path.size());
+        name[path.size()] = '\0';
+        if (::stat(name, &file) == 0 && file.st_ino == inode && S_ISREG(file.st_mode)) {
+            const auto size = static_cast<std::uint64_t>(file.st_size);
+            const long pageSize = ::sysconf(_SC_PAGESIZE);
+            const std::uint64_t page = pageSize > 0 ? static_cast<std::uint64_t>(pageSize) : 4096;
+            if (size <= offset) {
+                return;
+            }
+            const std::uint64_t backed = (size - offset + page - 1) / page * page;
+            if (backed < end - begin) {
+                end = begin + static_cast<std::uintptr_t>(backed);
+            }
+        }
+    }
+    found(begin, end);
+}
+
+// Calls `found(begin, end)` for every readable mapping, lowest first; false when the map cannot be
+// read. The file is read in blocks, and only the start of each line is kept.
+template <typename Found> bool forEachReadableMapping(Found found) {
+    const int file = ::open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        return false;
+    }
+    char block[4096];
+    char line[512];
+    std::size_t length = 0;
+    bool ok = true;
+    for (;;) {
+        const ssize_t got = ::read(file, block, sizeof block);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            ok = false;
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        for (ssize_t i = 0; i < got; ++i) {
+            if (block[i] == '\n') {
+                readableMapping(std::string_view(line, length), found);
+                length = 0;
+            } else if (length < sizeof line) {
+                line[length++] = block[i];
+            }
+        }
+    }
+    if (length > 0) {
+        readableMapping(std::string_view(line, length), found);
+    }
+    ::close(file);
+    return ok;
+}
+
 } // namespace
+
+std::vector<MemorySpan> readableRanges() {
+    std::vector<MemorySpan> spans;
+    forEachReadableMapping([&](std::uintptr_t begin, std::uintptr_t end) {
+        if (spans.empty() || !extendSpan(spans.back(), begin, end)) {
+            spans.push_back(MemorySpan{reinterpret_cast<const std::uint8_t*>(begin), end - begin});
+        }
+    });
+    return spans;
+}
 
 ModuleImage gameModuleImage() noexcept {
     Segments segments;
@@ -66,6 +201,27 @@ ModuleImage gameModuleImage() noexcept {
             }
         }
         image.spans[image.spanCount++] = span;
+    }
+
+    // The segments as the loader mapped them; what is readable now is what /proc/self/maps says (a
+    // page made inaccessible after loading is not part of the image's readable spans).
+    ModuleImage readable;
+    const bool mapped = forEachReadableMapping([&](std::uintptr_t begin, std::uintptr_t end) {
+        for (std::size_t s = 0; s < image.spanCount; ++s) {
+            const auto spanBegin = reinterpret_cast<std::uintptr_t>(image.spans[s].begin);
+            const std::uintptr_t low = std::max(begin, spanBegin);
+            const std::uintptr_t high = std::min(end, spanBegin + image.spans[s].size);
+            if (low < high) {
+                appendSpan(readable.spans, readable.spanCount, low, high);
+            }
+        }
+    });
+    if (mapped) {
+        if (readable.spanCount == 0) {
+            return {};
+        }
+        image.spans = readable.spans;
+        image.spanCount = readable.spanCount;
     }
     image.base = image.spans[0].begin;
     const MemorySpan& last = image.spans[image.spanCount - 1];

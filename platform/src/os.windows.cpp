@@ -13,6 +13,49 @@
 
 namespace platform {
 
+namespace {
+
+// Committed pages whose protection lets them be read without a fault (a guard page faults once).
+bool readable(const MEMORY_BASIC_INFORMATION& region) noexcept {
+    constexpr DWORD kReadable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                                PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    return region.State == MEM_COMMIT && (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) == 0 &&
+           (region.Protect & kReadable) != 0;
+}
+
+// Calls `found(begin, end)` for every readable region in [from, to), lowest first, clipped to it.
+template <typename Found> void forEachReadableRegion(std::uintptr_t from, std::uintptr_t to, Found found) {
+    std::uintptr_t at = from;
+    while (at < to) {
+        MEMORY_BASIC_INFORMATION region{};
+        if (::VirtualQuery(reinterpret_cast<LPCVOID>(at), &region, sizeof region) == 0) {
+            return;
+        }
+        const auto begin = reinterpret_cast<std::uintptr_t>(region.BaseAddress);
+        const std::uintptr_t end = begin + region.RegionSize;
+        if (end <= at) {
+            return;
+        }
+        if (readable(region)) {
+            found(at > begin ? at : begin, end < to ? end : to);
+        }
+        at = end;
+    }
+}
+
+// Grows `last` to take in [begin, end) when that touches it.
+bool extendSpan(MemorySpan& last, std::uintptr_t begin, std::uintptr_t end) noexcept {
+    const auto lastBegin = reinterpret_cast<std::uintptr_t>(last.begin);
+    if (begin < lastBegin || begin > lastBegin + last.size) {
+        return false;
+    }
+    const std::uintptr_t lastEnd = lastBegin + last.size;
+    last.size = (end > lastEnd ? end : lastEnd) - lastBegin;
+    return true;
+}
+
+} // namespace
+
 ModuleImage gameModuleImage() noexcept {
     // The main executable's handle is its base address; of the module record only SizeOfImage is used.
     HMODULE module = ::GetModuleHandleW(nullptr);
@@ -22,12 +65,40 @@ ModuleImage gameModuleImage() noexcept {
         info.SizeOfImage == 0) {
         return {};
     }
+    // Only the pages that can be read now: a no-access or guard page inside the image would fault.
     ModuleImage image;
-    image.base = reinterpret_cast<const std::uint8_t*>(module);
-    image.size = info.SizeOfImage;
-    image.spans[0] = MemorySpan{image.base, image.size};
-    image.spanCount = 1;
+    const auto base = reinterpret_cast<std::uintptr_t>(module);
+    forEachReadableRegion(base, base + info.SizeOfImage, [&](std::uintptr_t begin, std::uintptr_t end) {
+        if (image.spanCount > 0 && extendSpan(image.spans[image.spanCount - 1], begin, end)) {
+            return;
+        }
+        if (image.spanCount < image.spans.size()) {
+            image.spans[image.spanCount++] =
+                MemorySpan{reinterpret_cast<const std::uint8_t*>(begin), end - begin};
+        }
+    });
+    if (image.spanCount == 0) {
+        return {};
+    }
+    image.base = image.spans[0].begin;
+    const MemorySpan& last = image.spans[image.spanCount - 1];
+    image.size = static_cast<std::size_t>(last.begin + last.size - image.base);
     return image;
+}
+
+std::vector<MemorySpan> readableRanges() {
+    SYSTEM_INFO system{};
+    ::GetSystemInfo(&system);
+    std::vector<MemorySpan> spans;
+    forEachReadableRegion(
+        reinterpret_cast<std::uintptr_t>(system.lpMinimumApplicationAddress),
+        reinterpret_cast<std::uintptr_t>(system.lpMaximumApplicationAddress),
+        [&](std::uintptr_t begin, std::uintptr_t end) {
+            if (spans.empty() || !extendSpan(spans.back(), begin, end)) {
+                spans.push_back(MemorySpan{reinterpret_cast<const std::uint8_t*>(begin), end - begin});
+            }
+        });
+    return spans;
 }
 
 bool makeDirectory(const char* path) noexcept {

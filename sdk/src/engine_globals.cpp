@@ -1,5 +1,6 @@
 #include "sdk/engine.hpp"
 
+#include "sdk/discovery.hpp"
 #include "sdk/engine_layout.hpp"
 #include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
@@ -9,6 +10,8 @@ namespace SDK {
 
 std::uintptr_t engineNameTable = 0;
 std::uintptr_t engineObjectTable = 0;
+TableSource engineNameTableSource = TableSource::NotFound;
+TableSource engineObjectTableSource = TableSource::NotFound;
 
 namespace {
 
@@ -58,9 +61,11 @@ void initEngineGlobals() {
 }
 
 void initEngineGlobals(const platform::ModuleImage& image) {
-    // Both are recomputed from scratch: a pattern without a usable match leaves its global zero.
+    // Both are recomputed from scratch.
     engineNameTable = 0;
     engineObjectTable = 0;
+    engineNameTableSource = TableSource::NotFound;
+    engineObjectTableSource = TableSource::NotFound;
 
     // The name table's pointer is read now, once: a snapshot of the game variable.
     if (const std::uintptr_t variable = target(lowestMatch(kNameTablePattern, image), image, sizeof(void*))) {
@@ -69,6 +74,37 @@ void initEngineGlobals(const platform::ModuleImage& image) {
 
     // The object table is the address itself; its contents are read when they are used.
     engineObjectTable = target(lowestMatch(kObjectTablePattern, image), image, sizeof(Layout::ObjectTable));
+
+    if (engineNameTable != 0) {
+        engineNameTableSource = TableSource::Pattern;
+    }
+    if (engineObjectTable != 0) {
+        engineObjectTableSource = TableSource::Pattern;
+    }
+    if (engineNameTable != 0 && engineObjectTable != 0) {
+        return;
+    }
+
+    // A pattern gave nothing usable: the table is looked for by its layout, reading only what the
+    // process's readable ranges allow. The name table is recognised through the object table's class
+    // for classes, so that comes first, from the pattern or from the search.
+    ReadableMemory memory = ReadableMemory::ofProcess();
+    Discovery::ObjectTableFit objects;
+    if (engineObjectTable == 0) {
+        objects = Discovery::findObjectTable(image, memory);
+        if (objects.table != 0) {
+            engineObjectTable = objects.table;
+            engineObjectTableSource = TableSource::Layout;
+        }
+    } else {
+        objects = Discovery::checkObjectTable(engineObjectTable, memory);
+    }
+    if (engineNameTable == 0 && objects.table != 0) {
+        if (const std::uintptr_t nameTable = Discovery::findNameTable(image, memory, objects)) {
+            engineNameTable = nameTable;
+            engineNameTableSource = TableSource::Layout;
+        }
+    }
 }
 
 } // namespace SDK

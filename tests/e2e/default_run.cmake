@@ -11,6 +11,8 @@ expect_mod_messages("${WORK}/game/modloader.log" "${E2E_SETUP}${E2E_BEGIN_PLAY}$
 expect_contains("the host's lines" "${GAME_OUT}" "] [SML] [Info] Loading mod ")
 expect_contains("the host's lines" "${GAME_OUT}" "] [SML] [Info] Player controller 1 begins play\n")
 expect_contains("summary" "${GAME_OUT}"
+  "  Engine tables, as the mod's setup reported them: name table by its pattern, object table by its pattern\n")
+expect_contains("summary" "${GAME_OUT}"
   "  BeginPlay 1: 1 handler run, 54 loads with the class argument Class CoreUObject.Class\n")
 expect_contains("summary" "${GAME_OUT}"
   "  BeginPlay 1: addRecipe received 54 recipe classes and 0 null: ${E2E_IN_ORDER}\n")

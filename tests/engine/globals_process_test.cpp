@@ -14,6 +14,12 @@
 #include "standin/engine_world.hpp"
 #include "standin/game_image.hpp"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 std::uintptr_t address(const void* p) {
@@ -93,6 +99,42 @@ TEST(EngineGlobalsInThisProcess, AreFoundThroughThePlantedInstructionsOfTheExecu
     EXPECT_EQ(SDK::engineObjectTable, address(arena.objectTable));
 }
 
+// Makes [page, page + bytes) of this image unreadable, or readable and writable again.
+bool setAccess(void* page, std::size_t bytes, bool accessible) {
+#if defined(_WIN32)
+    DWORD previous = 0;
+    return ::VirtualProtect(page, bytes, accessible ? PAGE_READWRITE : PAGE_NOACCESS, &previous) != 0;
+#else
+    return ::mprotect(page, bytes, accessible ? PROT_READ | PROT_WRITE : PROT_NONE) == 0;
+#endif
+}
+
+TEST(EngineGlobalsInThisProcess, LeaveOutAnInaccessiblePageOfTheImage) {
+    const standin::GameImageArena arena = standin::gameImageArena();
+    standin::plantGameImageArena();
+    standin::EngineWorld world(arena.objectTable);
+    SDK::UObject* package = world.addObject("/Script/CoreUObject", nullptr, nullptr);
+    world.addClassClass(package);
+    standin::setNameTableVariable(arena, world.nameTable());
+
+    // A page between the instructions and the tables: a scan that read it would fault.
+    constexpr std::size_t kPage = 64 * 1024;
+    auto* page = reinterpret_cast<std::uint8_t*>((address(arena.begin) + 30 * standin::kMiB) & ~(kPage - 1));
+    ASSERT_TRUE(setAccess(page, kPage, false));
+    const platform::ModuleImage image = platform::gameModuleImage();
+    EXPECT_FALSE(covers(image, address(page)));
+    EXPECT_FALSE(covers(image, address(page) + kPage - 1));
+    EXPECT_TRUE(covers(image, address(page) - 1));
+    EXPECT_TRUE(covers(image, address(page) + kPage));
+    SDK::initEngineGlobals();
+    EXPECT_EQ(SDK::engineNameTable, address(world.nameTable()));
+    EXPECT_EQ(SDK::engineObjectTable, address(arena.objectTable));
+    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::Pattern);
+    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Pattern);
+    ASSERT_TRUE(setAccess(page, kPage, true));
+    EXPECT_TRUE(covers(platform::gameModuleImage(), address(page), kPage));
+}
+
 // Things of each kind that an executable's image holds.
 int codeInThisImage(int x) {
     return x * 3 + 1;
@@ -126,7 +168,7 @@ TEST(ModuleImage, CoversThisExecutablesCodeDataAndUninitialisedDataInAddressOrde
     EXPECT_EQ(codeInThisImage(readOnlyData[1]), 7);
 
 #if defined(_WIN32)
-    // One span: the whole image as the loader reports it, SizeOfImage from its PE header.
+    // One span: every page of the image is readable, SizeOfImage from its PE header.
     EXPECT_EQ(image.spanCount, 1u);
     ASSERT_EQ(std::memcmp(image.base, "MZ", 2), 0);
     std::uint32_t peOffset = 0;

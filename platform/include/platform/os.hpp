@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace platform {
 
@@ -23,9 +24,18 @@ struct ModuleImage {
     std::size_t spanCount = 0;
 };
 
-// Windows: GetModuleHandleW(nullptr) for the base, K32GetModuleInformation for SizeOfImage, one span.
-// Linux: the main executable's readable loaded segments. An image that cannot be told has no spans.
+// Windows: GetModuleHandleW(nullptr) for the base, K32GetModuleInformation for SizeOfImage, and of
+// that the pages VirtualQuery calls readable. Linux: the main executable's loaded segments, as far as
+// /proc/self/maps calls them readable. An image that cannot be told has no spans; spans beyond
+// kMaxImageSpans are left out.
 ModuleImage gameModuleImage() noexcept;
+
+// The process's readable address ranges at this moment, lowest address first, touching ranges merged.
+// Windows: VirtualQuery over the user address space (committed, readable, neither PAGE_NOACCESS nor
+// PAGE_GUARD). Linux: the readable mappings of /proc/self/maps, without the kernel's [vvar] pages and
+// device mappings, whose reads may fault. Empty when the system cannot tell. Another thread may change
+// the mappings right after; the snapshot is only as good as the moment it was taken.
+std::vector<MemorySpan> readableRanges();
 
 // Creates one directory level, as _mkdir does; false when it was not created (it may already exist).
 bool makeDirectory(const char* path) noexcept;

@@ -17,9 +17,17 @@ extern std::uintptr_t engineNameTable;
 // would lie outside the image.
 extern std::uintptr_t engineObjectTable;
 
+// How a table was found by the last initEngineGlobals: through its pattern, by its layout (the
+// pattern gave nothing usable; see sdk/discovery.hpp), or not at all (its global is then zero).
+enum class TableSource { NotFound, Pattern, Layout };
+extern TableSource engineNameTableSource;
+extern TableSource engineObjectTableSource;
+
 // Scans the game's image (platform::gameModuleImage) for both patterns and sets the two globals. Each scan
 // takes the lowest match over the image's readable spans; each call recomputes both globals from
-// zero. Logs nothing.
+// zero. A pattern without a usable match (none, a target outside the image, or a name table variable
+// holding null) is followed by a search for its table by its layout, reading only what a snapshot of
+// the process's readable ranges allows; when both patterns match nothing of that runs. Logs nothing.
 void initEngineGlobals();
 
 // The same over a given image description (spans lowest address first).

@@ -52,7 +52,7 @@ void GameWorld::addFiller(std::size_t count, std::size_t seed, SDK::UObject* con
     }
 }
 
-GameWorld::GameWorld(void* objectTableHeader) : engine_(objectTableHeader) {
+GameWorld::GameWorld(void* objectTableHeader, bool withClassClass) : engine_(objectTableHeader) {
     // Objects whose class is the Class class object get it once that exists (further on in the table).
     std::vector<SDK::UObject*> ofClassClass;
     const auto classObject = [&](std::string_view name, std::int32_t number, SDK::UObject* outer) {
@@ -98,10 +98,12 @@ GameWorld::GameWorld(void* objectTableHeader) : engine_(objectTableHeader) {
     }
 
     classClassIndex_ = static_cast<std::size_t>(engine_.objectCount());
-    classClass_ = engine_.addClassClass(coreUObject);
-    ++objects_;
-    for (SDK::UObject* object : ofClassClass) {
-        engine_.setClass(object, classClass_);
+    if (withClassClass) {
+        classClass_ = engine_.addClassClass(coreUObject);
+        ++objects_;
+        for (SDK::UObject* object : ofClassClass) {
+            engine_.setClass(object, classClass_);
+        }
     }
 
     // Each recipe asset: its package, its class, and the class's default object.

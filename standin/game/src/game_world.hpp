@@ -14,10 +14,11 @@ namespace game {
 class GameWorld {
 public:
     // Builds the world with the object table's header at `objectTableHeader` (where the game's
-    // instructions refer to it).
-    explicit GameWorld(void* objectTableHeader);
+    // instructions refer to it); without the engine's class for classes when `withClassClass` is false
+    // (the objects whose class it would be then have none).
+    GameWorld(void* objectTableHeader, bool withClassClass);
 
-    // "Class CoreUObject.Class": the engine's class for classes.
+    // "Class CoreUObject.Class": the engine's class for classes; null in a world without it.
     SDK::UClass* classClass() const noexcept { return classClass_; }
 
     // The recipe classes, in the order of kRecipeItems.

@@ -50,14 +50,31 @@ std::string hex(const void* pointer) {
     return standin::describePointer(pointer);
 }
 
-// Leaves the real instance of one pattern out of the planted instructions, as a game update that
+// Leaves the real instance of a pattern out of the planted instructions, as a game update that
 // moved the engine's code would: filler where it was, the near misses stay.
 void breakPattern(const standin::PlantedInstructions& planted, game::EnginePattern pattern) {
-    if (pattern == game::EnginePattern::NameTable) {
+    if (pattern != game::EnginePattern::ObjectTable) {
         std::memset(planted.nameTableMatch, 0xCC, SDK::kNameTablePattern.size());
-    } else {
+    }
+    if (pattern != game::EnginePattern::NameTable) {
         std::memset(planted.objectTableMatch, 0xCC, SDK::kObjectTablePattern.size());
     }
+}
+
+// How the mod says it found a table ("name" or "object"), from what it wrote during setup: a line
+// that it found the table by its layout, one that it could not find it, or neither: its pattern.
+std::string tableSource(const std::vector<std::string>& setupJournal, const std::string& table) {
+    const std::string byLayout = "Brickwright found the engine's " + table + " table by its layout";
+    const std::string missing = "Brickwright could not find the engine's " + table + " table";
+    for (const std::string& entry : setupJournal) {
+        if (entry.find(byLayout) != std::string::npos) {
+            return table + " table by its layout";
+        }
+        if (entry.find(missing) != std::string::npos) {
+            return table + " table not found";
+        }
+    }
+    return table + " table by its pattern";
 }
 
 // What one BeginPlay made the mod do.
@@ -84,9 +101,9 @@ BeginPlayRun beginPlay(SML::Objects::AFGPlayerController& controller, const game
             ++run.handlerRuns;
         } else if (entry.starts_with(kLoad)) {
             const std::string argument = entry.substr(kLoad.size(), entry.find(", ") - kLoad.size());
-            ++run.loadClasses[argument == classClass ? "Class CoreUObject.Class"
-                              : argument == "null"   ? "null"
-                                                     : "another object"];
+            ++run.loadClasses[argument == "null"       ? "null"
+                              : argument == classClass ? "Class CoreUObject.Class"
+                                                       : "another object"];
         }
     }
     return run;
@@ -183,7 +200,7 @@ int run(const game::Options& options) {
     if (options.brokenPattern) {
         breakPattern(planted, *options.brokenPattern);
     }
-    const auto world = std::make_unique<game::GameWorld>(arena.objectTable);
+    const auto world = std::make_unique<game::GameWorld>(arena.objectTable, !options.withoutClassClass);
     standin::setNameTableVariable(arena, world->nameTable());
 
     standin::setClassClass(world->classClass());
@@ -212,19 +229,26 @@ int run(const game::Options& options) {
     };
     hostLine("Brickwright stand-in game, game directory " + gameDir.string());
     hostLine("Engine world: " + std::to_string(world->objectCount()) + " objects in " +
-             std::to_string(world->elementCount()) +
-             " object table elements, Class CoreUObject.Class at element " +
-             std::to_string(world->classClassIndex()) + "; " + std::to_string(catalogued) +
-             " Brickwright recipe classes in the catalogue");
+             std::to_string(world->elementCount()) + " object table elements, " +
+             (world->classClass() != nullptr
+                  ? "Class CoreUObject.Class at element " + std::to_string(world->classClassIndex())
+                  : std::string("no Class CoreUObject.Class")) +
+             "; " + std::to_string(catalogued) + " Brickwright recipe classes in the catalogue");
     hostLine("Engine instructions at " + hex(planted.nameTableMatch) + " and " +
              hex(planted.objectTableMatch) + ", the name table variable " + offset(arena.nameTableVariable) +
              " and the object table " + offset(arena.objectTable) + " further on");
     if (options.brokenPattern) {
         hostLine(
-            std::string("The ") +
-                (*options.brokenPattern == game::EnginePattern::NameTable ? "name-table" : "object-table") +
-                " pattern is not in the image (--break-pattern)",
+            *options.brokenPattern == game::EnginePattern::NameTable
+                ? "The name-table pattern is not in the image (--break-pattern)"
+            : *options.brokenPattern == game::EnginePattern::ObjectTable
+                ? "The object-table pattern is not in the image (--break-pattern)"
+                : "Neither the name-table nor the object-table pattern is in the image (--break-pattern)",
             ConsoleColor::Red);
+    }
+    if (options.withoutClassClass) {
+        hostLine("The engine world has no Class CoreUObject.Class (--without-class-class)",
+                 ConsoleColor::Red);
     }
 
     hostLine("Loading mod " + modPath.string());
@@ -248,7 +272,11 @@ int run(const game::Options& options) {
         return fail("ModCreate of " + modPath.string() + " returned null");
     }
     hostLine("Setting up " + mod->info().name + " " + mod->info().version);
+    const std::size_t journalBeforeSetup = standin::journal().size();
     standin::setupMod(mod);
+    const std::vector<std::string> journal = standin::journal();
+    const std::vector<std::string> setupJournal(
+        journal.begin() + static_cast<std::ptrdiff_t>(journalBeforeSetup), journal.end());
     standin::secondaryEntry(mod);
 
     std::vector<SML::Objects::AFGPlayerController> controllers(static_cast<std::size_t>(options.controllers));
@@ -270,6 +298,8 @@ int run(const game::Options& options) {
     standin::closeLogFile();
 
     std::cout << "\nSummary\n";
+    std::cout << "  Engine tables, as the mod's setup reported them: " << tableSource(setupJournal, "name")
+              << ", " << tableSource(setupJournal, "object") << '\n';
     bool allRegistered = true;
     std::size_t classes = 0;
     std::size_t nulls = 0;

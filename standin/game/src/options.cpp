@@ -38,8 +38,10 @@ std::string apply(Options& options, std::string_view name, std::string_view valu
             options.brokenPattern = EnginePattern::NameTable;
         } else if (value == "object-table") {
             options.brokenPattern = EnginePattern::ObjectTable;
+        } else if (value == "both") {
+            options.brokenPattern = EnginePattern::Both;
         } else {
-            return "--break-pattern: " + quoted + " is neither name-table nor object-table";
+            return "--break-pattern: " + quoted + " is none of name-table, object-table and both";
         }
     } else if (name == "--missing-recipe") {
         if (!isRecipeItem(value)) {
@@ -60,6 +62,10 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& arguments) {
         const std::string_view argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
             parsed.options.help = true;
+            continue;
+        }
+        if (argument == "--without-class-class") {
+            parsed.options.withoutClassClass = true;
             continue;
         }
         const std::size_t equals = argument.find('=');
@@ -101,8 +107,11 @@ std::string usage() {
            "                          beside the executable's folder, created if missing)\n"
            "  --log-file PATH         the host's log file (default: modloader.log in the game directory)\n"
            "  --mod PATH              the mod library (default: mods/ beside the executable)\n"
-           "  --break-pattern WHICH   leave the name-table or object-table pattern out of the image,\n"
-           "                          as a game update that moved the engine's code would\n"
+           "  --break-pattern WHICH   leave the name-table or object-table pattern, or both, out of the\n"
+           "                          image, as a game update that moved the engine's code would; the\n"
+           "                          mod then finds the table by its layout\n"
+           "  --without-class-class   build the engine world without Class CoreUObject.Class, so that\n"
+           "                          neither the mod's class lookup nor its search by layout succeeds\n"
            "  --missing-recipe ITEM   leave ITEM's recipe class (e.g. Wall007) out of the catalogue;\n"
            "                          may be given more than once\n"
            "  -h, --help              this text\n"

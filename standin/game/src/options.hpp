@@ -9,8 +9,8 @@
 
 namespace game {
 
-// A pattern the game can leave out of its image, as an update that moved the engine's code would.
-enum class EnginePattern { NameTable, ObjectTable };
+// The patterns the game can leave out of its image, as an update that moved the engine's code would.
+enum class EnginePattern { NameTable, ObjectTable, Both };
 
 struct Options {
     bool help = false;
@@ -19,6 +19,9 @@ struct Options {
     std::optional<std::filesystem::path> logFile;
     std::optional<std::filesystem::path> modPath;
     std::optional<EnginePattern> brokenPattern;
+    // The world is built without the engine's class for classes: its classes have no class. Nothing
+    // can find that object, and the mod cannot recognise either table by its layout.
+    bool withoutClassClass = false;
     std::vector<std::string> missingRecipes; // item names, e.g. "Wall007"
 };
 

@@ -34,6 +34,14 @@
 #define SDK_SCAN_TARGET_END()
 #endif
 
+#if defined(_MSC_VER)
+#define SDK_SCAN_NOINLINE __declspec(noinline)
+#elif defined(__GNUC__) || defined(__clang__)
+#define SDK_SCAN_NOINLINE __attribute__((noinline))
+#else
+#define SDK_SCAN_NOINLINE
+#endif
+
 namespace SDK::Scan {
 
 // Bit k of `bits` stands for start offset `at + k`; returns the first that verifies.

@@ -45,27 +45,50 @@ template <typename Lanes> struct Skeleton {
         return bits == 0 ? nullptr : firstVerified(plan, base, end, at, bits);
     }
 
-    // The candidates of word `w` of a block whose compares gave `hits`.
-    template <std::size_t... C>
-    static std::uint64_t wordBits(const Hits* hits, std::size_t w, std::index_sequence<C...>) noexcept {
-        return ((Lanes::bits(hits[w * perWord + C]) << (C * Lanes::width)) | ...);
-    }
-
-    template <std::size_t... B, std::size_t... W>
-    SDK_IMAGE_READER const std::uint8_t* step(std::size_t at, std::index_sequence<B...>,
-                                              std::index_sequence<W...>) const noexcept {
+    // Whether any start offset of the block at `at` shows both anchors: all the hot loop computes.
+    template <std::size_t... B>
+    SDK_IMAGE_READER bool blockHits(std::size_t at, std::index_sequence<B...>) const noexcept {
         const Hits hits[] = {hitsAt(at + B * Lanes::width)...};
         Hits all = hits[0];
         ((all = Lanes::either(all, hits[B])), ...);
-        if (!Lanes::any(all)) {
-            return nullptr;
+        return Lanes::any(all);
+    }
+
+    // The candidates of 64 start offsets from `at`.
+    template <std::size_t... C>
+    SDK_IMAGE_READER std::uint64_t wordBits(std::size_t at, std::index_sequence<C...>) const noexcept {
+        return ((Lanes::bits(hitsAt(at + C * Lanes::width)) << (C * Lanes::width)) | ...);
+    }
+
+    // A block with candidates, compared again (its lines are in the nearest cache now) a word at a
+    // time; out of line, so that the hot loop keeps its registers.
+    SDK_SCAN_NOINLINE SDK_IMAGE_READER const std::uint8_t* blockMatch(std::size_t at) const noexcept {
+        for (std::size_t word = at; word < at + block; word += 64) {
+            const std::uint64_t bits = wordBits(word, std::make_index_sequence<perWord>{});
+            if (const std::uint8_t* found = firstVerified(plan, base, end, word, bits)) {
+                return found;
+            }
         }
-        const std::uint8_t* found = nullptr;
-        static_cast<void>(
-            (... ||
-             ((found = firstVerified(plan, base, end, at + 64 * W,
-                                     wordBits(hits, W, std::make_index_sequence<perWord>{}))) != nullptr)));
-        return found;
+        return nullptr;
+    }
+
+    // Blocks from `at` while a whole block of start offsets lies below `until`, asking for the first
+    // anchor's lines `ahead` bytes on.
+    template <std::size_t ahead>
+    SDK_IMAGE_READER const std::uint8_t* blocks(std::size_t& at, std::size_t until) const noexcept {
+        for (; until - at >= block; at += block) {
+            if constexpr (ahead != 0) {
+                for (std::size_t line = 0; line < block; line += 64) {
+                    prefetchLine(lane0 + at + ahead + line);
+                }
+            }
+            if (blockHits(at, std::make_index_sequence<Lanes::perBlock>{})) {
+                if (const std::uint8_t* found = blockMatch(at)) {
+                    return found;
+                }
+            }
+        }
+        return nullptr;
     }
 
     SDK_IMAGE_READER const std::uint8_t* find(std::size_t from, std::size_t size) const noexcept {
@@ -77,19 +100,17 @@ template <typename Lanes> struct Skeleton {
             }
             at += Lanes::width - (reinterpret_cast<std::uintptr_t>(lane0 + at) & (Lanes::width - 1));
         }
-        for (; starts - at >= block; at += block) {
-            if constexpr (Lanes::prefetchAhead != 0) {
-                // Only lines inside the image: near the end the last block's lines are asked again.
-                const std::size_t ahead =
-                    at + Lanes::prefetchAhead < starts - block ? at + Lanes::prefetchAhead : starts - block;
-                for (std::size_t line = 0; line < block; line += 64) {
-                    prefetchLine(lane0 + ahead + line);
+        if constexpr (Lanes::prefetchAhead != 0) {
+            // Lines are asked for only inside the image: the last blocks go without.
+            if (starts - at > Lanes::prefetchAhead) {
+                if (const std::uint8_t* found =
+                        blocks<Lanes::prefetchAhead>(at, starts - Lanes::prefetchAhead)) {
+                    return found;
                 }
             }
-            if (const std::uint8_t* found = step(at, std::make_index_sequence<Lanes::perBlock>{},
-                                                 std::make_index_sequence<block / 64>{})) {
-                return found;
-            }
+        }
+        if (const std::uint8_t* found = blocks<0>(at, starts)) {
+            return found;
         }
         for (; starts - at >= Lanes::width; at += Lanes::width) {
             if (const std::uint8_t* found = single(at)) {

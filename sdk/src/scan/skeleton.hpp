@@ -36,19 +36,23 @@ template <typename Lanes> struct Skeleton {
     const std::uint8_t* end;
     const std::uint8_t* lane0;
     const std::uint8_t* lane1;
-    Lanes lanes;
+    // The lanes' vectors are not members but arguments: the object holds no over-aligned member,
+    // and the out-of-line call below passes none.
 
-    SDK_IMAGE_READER Hits hitsAt(std::size_t at) const noexcept { return lanes.hits(lane0 + at, lane1 + at); }
+    SDK_IMAGE_READER Hits hitsAt(const Lanes& lanes, std::size_t at) const noexcept {
+        return lanes.hits(lane0 + at, lane1 + at);
+    }
 
-    SDK_IMAGE_READER const std::uint8_t* single(std::size_t at) const noexcept {
-        const std::uint64_t bits = Lanes::bits(hitsAt(at));
+    SDK_IMAGE_READER const std::uint8_t* single(const Lanes& lanes, std::size_t at) const noexcept {
+        const std::uint64_t bits = Lanes::bits(hitsAt(lanes, at));
         return bits == 0 ? nullptr : firstVerified(plan, base, end, at, bits);
     }
 
     // Whether any start offset of the block at `at` shows both anchors: all the hot loop computes.
     template <std::size_t... B>
-    SDK_IMAGE_READER bool blockHits(std::size_t at, std::index_sequence<B...>) const noexcept {
-        const Hits hits[] = {hitsAt(at + B * Lanes::width)...};
+    SDK_IMAGE_READER bool blockHits(const Lanes& lanes, std::size_t at,
+                                    std::index_sequence<B...>) const noexcept {
+        const Hits hits[] = {hitsAt(lanes, at + B * Lanes::width)...};
         Hits all = hits[0];
         ((all = Lanes::either(all, hits[B])), ...);
         return Lanes::any(all);
@@ -56,15 +60,17 @@ template <typename Lanes> struct Skeleton {
 
     // The candidates of 64 start offsets from `at`.
     template <std::size_t... C>
-    SDK_IMAGE_READER std::uint64_t wordBits(std::size_t at, std::index_sequence<C...>) const noexcept {
-        return ((Lanes::bits(hitsAt(at + C * Lanes::width)) << (C * Lanes::width)) | ...);
+    SDK_IMAGE_READER std::uint64_t wordBits(const Lanes& lanes, std::size_t at,
+                                            std::index_sequence<C...>) const noexcept {
+        return ((Lanes::bits(hitsAt(lanes, at + C * Lanes::width)) << (C * Lanes::width)) | ...);
     }
 
     // A block with candidates, compared again (its lines are in the nearest cache now) a word at a
     // time; out of line, so that the hot loop keeps its registers.
     SDK_SCAN_NOINLINE SDK_IMAGE_READER const std::uint8_t* blockMatch(std::size_t at) const noexcept {
+        const Lanes lanes(plan);
         for (std::size_t word = at; word < at + block; word += 64) {
-            const std::uint64_t bits = wordBits(word, std::make_index_sequence<perWord>{});
+            const std::uint64_t bits = wordBits(lanes, word, std::make_index_sequence<perWord>{});
             if (const std::uint8_t* found = firstVerified(plan, base, end, word, bits)) {
                 return found;
             }
@@ -75,14 +81,15 @@ template <typename Lanes> struct Skeleton {
     // Blocks from `at` while a whole block of start offsets lies below `until`, asking for the first
     // anchor's lines `ahead` bytes on.
     template <std::size_t ahead>
-    SDK_IMAGE_READER const std::uint8_t* blocks(std::size_t& at, std::size_t until) const noexcept {
+    SDK_IMAGE_READER const std::uint8_t* blocks(const Lanes& lanes, std::size_t& at,
+                                                std::size_t until) const noexcept {
         for (; until - at >= block; at += block) {
             if constexpr (ahead != 0) {
                 for (std::size_t line = 0; line < block; line += 64) {
                     prefetchLine(lane0 + at + ahead + line);
                 }
             }
-            if (blockHits(at, std::make_index_sequence<Lanes::perBlock>{})) {
+            if (blockHits(lanes, at, std::make_index_sequence<Lanes::perBlock>{})) {
                 if (const std::uint8_t* found = blockMatch(at)) {
                     return found;
                 }
@@ -92,10 +99,11 @@ template <typename Lanes> struct Skeleton {
     }
 
     SDK_IMAGE_READER const std::uint8_t* find(std::size_t from, std::size_t size) const noexcept {
+        const Lanes lanes(plan);
         const std::size_t starts = size - plan.length + 1;
         std::size_t at = from;
         if (starts - at >= Lanes::width) {
-            if (const std::uint8_t* found = single(at)) {
+            if (const std::uint8_t* found = single(lanes, at)) {
                 return found;
             }
             at += Lanes::width - (reinterpret_cast<std::uintptr_t>(lane0 + at) & (Lanes::width - 1));
@@ -104,16 +112,16 @@ template <typename Lanes> struct Skeleton {
             // Lines are asked for only inside the image: the last blocks go without.
             if (starts - at > Lanes::prefetchAhead) {
                 if (const std::uint8_t* found =
-                        blocks<Lanes::prefetchAhead>(at, starts - Lanes::prefetchAhead)) {
+                        blocks<Lanes::prefetchAhead>(lanes, at, starts - Lanes::prefetchAhead)) {
                     return found;
                 }
             }
         }
-        if (const std::uint8_t* found = blocks<0>(at, starts)) {
+        if (const std::uint8_t* found = blocks<0>(lanes, at, starts)) {
             return found;
         }
         for (; starts - at >= Lanes::width; at += Lanes::width) {
-            if (const std::uint8_t* found = single(at)) {
+            if (const std::uint8_t* found = single(lanes, at)) {
                 return found;
             }
         }
@@ -125,8 +133,7 @@ template <typename Lanes> struct Skeleton {
 template <typename Lanes>
 SDK_IMAGE_READER const std::uint8_t* findWith(const Plan& plan, const std::uint8_t* base, std::size_t size,
                                               std::size_t from) noexcept {
-    const Skeleton<Lanes> skeleton{plan,       base, base + size, base + plan.anchor0, base + plan.anchor1,
-                                   Lanes(plan)};
+    const Skeleton<Lanes> skeleton{plan, base, base + size, base + plan.anchor0, base + plan.anchor1};
     return skeleton.find(from, size);
 }
 

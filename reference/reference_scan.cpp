@@ -4,13 +4,23 @@
 
 namespace Reference {
 
-bool matchesAt(const std::uint8_t* pattern, const char* mask, const std::uint8_t* at) {
+namespace {
+
+// Internal, so that the loops below inline it: an exported function of a position-independent
+// library may be replaced at load time, and the compiler then calls it for every offset.
+bool matches(const std::uint8_t* pattern, const char* mask, const std::uint8_t* at) {
     for (std::size_t i = 0; mask[i] != '\0'; ++i) {
         if (mask[i] == 'x' && at[i] != pattern[i]) {
             return false;
         }
     }
     return true;
+}
+
+} // namespace
+
+bool matchesAt(const std::uint8_t* pattern, const char* mask, const std::uint8_t* at) {
+    return matches(pattern, mask, at);
 }
 
 const std::uint8_t* scan(const std::uint8_t* pattern, const char* mask, const std::uint8_t* base,
@@ -20,7 +30,7 @@ const std::uint8_t* scan(const std::uint8_t* pattern, const char* mask, const st
         return nullptr;
     }
     for (std::size_t offset = 0; offset <= size - length; ++offset) {
-        if (matchesAt(pattern, mask, base + offset)) {
+        if (matches(pattern, mask, base + offset)) {
             return base + offset;
         }
     }
@@ -35,7 +45,7 @@ std::vector<std::size_t> allMatches(const std::uint8_t* pattern, const char* mas
         return offsets;
     }
     for (std::size_t offset = 0; offset <= size - length; ++offset) {
-        if (matchesAt(pattern, mask, base + offset)) {
+        if (matches(pattern, mask, base + offset)) {
             offsets.push_back(offset);
         }
     }

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "pe/image.hpp"
 #include "reference_scan.hpp"
+#include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
 
@@ -41,28 +43,22 @@ template <typename T> T field(const std::vector<std::uint8_t>& bytes, std::size_
     return value;
 }
 
-std::vector<std::uint8_t> peText(std::ifstream& file, const std::vector<std::uint8_t>& head) {
-    const auto peOffset = field<std::uint32_t>(head, 0x3C);
-    const std::vector<std::uint8_t> coff = readRange(file, peOffset, 24);
-    if (coff.size() != 24 || std::memcmp(coff.data(), "PE\0\0", 4) != 0) {
-        return {};
-    }
-    const auto sectionCount = field<std::uint16_t>(coff, 6);
-    const auto optionalSize = field<std::uint16_t>(coff, 20);
-    const std::vector<std::uint8_t> sections =
-        readRange(file, std::uint64_t{peOffset} + 24 + optionalSize, std::uint64_t{sectionCount} * 40);
+// The loaded bytes of every ".text" section, as the PE reader of brickwright-sigcheck finds them.
+std::vector<std::uint8_t> peText(std::ifstream& file) {
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    const std::vector<std::uint8_t> bytes =
+        size > 0 ? readRange(file, 0, static_cast<std::uint64_t>(size)) : std::vector<std::uint8_t>{};
+    const PE::ParseResult parsed = PE::parseHeaders(bytes);
     std::vector<std::uint8_t> text;
-    for (std::size_t i = 0; i < sections.size() / 40; ++i) {
-        const std::size_t at = i * 40;
-        if (std::memcmp(sections.data() + at, ".text\0\0\0", 8) != 0) {
-            continue;
+    if (!parsed.headers) {
+        return text;
+    }
+    for (const PE::Section& section : parsed.headers->sections) {
+        if (section.name == ".text") {
+            const auto* first = bytes.data() + section.rawDataOffset;
+            text.insert(text.end(), first, first + section.loadedSize());
         }
-        const auto virtualSize = field<std::uint32_t>(sections, at + 8);
-        const auto rawSize = field<std::uint32_t>(sections, at + 16);
-        const auto rawOffset = field<std::uint32_t>(sections, at + 20);
-        const std::uint32_t size = virtualSize != 0 ? std::min(virtualSize, rawSize) : rawSize;
-        const std::vector<std::uint8_t> bytes = readRange(file, rawOffset, size);
-        text.insert(text.end(), bytes.begin(), bytes.end());
     }
     return text;
 }
@@ -128,10 +124,12 @@ std::uint8_t* targetOf(const Image& image, std::size_t match) {
     if (match == Image::npos) {
         return nullptr;
     }
-    std::uint32_t displacement = 0;
-    std::memcpy(&displacement, image.code.data() + match + SDK::kDisplacementOffset, sizeof displacement);
-    const std::size_t target = match + SDK::kInstructionLength + displacement;
-    return target + 64 <= image.whole.size() ? image.whole.data() + target : nullptr;
+    const std::uint64_t target =
+        SDK::relativeTarget(match + SDK::kInstructionLength,
+                            SDK::readDisplacement(image.code.data() + match + SDK::kDisplacementOffset));
+    return target < image.whole.size() && image.whole.size() - target >= 64
+               ? image.whole.data() + static_cast<std::size_t>(target)
+               : nullptr;
 }
 
 } // namespace
@@ -143,7 +141,7 @@ std::vector<std::uint8_t> codeSections(const std::string& path) {
         return {};
     }
     if (head[0] == 'M' && head[1] == 'Z') {
-        return peText(file, head);
+        return peText(file);
     }
     if (std::memcmp(head.data(),
                     "\x7F"

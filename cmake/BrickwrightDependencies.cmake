@@ -1,5 +1,6 @@
 # Third-party code: nlohmann::json (headers), GoogleTest built from Debian's sources (so that the
-# Windows tree and the sanitizer tree get it with their own compiler and flags), Google Benchmark.
+# Windows tree and the sanitizer tree get it with their own compiler and flags), Google Benchmark,
+# and for the maintainer tools on the build machine the Zydis x86-64 decoder.
 
 find_package(Threads REQUIRED)
 
@@ -28,6 +29,15 @@ endif()
 
 if(BRICKWRIGHT_BENCHMARKS)
   find_package(benchmark REQUIRED)
+endif()
+
+# Only tools/ link the decoder, and only natively: Debian has no MinGW build of it, and the mod never
+# decodes instructions.
+if(NOT CMAKE_CROSSCOMPILING)
+  find_package(zydis 4.0 QUIET)
+  if(NOT zydis_FOUND)
+    message(WARNING "Zydis (libzydis-dev) not found: brickwright-sigcheck is built without --make and --suggest")
+  endif()
 endif()
 
 if(WIN32 AND NOT MSVC)

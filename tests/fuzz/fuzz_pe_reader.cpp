@@ -1,7 +1,8 @@
 // The PE reader, the loader-style layout and the mod's scan over the result, fed arbitrary bytes as the
 // file. Beyond not crashing: the layout holds exactly the file's bytes where sections map them and
-// zero elsewhere, and the scan's lowest match and count agree.
+// zero elsewhere, the scan's lowest match and count agree, and the export directory is read safely.
 #include "pe/image.hpp"
+#include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace {
@@ -41,10 +43,9 @@ void scan(const SDK::Signature<N>& signature, const PE::Headers& headers, const 
     }
     const auto rva = static_cast<std::uint64_t>(first - image.data());
     require(rva + N <= image.size());
-    std::uint32_t displacement = 0;
-    std::memcpy(&displacement, first + SDK::kDisplacementOffset, sizeof displacement);
     const PE::Section* section = headers.sectionAt(rva);
-    const PE::Section* target = headers.sectionAt(rva + SDK::kInstructionLength + displacement);
+    const PE::Section* target = headers.sectionAt(SDK::relativeTarget(
+        rva + SDK::kInstructionLength, SDK::readDisplacement(first + SDK::kDisplacementOffset)));
     require(section == nullptr || section->contains(rva));
     require(target == nullptr || target->virtualAddress < image.size());
 }
@@ -92,5 +93,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     scan(SDK::kNameTablePattern, headers, image);
     scan(SDK::kObjectTablePattern, headers, image);
+
+    // The export directory is read from the image, whatever it claims.
+    for (const PE::Export& entry : PE::exports(headers, image.bytes())) {
+        require(entry.name.size() < 4096 && entry.name.find('\0') == std::string::npos);
+    }
     return 0;
 }

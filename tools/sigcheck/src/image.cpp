@@ -29,6 +29,15 @@ constexpr std::size_t kOptionalMagic = 0;
 constexpr std::size_t kOptionalImageBase = 24;
 constexpr std::size_t kOptionalSizeOfImage = 56;
 constexpr std::size_t kOptionalSizeOfHeaders = 60;
+constexpr std::size_t kOptionalNumberOfRvaAndSizes = 108;
+constexpr std::size_t kDataDirectorySize = 8;
+constexpr std::size_t kExportNumberOfFunctions = 20;
+constexpr std::size_t kExportNumberOfNames = 24;
+constexpr std::size_t kExportAddressOfFunctions = 28;
+constexpr std::size_t kExportAddressOfNames = 32;
+constexpr std::size_t kExportAddressOfNameOrdinals = 36;
+constexpr std::size_t kExportDirectorySize = 40;
+constexpr std::size_t kMaxExportNameLength = 4096;
 constexpr std::size_t kSectionVirtualSize = 8;
 constexpr std::size_t kSectionVirtualAddress = 12;
 constexpr std::size_t kSectionSizeOfRawData = 16;
@@ -175,6 +184,12 @@ ParseResult parseHeaders(std::span<const std::uint8_t> file, std::uint64_t maxIm
     headers.imageBase = read64(file, optional + kOptionalImageBase);
     headers.sizeOfImage = read32(file, optional + kOptionalSizeOfImage);
     headers.sizeOfHeaders = read32(file, optional + kOptionalSizeOfHeaders);
+    if (read32(file, optional + kOptionalNumberOfRvaAndSizes) >= 1 &&
+        optionalSize >= kOptionalHeaderFixedSize + kDataDirectorySize &&
+        inside(size, optional + kOptionalHeaderFixedSize, kDataDirectorySize)) {
+        headers.exportDirectory.rva = read32(file, optional + kOptionalHeaderFixedSize);
+        headers.exportDirectory.size = read32(file, optional + kOptionalHeaderFixedSize + 4);
+    }
 
     const std::uint64_t table = optional + optionalSize;
     const std::uint16_t count = read16(file, coff + kFileNumberOfSections);
@@ -244,6 +259,43 @@ LoadResult load(std::span<const std::uint8_t> file, std::uint64_t maxImageSize) 
         return result;
     }
     return layOut(file, std::move(*parsed.headers));
+}
+
+std::vector<Export> exports(const Headers& headers, std::span<const std::uint8_t> image) {
+    std::vector<Export> found;
+    const DataDirectory directory = headers.exportDirectory;
+    if (directory.rva == 0 || !inside(image.size(), directory.rva, kExportDirectorySize)) {
+        return found;
+    }
+    const std::uint32_t functionCount = read32(image, directory.rva + kExportNumberOfFunctions);
+    const std::uint32_t nameCount = read32(image, directory.rva + kExportNumberOfNames);
+    const std::uint32_t functions = read32(image, directory.rva + kExportAddressOfFunctions);
+    const std::uint32_t names = read32(image, directory.rva + kExportAddressOfNames);
+    const std::uint32_t ordinals = read32(image, directory.rva + kExportAddressOfNameOrdinals);
+    if (!inside(image.size(), names, std::uint64_t{nameCount} * 4) ||
+        !inside(image.size(), ordinals, std::uint64_t{nameCount} * 2) ||
+        !inside(image.size(), functions, std::uint64_t{functionCount} * 4)) {
+        return found;
+    }
+    for (std::uint64_t i = 0; i < nameCount; ++i) {
+        const std::uint16_t ordinal = read16(image, ordinals + i * 2);
+        const std::uint32_t nameRva = read32(image, names + i * 4);
+        if (ordinal >= functionCount || nameRva >= image.size()) {
+            continue;
+        }
+        const auto* first = reinterpret_cast<const char*>(image.data() + nameRva);
+        const auto* last = first + std::min<std::uint64_t>(image.size() - nameRva, kMaxExportNameLength);
+        const auto* nul = std::find(first, last, '\0');
+        if (nul == last) {
+            continue;
+        }
+        Export entry;
+        entry.name.assign(first, nul);
+        entry.rva = read32(image, functions + std::uint64_t{ordinal} * 4);
+        entry.forwarder = entry.rva >= directory.rva && entry.rva - directory.rva < directory.size;
+        found.push_back(std::move(entry));
+    }
+    return found;
 }
 
 } // namespace PE

@@ -2,6 +2,9 @@
 // rather than at the game's start.
 #include "pe/image.hpp"
 #include "sigcheck/check.hpp"
+#if BRICKWRIGHT_SIGCHECK_DECODER
+#include "sigcheck/maker_report.hpp"
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -20,6 +24,8 @@ constexpr std::string_view kProgram = "brickwright-sigcheck";
 
 constexpr std::string_view kHelp =
     R"(usage: brickwright-sigcheck [--json] [--max-image-size=BYTES] FILE...
+       brickwright-sigcheck --make [--json] RVA... FILE
+       brickwright-sigcheck --suggest [--old=OLDFILE] [--candidates=N] [--json] FILE...
 
 Lays each FILE (a PE32+ x86-64 executable or DLL) out as the Windows loader maps it and runs the
 mod's own scan for both engine patterns over that image, from its first byte, as the mod does in
@@ -35,19 +41,51 @@ matched instruction refers to (match + 7 + displacement) with the section holdin
   --max-image-size=BYTES   refuse images whose SizeOfImage exceeds BYTES (default 4 GiB)
   -h, --help               this text
 
-A file that cannot be used prints one line on standard error, naming it and why, and nothing on
-standard output; the other files are still checked.
+--make RVA... FILE: a pattern for the instruction at each RVA (0x-prefixed hex, or decimal) of
+FILE, in the form the engine patterns are written in, ready to paste. It takes whole instructions
+from the RVA on until the pattern matches once in the image (at most 64 bytes), with wildcards
+exactly where an operand moves when code or data moves: RIP-relative displacements, 32-bit branch
+and call offsets, and immediates or displacements holding an address inside the image (or, beside
+a register, an RVA inside a section); trailing wildcards are dropped. The matches are found with
+the mod's own scan, then narrowed as the pattern grows. JSON: {"file", "image_size", "patterns": [{"rva", "pattern", "length",
+"instructions", "matches", "unique"} or {"rva", "error"}]}.
+
+--suggest FILE...: for each engine pattern that does not match exactly once, the instructions of
+the same shape (name table: mov r64, [rip+disp32]; test of that register; jnz; object table: lea
+rcx, [rip+disp32]; three near calls), ranked, the first few with a pattern made as by --make.
+Without --old they are ranked by how many of the broken pattern's bytes outside the displacement
+they share, then targets in writable sections first, then by how near the displacement lies to the
+range the pattern allowed.
+  --old=OLDFILE            an earlier build in which the patterns matched: rank by how closely
+                           each candidate's surrounding instructions (moving operands masked)
+                           resemble those around the old match
+  --candidates=N           how many candidates to show per pattern (default 5)
+JSON: {"file", "image_size", "old_file", "patterns": [{"name", "matches", "old_rva",
+"candidate_count", "best", "candidates": [{"rva", "section", "target_rva", "target_section",
+"instructions", "resemblance", "pattern", "pattern_matches", "unique"}]}], "old_problems"}.
+
+A file or RVA that cannot be used prints one line on standard error, naming it and why; a file
+that cannot be used prints nothing on standard output, and the other files are still checked.
 
 Exit status, the worst over all files:
-  0  every file holds both patterns
-  1  some file lacks a pattern (and every file could be used)
-  2  some file cannot be used (unreadable, not a PE32+ x86-64 image, malformed), or a usage error
+  0  every file holds both patterns; every RVA has a unique pattern; every broken pattern has a
+     best candidate with a unique pattern
+  1  some file lacks a pattern, some RVA or broken pattern has no unique answer
+  2  some file or RVA cannot be used (unreadable, not a PE32+ x86-64 image, malformed; an RVA
+     outside every section, not in executable code, or where no instruction decodes), or a usage
+     error
 )";
 
+enum class Mode { Check, Make, Suggest };
+
 struct Options {
+    Mode mode = Mode::Check;
     bool json = false;
     std::uint64_t maxImageSize = PE::kDefaultMaxImageSize;
     std::vector<std::string> files;
+    std::vector<std::uint64_t> rvas;
+    std::optional<std::string> oldFile;
+    std::size_t candidates = 5;
 };
 
 void printError(std::string_view file, std::string_view why) {
@@ -57,14 +95,58 @@ void printError(std::string_view file, std::string_view why) {
 
 void printUsageError(std::string_view why) {
     std::fprintf(stderr,
-                 "%.*s: %.*s\nusage: %.*s [--json] [--max-image-size=BYTES] FILE... (--help for more)\n",
+                 "%.*s: %.*s\nusage: %.*s [--json] [--make RVA... | --suggest [--old=OLDFILE]] FILE... "
+                 "(--help for more)\n",
                  static_cast<int>(kProgram.size()), kProgram.data(), static_cast<int>(why.size()), why.data(),
                  static_cast<int>(kProgram.size()), kProgram.data());
+}
+
+template <typename Number> bool parseNumber(std::string_view text, Number& value, int base = 10) {
+    const auto* end = text.data() + text.size();
+    const auto [last, ec] = std::from_chars(text.data(), end, value, base);
+    return !text.empty() && ec == std::errc{} && last == end;
+}
+
+// 0x-prefixed hex or decimal, as the checker prints RVAs and as JSON holds them.
+bool parseRva(std::string_view text, std::uint64_t& rva) {
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        return parseNumber(text.substr(2), rva, 16);
+    }
+    return parseNumber(text, rva);
+}
+
+// An option's value, given as --option=VALUE or as the next argument.
+bool optionValue(int argc, char** argv, int& i, std::string_view option, std::string& value) {
+    const std::string_view argument = argv[i];
+    if (argument.size() > option.size() && argument[option.size()] == '=') {
+        value = argument.substr(option.size() + 1);
+        return true;
+    }
+    if (argument == option && i + 1 < argc) {
+        value = argv[++i];
+        return true;
+    }
+    return false;
+}
+
+bool isOption(std::string_view argument, std::string_view option) {
+    return argument == option || (argument.starts_with(option) && argument.size() > option.size() &&
+                                  argument[option.size()] == '=');
 }
 
 // Returns false after printing why the command line is unusable; sets `help` for --help.
 bool parseArguments(int argc, char** argv, Options& options, bool& help) {
     bool optionsEnded = false;
+    bool modeGiven = false;
+    const auto setMode = [&](Mode mode) {
+        if (modeGiven && options.mode != mode) {
+            printUsageError("--make and --suggest exclude each other");
+            return false;
+        }
+        modeGiven = true;
+        options.mode = mode;
+        return true;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
@@ -73,6 +155,28 @@ bool parseArguments(int argc, char** argv, Options& options, bool& help) {
             optionsEnded = true;
         } else if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--make") {
+            if (!setMode(Mode::Make)) {
+                return false;
+            }
+        } else if (argument == "--suggest") {
+            if (!setMode(Mode::Suggest)) {
+                return false;
+            }
+        } else if (isOption(argument, "--old")) {
+            std::string value;
+            if (!optionValue(argc, argv, i, "--old", value) || value.empty()) {
+                printUsageError("--old takes the file of an earlier build");
+                return false;
+            }
+            options.oldFile = value;
+        } else if (isOption(argument, "--candidates")) {
+            std::string value;
+            if (!optionValue(argc, argv, i, "--candidates", value) ||
+                !parseNumber(value, options.candidates) || options.candidates == 0) {
+                printUsageError("--candidates takes a number above 0");
+                return false;
+            }
         } else if (argument == "-h" || argument == "--help") {
             help = true;
             return true;
@@ -88,6 +192,25 @@ bool parseArguments(int argc, char** argv, Options& options, bool& help) {
             printUsageError("unknown option " + std::string(argument));
             return false;
         }
+    }
+    if (options.oldFile && options.mode != Mode::Suggest) {
+        printUsageError("--old goes with --suggest");
+        return false;
+    }
+    if (options.mode == Mode::Make) {
+        if (options.files.size() < 2) {
+            printUsageError("--make takes one or more RVAs, then the file");
+            return false;
+        }
+        for (std::size_t i = 0; i + 1 < options.files.size(); ++i) {
+            std::uint64_t rva = 0;
+            if (!parseRva(options.files[i], rva)) {
+                printUsageError("not an RVA: " + options.files[i] + " (0x-prefixed hex, or decimal)");
+                return false;
+            }
+            options.rvas.push_back(rva);
+        }
+        options.files.erase(options.files.begin(), options.files.end() - 1);
     }
     if (options.files.empty()) {
         printUsageError("no file given");
@@ -128,22 +251,89 @@ bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::st
     return true;
 }
 
-int checkFile(const std::string& path, const Options& options) {
+// The file laid out, or nothing after printing why it cannot be used.
+std::optional<PE::LoadResult> loadFile(const std::string& path, const Options& options) {
     std::vector<std::uint8_t> bytes;
     std::string why;
     if (!readFile(path, bytes, why)) {
         printError(path, "cannot read: " + why);
-        return Sigcheck::kStatusUnusable;
+        return std::nullopt;
     }
-    const PE::LoadResult loaded = PE::load(bytes, options.maxImageSize);
+    PE::LoadResult loaded = PE::load(bytes, options.maxImageSize);
     if (loaded.error) {
         printError(path, loaded.error->message);
-        return Sigcheck::kStatusUnusable;
+        return std::nullopt;
     }
-    const Sigcheck::FileReport report = Sigcheck::checkImage(path, *loaded.headers, loaded.image);
-    const std::string text = options.json ? Sigcheck::toJson(report) + '\n' : Sigcheck::toTable(report);
+    return loaded;
+}
+
+void print(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
+}
+
+#if BRICKWRIGHT_SIGCHECK_DECODER
+
+int makeFile(const std::string& path, const Options& options) {
+    const std::optional<PE::LoadResult> loaded = loadFile(path, options);
+    if (!loaded) {
+        return Sigcheck::kStatusUnusable;
+    }
+    const Sigcheck::PatternMaker maker(*loaded->headers, loaded->image.bytes());
+    Sigcheck::MakeReport report;
+    report.file = path;
+    report.imageSize = loaded->image.size();
+    for (const std::uint64_t rva : options.rvas) {
+        Sigcheck::MakeResult result = maker.make(rva);
+        if (result.error) {
+            printError(path, *result.error);
+        }
+        report.results.emplace_back(rva, std::move(result));
+    }
+    print(options.json ? Sigcheck::toJson(report) + '\n' : Sigcheck::toTable(report));
+    return report.status();
+}
+
+int suggestFiles(const Options& options) {
+    std::optional<PE::LoadResult> old;
+    if (options.oldFile) {
+        old = loadFile(*options.oldFile, options);
+        if (!old) {
+            return Sigcheck::kStatusUnusable;
+        }
+    }
+    int status = Sigcheck::kStatusComplete;
+    for (const std::string& path : options.files) {
+        const std::optional<PE::LoadResult> loaded = loadFile(path, options);
+        if (!loaded) {
+            status = Sigcheck::kStatusUnusable;
+            continue;
+        }
+        Sigcheck::OldBuild oldBuild;
+        if (old) {
+            oldBuild = {*options.oldFile, &*old->headers, old->image.bytes()};
+        }
+        const Sigcheck::SuggestReport report = Sigcheck::suggest(
+            path, *loaded->headers, loaded->image.bytes(), old ? &oldBuild : nullptr, options.candidates);
+        for (const std::string& problem : report.oldProblems) {
+            printError(*options.oldFile, problem);
+            status = Sigcheck::kStatusUnusable;
+        }
+        print(options.json ? Sigcheck::toJson(report) + '\n' : Sigcheck::toTable(report));
+        status = std::max(status, Sigcheck::suggestStatus(report));
+    }
+    return status;
+}
+
+#endif
+
+int checkFile(const std::string& path, const Options& options) {
+    const std::optional<PE::LoadResult> loaded = loadFile(path, options);
+    if (!loaded) {
+        return Sigcheck::kStatusUnusable;
+    }
+    const Sigcheck::FileReport report = Sigcheck::checkImage(path, *loaded->headers, loaded->image);
+    print(options.json ? Sigcheck::toJson(report) + '\n' : Sigcheck::toTable(report));
     return report.complete() ? Sigcheck::kStatusComplete : Sigcheck::kStatusPatternMissing;
 }
 
@@ -158,6 +348,14 @@ int main(int argc, char** argv) {
     if (help) {
         std::fwrite(kHelp.data(), 1, kHelp.size(), stdout);
         return 0;
+    }
+    if (options.mode != Mode::Check) {
+#if BRICKWRIGHT_SIGCHECK_DECODER
+        return options.mode == Mode::Make ? makeFile(options.files.front(), options) : suggestFiles(options);
+#else
+        printUsageError("--make and --suggest need the x86-64 decoder, which this build lacks");
+        return Sigcheck::kStatusUnusable;
+#endif
     }
     int status = Sigcheck::kStatusComplete;
     for (const std::string& file : options.files) {

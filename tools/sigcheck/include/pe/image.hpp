@@ -20,6 +20,10 @@ inline constexpr std::uint64_t kDefaultMaxImageSize = std::uint64_t{4} << 30;
 inline constexpr std::uint16_t kMachineAmd64 = 0x8664;
 inline constexpr std::uint16_t kOptionalMagicPe32Plus = 0x20B;
 
+inline constexpr std::uint32_t kSectionContainsCode = 0x00000020;
+inline constexpr std::uint32_t kSectionExecutable = 0x20000000;
+inline constexpr std::uint32_t kSectionWritable = 0x80000000;
+
 struct Section {
     // The name as written: up to 8 bytes, or the full name from the symbol string table when the
     // header holds "/<offset>". May contain any byte.
@@ -45,6 +49,18 @@ struct Section {
     bool contains(std::uint64_t rva) const noexcept {
         return rva >= virtualAddress && rva - virtualAddress < virtualExtent();
     }
+
+    // Code as the loader maps it: marked executable, or as holding code.
+    bool executable() const noexcept {
+        return (characteristics & (kSectionExecutable | kSectionContainsCode)) != 0;
+    }
+    bool writable() const noexcept { return (characteristics & kSectionWritable) != 0; }
+};
+
+// Where a data directory lies in the image; both zero when the file has none.
+struct DataDirectory {
+    std::uint32_t rva = 0;
+    std::uint32_t size = 0;
 };
 
 struct Headers {
@@ -52,6 +68,7 @@ struct Headers {
     std::uint64_t imageBase = 0;
     std::uint32_t sizeOfImage = 0;
     std::uint32_t sizeOfHeaders = 0;
+    DataDirectory exportDirectory;
     std::vector<Section> sections;
 
     // The first section, in table order, whose extent holds `rva`; nullptr for the headers, the gaps
@@ -119,5 +136,16 @@ struct LoadResult {
 
 // parseHeaders, then layOut.
 LoadResult load(std::span<const std::uint8_t> file, std::uint64_t maxImageSize = kDefaultMaxImageSize);
+
+struct Export {
+    std::string name;
+    std::uint32_t rva = 0;
+    // The RVA names a "DLL.function" string in the export directory rather than code or data.
+    bool forwarder = false;
+};
+
+// The named exports of a laid-out image, in the order of its name table. Whatever lies outside the
+// image is skipped, so a malformed directory gives fewer exports, never a read past the image.
+std::vector<Export> exports(const Headers& headers, std::span<const std::uint8_t> image);
 
 } // namespace PE

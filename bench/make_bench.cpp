@@ -1,0 +1,96 @@
+// brickwright-sigcheck --make for many instructions of a game-sized image: each extension of a
+// pattern counted by narrowing the previous length's matches, against scanning the whole image again
+// for every extension. Both must make the same patterns.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "comparison.hpp"
+#include "pe/image.hpp"
+#include "sigcheck/maker.hpp"
+
+namespace {
+
+constexpr std::size_t kInstructions = 20;
+
+struct MakeSetup {
+    PE::Headers headers;
+    std::vector<std::uint64_t> rvas;
+};
+
+// The shared image as one executable section, and kInstructions function starts spread over it:
+// 16-byte aligned offsets that follow int3 padding, as compilers place functions.
+const MakeSetup& setup() {
+    static const MakeSetup shared = [] {
+        const std::span<const std::uint8_t> code = Bench::image().code;
+        MakeSetup made;
+        const auto size = static_cast<std::uint32_t>(code.size());
+        made.headers.machine = PE::kMachineAmd64;
+        made.headers.imageBase = 0x140000000;
+        made.headers.sizeOfImage = size;
+        made.headers.sections.push_back(
+            {".text", 0, size, 0, size, PE::kSectionExecutable | PE::kSectionContainsCode});
+        for (std::size_t k = 0; k < kInstructions; ++k) {
+            for (std::size_t offset = (k * code.size() / kInstructions + 15) & ~std::size_t{15};
+                 offset + 64 < code.size(); offset += 16) {
+                if (offset > 0 && code[offset - 1] == 0xCC && code[offset] != 0xCC) {
+                    made.rvas.push_back(offset);
+                    break;
+                }
+            }
+        }
+        // A benchmark of wrong answers is worthless: both ways must agree on every pattern.
+        const Sigcheck::PatternMaker narrowing(made.headers, code,
+                                               Sigcheck::PatternMaker::Counting::Narrowing);
+        const Sigcheck::PatternMaker rescanning(made.headers, code,
+                                                Sigcheck::PatternMaker::Counting::Rescanning);
+        for (const std::uint64_t rva : made.rvas) {
+            const Sigcheck::MakeResult a = narrowing.make(rva);
+            const Sigcheck::MakeResult b = rescanning.make(rva);
+            const bool same = a.error == b.error && a.pattern.has_value() == b.pattern.has_value() &&
+                              (!a.pattern || (a.pattern->matches == b.pattern->matches &&
+                                              a.pattern->elements.size() == b.pattern->elements.size() &&
+                                              Sigcheck::patternText(a.pattern->elements) ==
+                                                  Sigcheck::patternText(b.pattern->elements)));
+            if (!same) {
+                std::fprintf(stderr, "brickwright-bench: narrowing and rescanning disagree at RVA %llu\n",
+                             static_cast<unsigned long long>(rva));
+                std::exit(1);
+            }
+        }
+        return made;
+    }();
+    return shared;
+}
+
+void makePatterns(benchmark::State& state, Sigcheck::PatternMaker::Counting counting) {
+    const MakeSetup& made = setup();
+    const Sigcheck::PatternMaker maker(made.headers, Bench::image().code, counting);
+    std::size_t unique = 0;
+    for (auto _ : state) {
+        unique = 0;
+        for (const std::uint64_t rva : made.rvas) {
+            const Sigcheck::MakeResult result = maker.make(rva);
+            unique += result.pattern && result.pattern->unique() ? 1u : 0u;
+        }
+        benchmark::DoNotOptimize(unique);
+    }
+    state.counters["instructions"] = static_cast<double>(made.rvas.size());
+    state.counters["unique"] = static_cast<double>(unique);
+}
+
+BENCHMARK_CAPTURE(makePatterns, narrowing, Sigcheck::PatternMaker::Counting::Narrowing)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(makePatterns, rescanning, Sigcheck::PatternMaker::Counting::Rescanning)
+    ->Unit(benchmark::kMillisecond);
+
+const bool registered = Bench::addComparison({
+    .name = "make 20 patterns (--make), narrowing vs rescanning",
+    .fast = "makePatterns/narrowing",
+    .reference = "makePatterns/rescanning",
+    .measure = Bench::Measure::Time,
+});
+
+} // namespace

@@ -1,0 +1,70 @@
+// One x86-64 instruction of a laid-out image as the pattern tools see it: its bytes, which of them
+// move when code or data moves (and so become wildcards), and the few operations the engine patterns
+// are made of. The decoder behind it (Zydis) stays inside decoder.cpp.
+#pragma once
+
+#include "pe/image.hpp"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace Sigcheck {
+
+inline constexpr std::size_t kMaxInstructionLength = 15;
+
+enum class Operation {
+    Other,
+    LoadRipQword,  // mov r64, qword ptr [rip + disp32]
+    LeaRipIntoRcx, // lea rcx, [rip + disp32]
+    TestSelf,      // test r64, r64 with the same register twice
+    JumpIfNotZero, // jnz / jne, short or near
+    NearCall,      // call, relative or indirect, not far
+};
+
+struct Instruction {
+    std::uint64_t rva = 0;
+    std::size_t length = 0;
+    std::array<std::uint8_t, kMaxInstructionLength> bytes{};
+    // Bit i set: byte i is part of an operand that moves with code or data.
+    std::uint16_t moving = 0;
+    Operation operation = Operation::Other;
+    // The register loaded, computed into or tested (the decoder's own numbering); 0 for the others.
+    int reg = 0;
+    // Where a RIP-relative operand or a relative branch points, as an RVA.
+    std::optional<std::uint64_t> target;
+    // Offset of the 32-bit RIP-relative displacement, when there is one.
+    std::optional<std::size_t> ripDisplacementOffset;
+
+    bool wildcard(std::size_t i) const noexcept { return (moving >> i & 1u) != 0; }
+};
+
+class Decoder {
+public:
+    Decoder(const PE::Headers& headers, std::span<const std::uint8_t> image);
+    ~Decoder();
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    // The instruction at `rva`, decoded from the bytes of the section holding it (never past its end
+    // or the image's); nullopt outside every section or where no valid instruction begins.
+    std::optional<Instruction> decode(std::uint64_t rva) const;
+
+    // Intel syntax, branch and RIP-relative targets shown as RVAs.
+    std::string format(const Instruction& instruction) const;
+
+    const PE::Headers& headers() const noexcept { return headers_; }
+    std::span<const std::uint8_t> image() const noexcept { return image_; }
+
+private:
+    struct State;
+    const PE::Headers& headers_;
+    std::span<const std::uint8_t> image_;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace Sigcheck

@@ -1,0 +1,32 @@
+// How brickwright-sigcheck prints what --make and --suggest found: one JSON document on one line, or
+// a readable table, per file.
+#pragma once
+
+#include "sigcheck/maker.hpp"
+#include "sigcheck/suggest.hpp"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Sigcheck {
+
+struct MakeReport {
+    std::string file;
+    std::uint64_t imageSize = 0;
+    std::vector<std::pair<std::uint64_t, MakeResult>> results; // in the order asked
+
+    // 0 every RVA has a unique pattern, 1 some has none within the limit, 2 some RVA cannot be used.
+    int status() const noexcept;
+};
+
+// 0 every engine pattern matches once or has a best candidate with a unique pattern, 1 otherwise.
+int suggestStatus(const SuggestReport& report) noexcept;
+
+std::string toJson(const MakeReport& report);
+std::string toTable(const MakeReport& report);
+std::string toJson(const SuggestReport& report);
+std::string toTable(const SuggestReport& report);
+
+} // namespace Sigcheck

@@ -1,0 +1,103 @@
+// After an update broke an engine pattern: the instructions of the new build that have the pattern's
+// shape, ranked, each with a unique pattern of its own. With the build in which the pattern still
+// matched, the ranking follows how closely each candidate's surroundings resemble the old match's.
+#pragma once
+
+#include "pe/image.hpp"
+#include "sigcheck/decoder.hpp"
+#include "sigcheck/maker.hpp"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Sigcheck {
+
+enum class Shape {
+    // mov r64, [rip + disp32]; test r64, r64 (the same register); jnz (short or near)
+    NameTable,
+    // lea rcx, [rip + disp32]; then three near calls
+    ObjectTable,
+};
+
+// How many instructions on either side of a match are compared with the old build's.
+inline constexpr std::size_t kSurroundingInstructions = 16;
+
+// Candidates shown (and given a pattern) per engine pattern unless asked otherwise.
+inline constexpr std::size_t kDefaultShownCandidates = 5;
+
+struct Candidate {
+    std::uint64_t rva = 0;
+    std::vector<Instruction> instructions; // the shape's own
+    std::vector<std::string> text;         // and in Intel syntax, for the candidates shown
+    std::uint64_t targetRva = 0;
+    std::optional<std::string> section;
+    std::optional<std::string> targetSection;
+    bool writableTarget = false;
+    // The broken pattern's fixed bytes outside the displacement that the candidate shows at the same
+    // offsets: the same registers and encodings score higher.
+    std::size_t agreement = 0;
+    // How far the displacement lies from the range the pattern's fixed top byte allowed.
+    std::uint64_t distance = 0;
+    // With an old build: 0 to 1, the share of the old match's surroundings found around this one.
+    std::optional<double> resemblance;
+    // Made for the candidates shown.
+    std::optional<MadePattern> pattern;
+};
+
+// Every place in the executable sections where the shape's instructions follow one another, lowest
+// RVA first; the ranking fields other than `section` and `targetSection` are left for rank().
+std::vector<Candidate> findCandidates(const Decoder& decoder, Shape shape);
+
+// The instructions around [rva, end): up to kSurroundingInstructions before (decoded backwards by
+// finding a start from which decoding lands exactly on `rva`) and after, with moving operands masked.
+struct Surroundings {
+    std::vector<std::string> before;
+    std::vector<std::string> shape;
+    std::vector<std::string> after;
+};
+Surroundings surroundingsOf(const Decoder& decoder, std::uint64_t rva, std::size_t shapeInstructions);
+
+// The share of `old`'s instructions that `candidate` has in the same order (longest common
+// subsequence on each side, the shape itself compared one to one).
+double resemblance(const Surroundings& old, const Surroundings& candidate);
+
+struct Suggestion {
+    std::string_view name; // "name-table" or "object-table"
+    std::uint64_t matches = 0;
+    std::optional<std::uint64_t> oldRva;
+    std::size_t candidateCount = 0;
+    std::vector<Candidate> candidates; // ranked, best first; at most the number asked for
+
+    bool needed() const noexcept { return matches != 1; }
+    // Nothing to do, or the best candidate has a unique pattern.
+    bool answered() const noexcept {
+        return !needed() ||
+               (!candidates.empty() && candidates.front().pattern && candidates.front().pattern->unique());
+    }
+};
+
+struct OldBuild {
+    std::string file;
+    const PE::Headers* headers = nullptr;
+    std::span<const std::uint8_t> image;
+};
+
+struct SuggestReport {
+    std::string file;
+    std::uint64_t imageSize = 0;
+    std::optional<std::string> oldFile;
+    std::array<Suggestion, 2> patterns;
+    // Problems with the old build: a pattern it does not hold cannot guide the ranking.
+    std::vector<std::string> oldProblems;
+};
+
+SuggestReport suggest(std::string file, const PE::Headers& headers, std::span<const std::uint8_t> image,
+                      const OldBuild* old, std::size_t shown = kDefaultShownCandidates);
+
+} // namespace Sigcheck

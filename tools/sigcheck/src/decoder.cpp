@@ -1,0 +1,188 @@
+#include "sigcheck/decoder.hpp"
+
+#include "sdk/instruction.hpp"
+
+#include <Zydis/Zydis.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace Sigcheck {
+
+struct Decoder::State {
+    ZydisDecoder decoder{};
+    ZydisFormatter formatter{};
+};
+
+namespace {
+
+struct Decoded {
+    ZydisDecodedInstruction instruction{};
+    std::array<ZydisDecodedOperand, ZYDIS_MAX_OPERAND_COUNT> operands{};
+};
+
+// The bytes from `rva` to the end of the section that holds it; empty outside every section.
+std::span<const std::uint8_t> sectionBytesFrom(const PE::Headers& headers,
+                                               std::span<const std::uint8_t> image, std::uint64_t rva) {
+    const PE::Section* section = headers.sectionAt(rva);
+    if (section == nullptr || rva >= image.size()) {
+        return {};
+    }
+    const std::uint64_t end = std::min<std::uint64_t>(image.size(), std::uint64_t{section->virtualAddress} +
+                                                                        section->virtualExtent());
+    return image.subspan(static_cast<std::size_t>(rva), static_cast<std::size_t>(end - rva));
+}
+
+bool decodeAt(const ZydisDecoder& decoder, std::span<const std::uint8_t> bytes, Decoded& out) {
+    return !bytes.empty() && ZYAN_SUCCESS(ZydisDecoderDecodeFull(&decoder, bytes.data(), bytes.size(),
+                                                                 &out.instruction, out.operands.data()));
+}
+
+void markMoving(Instruction& instruction, std::size_t offset, std::size_t bits) {
+    for (std::size_t i = offset; i < offset + bits / 8 && i < kMaxInstructionLength; ++i) {
+        instruction.moving = static_cast<std::uint16_t>(instruction.moving | 1u << i);
+    }
+}
+
+bool isGpr64(ZydisRegister reg) {
+    return ZydisRegisterGetClass(reg) == ZYDIS_REGCLASS_GPR64;
+}
+
+} // namespace
+
+Decoder::Decoder(const PE::Headers& headers, std::span<const std::uint8_t> image)
+    : headers_(headers), image_(image), state_(std::make_unique<State>()) {
+    ZydisDecoderInit(&state_->decoder, ZYDIS_MACHINE_MODE_LONG_64, ZYDIS_STACK_WIDTH_64);
+    ZydisFormatterInit(&state_->formatter, ZYDIS_FORMATTER_STYLE_INTEL);
+    // Targets are RVAs, short enough without padding to 64 bits.
+    ZydisFormatterSetProperty(&state_->formatter, ZYDIS_FORMATTER_PROP_ADDR_PADDING_ABSOLUTE,
+                              ZYDIS_PADDING_DISABLED);
+}
+
+Decoder::~Decoder() = default;
+
+std::optional<Instruction> Decoder::decode(std::uint64_t rva) const {
+    const std::span<const std::uint8_t> bytes = sectionBytesFrom(headers_, image_, rva);
+    Decoded decoded;
+    if (!decodeAt(state_->decoder, bytes, decoded)) {
+        return std::nullopt;
+    }
+    const ZydisDecodedInstruction& raw = decoded.instruction;
+    Instruction instruction;
+    instruction.rva = rva;
+    instruction.length = raw.length;
+    std::memcpy(instruction.bytes.data(), bytes.data(), raw.length);
+
+    // An address of this image, absolute (only images based below 4 GiB can hold one in 32 bits) ...
+    const auto absolute = [&](std::uint64_t value) {
+        return value >= headers_.imageBase && value - headers_.imageBase < headers_.sizeOfImage;
+    };
+    // ... or relative to the image base, as code indexes its own tables from a register holding it.
+    const auto relative = [&](std::uint64_t value) { return headers_.sectionAt(value) != nullptr; };
+
+    const ZydisDecodedOperand* memory = nullptr;
+    for (std::size_t i = 0; i < raw.operand_count_visible; ++i) {
+        if (decoded.operands[i].type == ZYDIS_OPERAND_TYPE_MEMORY) {
+            memory = &decoded.operands[i];
+        }
+    }
+    const bool ripRelative = memory != nullptr && memory->mem.base == ZYDIS_REGISTER_RIP;
+    const std::uint64_t end = rva + raw.length;
+
+    if (raw.raw.disp.size == 32) {
+        const std::int32_t displacement =
+            SDK::readDisplacement(instruction.bytes.data() + raw.raw.disp.offset);
+        const auto value = static_cast<std::uint32_t>(displacement);
+        const bool indexed =
+            memory != nullptr && !ripRelative &&
+            (memory->mem.base != ZYDIS_REGISTER_NONE || memory->mem.index != ZYDIS_REGISTER_NONE);
+        if (ripRelative) {
+            instruction.target = SDK::relativeTarget(end, displacement);
+            instruction.ripDisplacementOffset = raw.raw.disp.offset;
+        }
+        if (ripRelative || absolute(value) || (indexed && relative(value))) {
+            markMoving(instruction, raw.raw.disp.offset, 32);
+        }
+    } else if (raw.raw.disp.size == 64 && absolute(static_cast<std::uint64_t>(raw.raw.disp.value))) {
+        markMoving(instruction, raw.raw.disp.offset, 64);
+    }
+
+    for (const auto& immediate : raw.raw.imm) {
+        if (immediate.size == 0) {
+            continue;
+        }
+        if (immediate.is_relative) {
+            // A near branch's 32-bit offset changes whenever code between it and its target moves; a
+            // short branch stays inside its own function, which moves as a whole.
+            if (immediate.size == 32) {
+                instruction.target = SDK::relativeTarget(
+                    end, SDK::readDisplacement(instruction.bytes.data() + immediate.offset));
+                markMoving(instruction, immediate.offset, 32);
+            } else {
+                instruction.target = end + static_cast<std::uint64_t>(immediate.value.s);
+            }
+        } else if ((immediate.size == 32 && absolute(immediate.value.u & 0xFFFF'FFFFu)) ||
+                   (immediate.size == 64 && absolute(immediate.value.u))) {
+            markMoving(instruction, immediate.offset, immediate.size);
+        }
+    }
+
+    const ZydisDecodedOperand& first = decoded.operands[0];
+    const ZydisDecodedOperand& second = decoded.operands[1];
+    const bool twoOperands = raw.operand_count_visible == 2;
+    switch (raw.mnemonic) {
+    case ZYDIS_MNEMONIC_MOV:
+        if (twoOperands && ripRelative && first.type == ZYDIS_OPERAND_TYPE_REGISTER &&
+            isGpr64(first.reg.value) && second.type == ZYDIS_OPERAND_TYPE_MEMORY && second.size == 64) {
+            instruction.operation = Operation::LoadRipQword;
+            instruction.reg = static_cast<int>(first.reg.value);
+        }
+        break;
+    case ZYDIS_MNEMONIC_LEA:
+        if (twoOperands && ripRelative && first.type == ZYDIS_OPERAND_TYPE_REGISTER &&
+            first.reg.value == ZYDIS_REGISTER_RCX) {
+            instruction.operation = Operation::LeaRipIntoRcx;
+            instruction.reg = static_cast<int>(first.reg.value);
+        }
+        break;
+    case ZYDIS_MNEMONIC_TEST:
+        if (twoOperands && first.type == ZYDIS_OPERAND_TYPE_REGISTER &&
+            second.type == ZYDIS_OPERAND_TYPE_REGISTER && first.reg.value == second.reg.value &&
+            isGpr64(first.reg.value)) {
+            instruction.operation = Operation::TestSelf;
+            instruction.reg = static_cast<int>(first.reg.value);
+        }
+        break;
+    case ZYDIS_MNEMONIC_JNZ:
+        if (raw.meta.branch_type == ZYDIS_BRANCH_TYPE_SHORT ||
+            raw.meta.branch_type == ZYDIS_BRANCH_TYPE_NEAR) {
+            instruction.operation = Operation::JumpIfNotZero;
+        }
+        break;
+    case ZYDIS_MNEMONIC_CALL:
+        if (raw.meta.branch_type == ZYDIS_BRANCH_TYPE_NEAR) {
+            instruction.operation = Operation::NearCall;
+        }
+        break;
+    default:
+        break;
+    }
+    return instruction;
+}
+
+std::string Decoder::format(const Instruction& instruction) const {
+    Decoded decoded;
+    if (!decodeAt(state_->decoder,
+                  std::span<const std::uint8_t>(instruction.bytes.data(), instruction.length), decoded)) {
+        return "(undecodable)";
+    }
+    char text[256];
+    if (!ZYAN_SUCCESS(ZydisFormatterFormatInstruction(
+            &state_->formatter, &decoded.instruction, decoded.operands.data(),
+            decoded.instruction.operand_count_visible, text, sizeof text, instruction.rva, nullptr))) {
+        return "(unformattable)";
+    }
+    return text;
+}
+
+} // namespace Sigcheck

@@ -1,0 +1,303 @@
+#include "sigcheck/suggest.hpp"
+
+#include "sdk/instruction.hpp"
+#include "sdk/pattern_scan.hpp"
+#include "sdk/signature.hpp"
+
+#include <algorithm>
+#include <utility>
+
+namespace Sigcheck {
+namespace {
+
+// The first instruction of each shape, recognised from its bytes before anything is decoded: a REX
+// prefix with W set, the opcode, and a ModRM byte that selects [rip + disp32] (and rcx for lea).
+bool mayBeginShape(Shape shape, const std::uint8_t* at) {
+    const bool rexW = (at[0] & 0xF8) == 0x48;
+    const bool ripRelative = (at[2] & 0xC7) == 0x05;
+    if (shape == Shape::NameTable) {
+        return rexW && at[1] == 0x8B && ripRelative;
+    }
+    return rexW && (at[0] & 0x04) == 0 && at[1] == 0x8D && at[2] == 0x0D;
+}
+
+std::optional<Candidate> shapeAt(const Decoder& decoder, Shape shape, std::uint64_t rva) {
+    std::optional<Instruction> first = decoder.decode(rva);
+    const Operation opening = shape == Shape::NameTable ? Operation::LoadRipQword : Operation::LeaRipIntoRcx;
+    if (!first || first->operation != opening || !first->target) {
+        return std::nullopt;
+    }
+    Candidate candidate;
+    candidate.rva = rva;
+    candidate.targetRva = *first->target;
+    candidate.instructions.push_back(*first);
+    const std::size_t total = shape == Shape::NameTable ? 3 : 4;
+    std::uint64_t next = rva + first->length;
+    while (candidate.instructions.size() < total) {
+        std::optional<Instruction> instruction = decoder.decode(next);
+        if (!instruction) {
+            return std::nullopt;
+        }
+        const std::size_t index = candidate.instructions.size();
+        bool fits = false;
+        if (shape == Shape::ObjectTable) {
+            fits = instruction->operation == Operation::NearCall;
+        } else if (index == 1) {
+            fits = instruction->operation == Operation::TestSelf && instruction->reg == first->reg;
+        } else {
+            fits = instruction->operation == Operation::JumpIfNotZero;
+        }
+        if (!fits) {
+            return std::nullopt;
+        }
+        next += instruction->length;
+        candidate.instructions.push_back(*instruction);
+    }
+    return candidate;
+}
+
+std::vector<std::string> tokens(const std::vector<Instruction>& instructions) {
+    std::vector<std::string> out;
+    out.reserve(instructions.size());
+    for (const Instruction& instruction : instructions) {
+        out.push_back(patternText(patternElements(instruction)));
+    }
+    return out;
+}
+
+std::size_t commonSubsequence(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+    std::vector<std::size_t> row(b.size() + 1, 0);
+    for (const std::string& x : a) {
+        std::size_t diagonal = 0;
+        for (std::size_t j = 0; j < b.size(); ++j) {
+            const std::size_t above = row[j + 1];
+            row[j + 1] = x == b[j] ? diagonal + 1 : std::max(row[j + 1], row[j]);
+            diagonal = above;
+        }
+    }
+    return row.back();
+}
+
+template <std::size_t N> std::vector<SDK::PatternByte> elementsOf(const SDK::Signature<N>& signature) {
+    return {signature.elements.begin(), signature.elements.end()};
+}
+
+// The fields the ranking needs besides the resemblance.
+void measure(Candidate& candidate, const Decoder& decoder, std::span<const SDK::PatternByte> broken) {
+    std::vector<std::uint8_t> bytes;
+    for (const Instruction& instruction : candidate.instructions) {
+        bytes.insert(bytes.end(), instruction.bytes.begin(),
+                     instruction.bytes.begin() + static_cast<std::ptrdiff_t>(instruction.length));
+    }
+    const std::size_t displacementEnd = SDK::kDisplacementOffset + 4;
+    for (std::size_t i = 0; i < std::min(bytes.size(), broken.size()); ++i) {
+        const bool displacement = i >= SDK::kDisplacementOffset && i < displacementEnd;
+        if (!displacement && broken[i].fixed && bytes[i] == broken[i].value) {
+            ++candidate.agreement;
+        }
+    }
+    const Instruction& first = candidate.instructions.front();
+    if (first.ripDisplacementOffset && broken.size() >= displacementEnd &&
+        broken[displacementEnd - 1].fixed) {
+        const std::int64_t displacement =
+            SDK::readDisplacement(first.bytes.data() + *first.ripDisplacementOffset);
+        const std::int64_t low = std::int64_t{broken[displacementEnd - 1].value} << 24;
+        const std::int64_t high = low + (std::int64_t{1} << 24);
+        candidate.distance = displacement < low     ? static_cast<std::uint64_t>(low - displacement)
+                             : displacement >= high ? static_cast<std::uint64_t>(displacement - high + 1)
+                                                    : 0;
+    }
+    const PE::Headers& headers = decoder.headers();
+    if (const PE::Section* section = headers.sectionAt(candidate.rva)) {
+        candidate.section = section->name;
+    }
+    if (const PE::Section* section = headers.sectionAt(candidate.targetRva)) {
+        candidate.targetSection = section->name;
+        candidate.writableTarget = section->writable();
+    }
+}
+
+bool ranksBefore(const Candidate& a, const Candidate& b) {
+    if (a.resemblance.value_or(0) != b.resemblance.value_or(0)) {
+        return a.resemblance.value_or(0) > b.resemblance.value_or(0);
+    }
+    if (a.agreement != b.agreement) {
+        return a.agreement > b.agreement;
+    }
+    if (a.writableTarget != b.writableTarget) {
+        return a.writableTarget;
+    }
+    if (a.distance != b.distance) {
+        return a.distance < b.distance;
+    }
+    return a.rva < b.rva;
+}
+
+Suggestion suggestFor(std::string_view name, Shape shape, std::span<const SDK::PatternByte> broken,
+                      const PatternMaker& maker, const std::optional<Surroundings>& oldSurroundings,
+                      std::size_t shown) {
+    const Decoder& decoder = maker.decoder();
+    const std::span<const std::uint8_t> image = decoder.image();
+    Suggestion suggestion;
+    suggestion.name = name;
+    suggestion.matches = SDK::PreparedPattern(broken).count(image.data(), image.size());
+    if (!suggestion.needed()) {
+        return suggestion;
+    }
+    std::vector<Candidate> candidates = findCandidates(decoder, shape);
+    for (Candidate& candidate : candidates) {
+        measure(candidate, decoder, broken);
+        if (oldSurroundings) {
+            candidate.resemblance = resemblance(
+                *oldSurroundings, surroundingsOf(decoder, candidate.rva, candidate.instructions.size()));
+        }
+    }
+    std::sort(candidates.begin(), candidates.end(), ranksBefore);
+    suggestion.candidateCount = candidates.size();
+    candidates.resize(std::min(candidates.size(), shown));
+    for (Candidate& candidate : candidates) {
+        for (const Instruction& instruction : candidate.instructions) {
+            candidate.text.push_back(decoder.format(instruction));
+        }
+        candidate.pattern = maker.make(candidate.rva).pattern;
+    }
+    suggestion.candidates = std::move(candidates);
+    return suggestion;
+}
+
+} // namespace
+
+std::vector<Candidate> findCandidates(const Decoder& decoder, Shape shape) {
+    std::vector<Candidate> candidates;
+    const std::span<const std::uint8_t> image = decoder.image();
+    for (const PE::Section& section : decoder.headers().sections) {
+        if (!section.executable()) {
+            continue;
+        }
+        const std::uint64_t begin = section.virtualAddress;
+        const std::uint64_t end =
+            std::min<std::uint64_t>(image.size(), begin + std::uint64_t{section.virtualExtent()});
+        for (std::uint64_t rva = begin; rva + 3 <= end; ++rva) {
+            if (!mayBeginShape(shape, image.data() + rva)) {
+                continue;
+            }
+            // Sections may overlap; a place is a candidate once, for the section that holds it.
+            if (decoder.headers().sectionAt(rva) != &section) {
+                continue;
+            }
+            if (std::optional<Candidate> candidate = shapeAt(decoder, shape, rva)) {
+                candidates.push_back(std::move(*candidate));
+            }
+        }
+    }
+    std::sort(candidates.begin(), candidates.end(),
+              [](const Candidate& a, const Candidate& b) { return a.rva < b.rva; });
+    return candidates;
+}
+
+Surroundings surroundingsOf(const Decoder& decoder, std::uint64_t rva, std::size_t shapeInstructions) {
+    Surroundings surroundings;
+    const PE::Section* section = decoder.headers().sectionAt(rva);
+    if (section == nullptr) {
+        return surroundings;
+    }
+    std::vector<Instruction> shape;
+    std::uint64_t next = rva;
+    while (shape.size() < shapeInstructions) {
+        std::optional<Instruction> instruction = decoder.decode(next);
+        if (!instruction) {
+            break;
+        }
+        next += instruction->length;
+        shape.push_back(*instruction);
+    }
+    std::vector<Instruction> after;
+    while (shape.size() == shapeInstructions && after.size() < kSurroundingInstructions) {
+        std::optional<Instruction> instruction = decoder.decode(next);
+        if (!instruction) {
+            break;
+        }
+        next += instruction->length;
+        after.push_back(*instruction);
+    }
+
+    // x86 code decodes back into step within a few instructions from almost any byte: of the starts a
+    // window before `rva`, the first from which decoding lands exactly on it gives the instructions.
+    std::vector<Instruction> before;
+    const std::uint64_t window =
+        std::min<std::uint64_t>(kSurroundingInstructions * 8, rva - section->virtualAddress);
+    for (std::uint64_t start = rva - window; start < rva && start < rva - window + kMaxInstructionLength;
+         ++start) {
+        std::vector<Instruction> run;
+        std::uint64_t at = start;
+        while (at < rva) {
+            std::optional<Instruction> instruction = decoder.decode(at);
+            if (!instruction) {
+                break;
+            }
+            at += instruction->length;
+            run.push_back(*instruction);
+        }
+        if (at == rva) {
+            const std::size_t keep = std::min(run.size(), kSurroundingInstructions);
+            before.assign(run.end() - static_cast<std::ptrdiff_t>(keep), run.end());
+            break;
+        }
+    }
+    surroundings.before = tokens(before);
+    surroundings.shape = tokens(shape);
+    surroundings.after = tokens(after);
+    return surroundings;
+}
+
+double resemblance(const Surroundings& old, const Surroundings& candidate) {
+    std::size_t same =
+        commonSubsequence(old.before, candidate.before) + commonSubsequence(old.after, candidate.after);
+    for (std::size_t i = 0; i < std::min(old.shape.size(), candidate.shape.size()); ++i) {
+        same += old.shape[i] == candidate.shape[i] ? 1u : 0u;
+    }
+    const std::size_t total = std::max(old.before.size(), candidate.before.size()) +
+                              std::max(old.after.size(), candidate.after.size()) +
+                              std::max(old.shape.size(), candidate.shape.size());
+    return total == 0 ? 0.0 : static_cast<double>(same) / static_cast<double>(total);
+}
+
+SuggestReport suggest(std::string file, const PE::Headers& headers, std::span<const std::uint8_t> image,
+                      const OldBuild* old, std::size_t shown) {
+    SuggestReport report;
+    report.file = std::move(file);
+    report.imageSize = image.size();
+    const PatternMaker maker(headers, image);
+    std::optional<Decoder> oldDecoder;
+    if (old != nullptr) {
+        report.oldFile = old->file;
+        oldDecoder.emplace(*old->headers, old->image);
+    }
+
+    const std::array<std::vector<SDK::PatternByte>, 2> broken = {elementsOf(SDK::kNameTablePattern),
+                                                                 elementsOf(SDK::kObjectTablePattern)};
+    const std::array<std::string_view, 2> names = {"name-table", "object-table"};
+    const std::array<Shape, 2> shapes = {Shape::NameTable, Shape::ObjectTable};
+    const std::array<std::size_t, 2> shapeLengths = {3, 4};
+    for (std::size_t i = 0; i < 2; ++i) {
+        std::optional<Surroundings> oldSurroundings;
+        std::optional<std::uint64_t> oldRva;
+        if (oldDecoder) {
+            // The match the mod took in the old build: the lowest.
+            const std::uint8_t* match =
+                SDK::PreparedPattern(broken[i]).find(old->image.data(), old->image.size());
+            if (match != nullptr) {
+                oldRva = static_cast<std::uint64_t>(match - old->image.data());
+                oldSurroundings = surroundingsOf(*oldDecoder, *oldRva, shapeLengths[i]);
+            } else {
+                report.oldProblems.push_back("the " + std::string(names[i]) +
+                                             " pattern does not match there, so it cannot guide the ranking");
+            }
+        }
+        report.patterns[i] = suggestFor(names[i], shapes[i], broken[i], maker, oldSurroundings, shown);
+        report.patterns[i].oldRva = oldRva;
+    }
+    return report;
+}
+
+} // namespace Sigcheck

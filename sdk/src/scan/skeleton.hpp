@@ -15,7 +15,7 @@
 //
 // The walk: one unaligned compare where the scan begins, then aligned loads of the first anchor a
 // block at a time (the few start offsets seen twice were rejected the first time), then single
-// compares, then the scalar loop for the last start offsets. A compare is issued only while all its
+// compares, then the scalar loop for the last start offsets. A compare is made only while all its
 // start offsets are valid starts, so every byte read lies inside the image (an anchor lies inside
 // the pattern). Included inside the kernel's instruction-set region; see kernel_common.hpp.
 #pragma once

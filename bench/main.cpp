@@ -15,7 +15,7 @@
 
 #include "code_image.hpp"
 #include "comparison.hpp"
-#include "scan/plan.hpp"
+#include "sdk/pattern_scan.hpp"
 
 namespace Bench {
 
@@ -184,10 +184,16 @@ int main(int argc, char** argv) {
 
     Bench::sharedImage() = Bench::buildImage(imageFile);
     const Bench::Image& image = Bench::image();
-    const char* kernel = SDK::Scan::kernelName(SDK::Scan::bestKernel());
+    const char* kernel = SDK::scanKernelName(SDK::bestScanKernel());
     std::printf("image: %.1f MB, %s\n", static_cast<double>(image.code.size()) / 1e6,
                 image.description.c_str());
-    std::printf("scan kernel: %s\n\n", kernel);
+    std::string others;
+    for (const SDK::ScanKernel other :
+         {SDK::ScanKernel::Avx512, SDK::ScanKernel::Avx2, SDK::ScanKernel::Sse2, SDK::ScanKernel::Scalar}) {
+        others += std::string(others.empty() ? "" : ", ") + SDK::scanKernelName(other) +
+                  (SDK::scanKernelSupported(other) ? "" : " (not on this CPU)");
+    }
+    std::printf("scan kernel: %s (of %s)\n\n", kernel, others.c_str());
     std::fflush(stdout);
 
     CapturingReporter reporter;
@@ -210,8 +216,8 @@ int main(int argc, char** argv) {
     for (const Row& row : rows) {
         width = std::max(width, row.comparison->name.size());
     }
-    std::printf("\n%-*s %12s %12s %6s %9s\n", static_cast<int>(width), "comparison", "fast", "reference",
-                "unit", "ratio");
+    std::printf("\nscan kernel in use: %s\n%-*s %12s %12s %6s %9s\n", kernel, static_cast<int>(width),
+                "comparison", "fast", "reference", "unit", "ratio");
     for (const Row& row : rows) {
         std::printf("%-*s %12s %12s %6s %9s\n", static_cast<int>(width), row.comparison->name.c_str(),
                     cell(row.fast, "%.3f").c_str(), cell(row.reference, "%.3f").c_str(), row.unit,

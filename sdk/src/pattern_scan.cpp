@@ -106,8 +106,16 @@ bool startsInside(const std::uint8_t* base, std::size_t size, std::size_t length
 
 } // namespace
 
+void Scan::planOf(std::span<const PatternByte> elements, Scan::Plan& plan,
+                  std::vector<std::uint64_t>& words) {
+    words.assign(2 * ((elements.size() + 7) / 8), 0);
+    describe(plan, elements.size(), elements.size(), words.data(), [&](std::size_t i) {
+        return Element{elements[i].fixed, elements[i].value};
+    });
+}
+
 const std::uint8_t* scanForPattern(const std::uint8_t* pattern, const char* mask, const std::uint8_t* base,
-                                   std::size_t size) noexcept {
+                                   std::size_t size, ScanKernel kernel) noexcept {
     if (pattern == nullptr || mask == nullptr) {
         return nullptr;
     }
@@ -121,7 +129,7 @@ const std::uint8_t* scanForPattern(const std::uint8_t* pattern, const char* mask
     describe(plan, length, length < kStackCoverage ? length : kStackCoverage, words.data(), fixedAt);
     plan.tailPattern = pattern;
     plan.tailMask = mask;
-    return Scan::findFirst(plan, base, size, 0);
+    return Scan::findFirst(kernel, plan, base, size, 0);
 }
 
 PreparedPattern::PreparedPattern(const std::uint8_t* pattern, const char* mask) {
@@ -145,8 +153,8 @@ template <typename FixedAt> void PreparedPattern::prepare(std::size_t length, Fi
     byte1_ = plan.byte1;
 }
 
-const std::uint8_t* PreparedPattern::findFrom(const std::uint8_t* base, std::size_t size,
-                                              std::size_t from) const noexcept {
+const std::uint8_t* PreparedPattern::findFrom(const std::uint8_t* base, std::size_t size, std::size_t from,
+                                              ScanKernel kernel) const noexcept {
     if (!startsInside(base, size, length_) || from > size - length_) {
         return nullptr;
     }
@@ -160,29 +168,33 @@ const std::uint8_t* PreparedPattern::findFrom(const std::uint8_t* base, std::siz
     plan.byte1 = byte1_;
     plan.words = words_.data();
     plan.wordCount = words_.size() / 2;
-    return Scan::findFirst(plan, base, size, from);
+    return Scan::findFirst(kernel, plan, base, size, from);
 }
 
-const std::uint8_t* PreparedPattern::find(const std::uint8_t* base, std::size_t size) const noexcept {
-    return findFrom(base, size, 0);
+const std::uint8_t* PreparedPattern::find(const std::uint8_t* base, std::size_t size,
+                                          ScanKernel kernel) const noexcept {
+    return findFrom(base, size, 0, kernel);
 }
 
 const std::uint8_t* PreparedPattern::findNext(const std::uint8_t* base, std::size_t size,
-                                              const std::uint8_t* previous) const noexcept {
+                                              const std::uint8_t* previous,
+                                              ScanKernel kernel) const noexcept {
     if (previous == nullptr || base == nullptr) {
-        return findFrom(base, size, 0);
+        return findFrom(base, size, 0, kernel);
     }
     // Pointers into unrelated storage compare safely only through std::less.
     if (std::less<const std::uint8_t*>{}(previous, base) ||
         !std::less<const std::uint8_t*>{}(previous, base + size)) {
         return nullptr;
     }
-    return findFrom(base, size, static_cast<std::size_t>(previous - base) + 1);
+    return findFrom(base, size, static_cast<std::size_t>(previous - base) + 1, kernel);
 }
 
-std::size_t PreparedPattern::count(const std::uint8_t* base, std::size_t size) const noexcept {
+std::size_t PreparedPattern::count(const std::uint8_t* base, std::size_t size,
+                                   ScanKernel kernel) const noexcept {
     std::size_t matches = 0;
-    for (const std::uint8_t* at = find(base, size); at != nullptr; at = findNext(base, size, at)) {
+    for (const std::uint8_t* at = find(base, size, kernel); at != nullptr;
+         at = findNext(base, size, at, kernel)) {
         ++matches;
     }
     return matches;

@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 #include "reference_scan.hpp"
-#include "scan/plan.hpp"
 #include "sdk/pattern_scan.hpp"
 
 namespace {
@@ -41,10 +40,10 @@ std::uint8_t* guardedEnd() {
     return end;
 }
 
-[[noreturn]] void mismatch(const char* what, const std::uint8_t* expected, const std::uint8_t* got,
-                           const std::uint8_t* base) {
-    std::fprintf(stderr, "%s: expected offset %td, got %td\n", what, expected ? expected - base : -1,
-                 got ? got - base : -1);
+[[noreturn]] void mismatch(const char* what, SDK::ScanKernel kernel, const std::uint8_t* expected,
+                           const std::uint8_t* got, const std::uint8_t* base) {
+    std::fprintf(stderr, "%s, %s kernel: expected offset %td, got %td\n", what, SDK::scanKernelName(kernel),
+                 expected ? expected - base : -1, got ? got - base : -1);
     std::abort();
 }
 
@@ -94,29 +93,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const SDK::PreparedPattern fromBytes(pattern.data(), mask.c_str());
     const SDK::PreparedPattern fromElements{std::span<const SDK::PatternByte>(elements)};
-    for (const SDK::Scan::Kernel kernel :
-         {SDK::Scan::Kernel::Scalar, SDK::Scan::Kernel::Sse2, SDK::Scan::Kernel::Avx2}) {
-        if (!SDK::Scan::kernelSupported(kernel)) {
+    for (const SDK::ScanKernel kernel :
+         {SDK::ScanKernel::Scalar, SDK::ScanKernel::Sse2, SDK::ScanKernel::Avx2, SDK::ScanKernel::Avx512}) {
+        if (!SDK::scanKernelSupported(kernel)) {
             continue;
         }
-        SDK::Scan::useKernel(kernel);
-        const std::uint8_t* got = SDK::scanForPattern(pattern.data(), mask.c_str(), base, imageSize);
+        const std::uint8_t* got = SDK::scanForPattern(pattern.data(), mask.c_str(), base, imageSize, kernel);
         if (got != expected) {
-            mismatch("scanForPattern", expected, got, base);
+            mismatch("scanForPattern", kernel, expected, got, base);
         }
-        if ((got = fromBytes.find(base, imageSize)) != expected) {
-            mismatch("prepared from bytes", expected, got, base);
+        if ((got = fromBytes.find(base, imageSize, kernel)) != expected) {
+            mismatch("prepared from bytes", kernel, expected, got, base);
         }
         std::size_t walked = 0;
-        for (const std::uint8_t* at = fromElements.find(base, imageSize); at != nullptr;
-             at = fromElements.findNext(base, imageSize, at)) {
+        for (const std::uint8_t* at = fromElements.find(base, imageSize, kernel); at != nullptr;
+             at = fromElements.findNext(base, imageSize, at, kernel)) {
             if (walked >= all.size() || at != base + all[walked]) {
-                mismatch("walk", walked < all.size() ? base + all[walked] : nullptr, at, base);
+                mismatch("walk", kernel, walked < all.size() ? base + all[walked] : nullptr, at, base);
             }
             ++walked;
         }
         if (walked != all.size()) {
-            mismatch("walk ended early", base + all[walked], nullptr, base);
+            mismatch("walk ended early", kernel, base + all[walked], nullptr, base);
         }
     }
     return 0;

@@ -1,7 +1,10 @@
-// The fast scan against the reference byte loop on many random images and patterns, under every
-// kernel: first match, every match, and both ways of preparing a pattern.
+// The fast scan against the reference byte loop on many random images and patterns, at every
+// alignment and length, and against unreadable pages, under every kernel: first match, every match,
+// and both ways of preparing a pattern. The same checks for the kernels' shared loop on its own.
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -9,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "reference_scan.hpp"
+#include "scan/skeleton.hpp"
 #include "scan_test_support.hpp"
 #include "sdk/pattern_scan.hpp"
 
@@ -124,49 +128,61 @@ std::string describe(const Case& c) {
     return text;
 }
 
-using DifferentialScan = EveryKernel;
+// A scan under test: the lowest match of `pattern` under `mask` in [base, base + size), or nullptr.
+using Finder = std::function<const std::uint8_t*(const std::uint8_t* pattern, const char* mask,
+                                                 const std::uint8_t* base, std::size_t size)>;
 
-TEST_P(DifferentialScan, AgreesWithTheReferenceLoopOnRandomImagesAndPatterns) {
-    CaseMaker maker(0x5CA9'0000 + static_cast<unsigned>(GetParam()));
+// Random images and patterns from `seed`: the first match, and where `prepared` is given, both
+// prepared forms, every match and the count.
+void expectAgreementOnRandomCases(std::uint64_t seed, const Finder& find,
+                                  const std::optional<SDK::ScanKernel>& prepared) {
+    CaseMaker maker(seed);
     std::size_t withMatch = 0;
     std::size_t withoutMatch = 0;
     for (int round = 0; round < 2500; ++round) {
         const Case c = maker.make();
         const std::uint8_t* expected = Reference::scan(c.pattern.data(), c.mask.c_str(), c.base(), c.size);
         (expected != nullptr ? withMatch : withoutMatch) += 1;
-
-        const std::uint8_t* got = SDK::scanForPattern(c.pattern.data(), c.mask.c_str(), c.base(), c.size);
-        ASSERT_EQ(got, expected) << "round " << round << ": " << describe(c);
-
+        ASSERT_EQ(find(c.pattern.data(), c.mask.c_str(), c.base(), c.size), expected)
+            << "round " << round << ": " << describe(c);
+        if (!prepared) {
+            continue;
+        }
+        const SDK::ScanKernel kernel = *prepared;
         const SDK::PreparedPattern fromBytes(c.pattern.data(), c.mask.c_str());
         const std::vector<SDK::PatternByte> elements = elementsOf(c);
         const SDK::PreparedPattern fromElements{std::span<const SDK::PatternByte>(elements)};
-        ASSERT_EQ(fromBytes.find(c.base(), c.size), expected) << "round " << round << ": " << describe(c);
-        ASSERT_EQ(fromElements.find(c.base(), c.size), expected) << "round " << round << ": " << describe(c);
+        ASSERT_EQ(fromBytes.find(c.base(), c.size, kernel), expected)
+            << "round " << round << ": " << describe(c);
+        ASSERT_EQ(fromElements.find(c.base(), c.size, kernel), expected)
+            << "round " << round << ": " << describe(c);
 
         const std::vector<std::size_t> all =
             Reference::allMatches(c.pattern.data(), c.mask.c_str(), c.base(), c.size);
         std::vector<std::size_t> walked;
-        for (const std::uint8_t* at = fromElements.find(c.base(), c.size);
-             at != nullptr && walked.size() <= all.size(); at = fromElements.findNext(c.base(), c.size, at)) {
+        for (const std::uint8_t* at = fromElements.find(c.base(), c.size, kernel);
+             at != nullptr && walked.size() <= all.size();
+             at = fromElements.findNext(c.base(), c.size, at, kernel)) {
             walked.push_back(static_cast<std::size_t>(at - c.base()));
         }
         ASSERT_EQ(walked, all) << "round " << round << ": " << describe(c);
-        ASSERT_EQ(fromBytes.count(c.base(), c.size), all.size()) << "round " << round << ": " << describe(c);
+        ASSERT_EQ(fromBytes.count(c.base(), c.size, kernel), all.size())
+            << "round " << round << ": " << describe(c);
     }
     // The generator must keep producing both outcomes, or the comparison proves little.
     EXPECT_GT(withMatch, 500u);
     EXPECT_GT(withoutMatch, 500u);
 }
 
-TEST_P(DifferentialScan, AgreesWithTheReferenceLoopAtEveryImageAlignmentAndLength) {
-    // One pattern with both anchors far apart, planted at the first and the last offset of images of
-    // every length around the vector widths, at every start alignment.
+// One pattern with both anchors far apart, planted at the first and the last offset of images of
+// every length up to a few of the widest kernel's blocks (4 x 64 bytes), at every start alignment.
+void expectAgreementAtEveryAlignmentAndLength(const Finder& find) {
     const std::uint8_t pattern[] = {0x48, 0x8B, 0x00, 0x00, 0xB0, 0x03, 0x00, 0x01, 0x7F};
     const char* mask = "xx??xx?xx";
-    std::vector<std::uint8_t> storage(64 + 200 + 64);
+    constexpr std::size_t kLongest = 700;
+    std::vector<std::uint8_t> storage(64 + kLongest + 64);
     for (std::size_t alignment = 0; alignment < 64; ++alignment) {
-        for (std::size_t size = 0; size <= 200; ++size) {
+        for (std::size_t size = 0; size <= kLongest; ++size) {
             std::fill(storage.begin(), storage.end(), std::uint8_t{0x03});
             std::uint8_t* base = storage.data() + alignment;
             if (size >= sizeof pattern) {
@@ -175,14 +191,105 @@ TEST_P(DifferentialScan, AgreesWithTheReferenceLoopAtEveryImageAlignmentAndLengt
                     std::memcpy(base, pattern, sizeof pattern);
                 }
             }
-            ASSERT_EQ(SDK::scanForPattern(pattern, mask, base, size),
-                      Reference::scan(pattern, mask, base, size))
+            ASSERT_EQ(find(pattern, mask, base, size), Reference::scan(pattern, mask, base, size))
                 << "alignment " << alignment << ", size " << size;
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, DifferentialScan, testing::ValuesIn(ScanTest::supportedKernels()),
+// Images that end where an inaccessible page begins, or begin where one ends, of every length up to
+// a few blocks: the last possible match is found, and nothing beyond the image is read (a read
+// there crashes the test). Patterns whose first anchor comes after the second, and one fixed byte.
+void expectAgreementAgainstAnUnreadablePage(const Finder& find) {
+    const std::uint8_t pattern[] = {0xC4, 0x00, 0x00, 0x00, 0xE9, 0xA7};
+    for (const char* mask : {"x???xx", "?????x", "x?????"}) {
+        for (const auto guard :
+             {ScanTest::GuardedImage::Guard::AfterEnd, ScanTest::GuardedImage::Guard::BeforeStart}) {
+            for (std::size_t size = 0; size <= 600; ++size) {
+                ScanTest::GuardedImage image(size, guard);
+                std::memset(image.data(), 0xA7, size);
+                if (size >= sizeof pattern) {
+                    std::memcpy(image.data() + size - sizeof pattern, pattern, sizeof pattern);
+                }
+                ASSERT_EQ(find(pattern, mask, image.data(), size),
+                          Reference::scan(pattern, mask, image.data(), size))
+                    << "mask " << mask << ", size " << size;
+            }
+        }
+    }
+}
+
+using DifferentialScan = EveryKernel;
+
+Finder publicScan(SDK::ScanKernel kernel) {
+    return [kernel](const std::uint8_t* pattern, const char* mask, const std::uint8_t* base,
+                    std::size_t size) { return SDK::scanForPattern(pattern, mask, base, size, kernel); };
+}
+
+TEST_P(DifferentialScan, AgreesWithTheReferenceLoopOnRandomImagesAndPatterns) {
+    expectAgreementOnRandomCases(0x5CA9'0000 + static_cast<unsigned>(GetParam()), publicScan(GetParam()),
+                                 GetParam());
+}
+
+TEST_P(DifferentialScan, AgreesWithTheReferenceLoopAtEveryImageAlignmentAndLength) {
+    expectAgreementAtEveryAlignmentAndLength(publicScan(GetParam()));
+}
+
+TEST_P(DifferentialScan, AgreesWithTheReferenceLoopAgainstAnUnreadablePage) {
+    expectAgreementAgainstAnUnreadablePage(publicScan(GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, DifferentialScan, testing::ValuesIn(ScanTest::kAllKernels),
                          ScanTest::kernelTestName);
+
+// The vector kernels' shared loop at the widest kernel's geometry (64 start offsets a compare, four
+// compares a step, 64-byte alignment), with compares in plain C++: where the CPU has no AVX-512,
+// this is what runs the walk the AVX-512 kernel takes.
+struct PortableLanes64 {
+    static constexpr std::size_t width = 64;
+    static constexpr std::size_t perBlock = 4;
+    static constexpr std::size_t prefetchAhead = 4096;
+    using Hits = std::uint64_t;
+
+    explicit PortableLanes64(const SDK::Scan::Plan& plan) : want0(plan.byte0), want1(plan.byte1) {}
+
+    SDK_IMAGE_READER Hits hits(const std::uint8_t* anchor0, const std::uint8_t* anchor1) const {
+        Hits hits = 0;
+        for (std::size_t k = 0; k < width; ++k) {
+            hits |= static_cast<Hits>(anchor0[k] == want0 && anchor1[k] == want1) << k;
+        }
+        return hits;
+    }
+    static Hits either(Hits a, Hits b) { return a | b; }
+    static bool any(Hits hits) { return hits != 0; }
+    static std::uint64_t bits(Hits hits) { return hits; }
+
+    std::uint8_t want0;
+    std::uint8_t want1;
+};
+
+const std::uint8_t* portableWideScan(const std::uint8_t* pattern, const char* mask, const std::uint8_t* base,
+                                     std::size_t size) {
+    std::vector<SDK::PatternByte> elements;
+    for (std::size_t i = 0; mask[i] != '\0'; ++i) {
+        elements.push_back(SDK::PatternByte{pattern[i], mask[i] == 'x'});
+    }
+    if (base == nullptr || elements.empty() || size < elements.size()) {
+        return nullptr;
+    }
+    SDK::Scan::Plan plan;
+    std::vector<std::uint64_t> words;
+    SDK::Scan::planOf(elements, plan, words);
+    if (!plan.anchored) {
+        return base;
+    }
+    return SDK::Scan::findWith<PortableLanes64>(plan, base, size, 0);
+}
+
+TEST(SharedKernelLoop, AgreesWithTheReferenceLoopAtTheWidestKernelsGeometry) {
+    expectAgreementOnRandomCases(0x5CA9'0064, portableWideScan, std::nullopt);
+    expectAgreementAtEveryAlignmentAndLength(portableWideScan);
+    expectAgreementAgainstAnUnreadablePage(portableWideScan);
+}
 
 } // namespace

@@ -19,6 +19,7 @@ using ScanTest::maskedBytes;
 using PreparedPatternScan = EveryKernel;
 
 TEST_P(PreparedPatternScan, BuiltFromASignatureOrFromBytesAndMaskFindsWhatScanForPatternFinds) {
+    const SDK::ScanKernel kernel = GetParam();
     std::vector<std::uint8_t> image(3000, 0xCC);
     const std::vector<std::uint8_t> match = instance(SDK::kObjectTablePattern, 0x01);
     std::memcpy(image.data() + 2999 - match.size(), match.data(), match.size());
@@ -29,55 +30,58 @@ TEST_P(PreparedPatternScan, BuiltFromASignatureOrFromBytesAndMaskFindsWhatScanFo
     EXPECT_EQ(fromSignature.size(), 22u);
     EXPECT_EQ(fromBytes.size(), 22u);
     const std::uint8_t* expected = image.data() + 2999 - match.size();
-    EXPECT_EQ(SDK::scanForPattern(form.bytes.data(), form.mask.c_str(), image.data(), image.size()),
+    EXPECT_EQ(SDK::scanForPattern(form.bytes.data(), form.mask.c_str(), image.data(), image.size(), kernel),
               expected);
-    EXPECT_EQ(fromSignature.find(image.data(), image.size()), expected);
-    EXPECT_EQ(fromBytes.find(image.data(), image.size()), expected);
-    EXPECT_EQ(fromSignature.find(image.data(), 2998), nullptr);
-    EXPECT_EQ(fromSignature.find(nullptr, image.size()), nullptr);
-    EXPECT_EQ(fromSignature.find(image.data(), 0), nullptr);
+    EXPECT_EQ(fromSignature.find(image.data(), image.size(), kernel), expected);
+    EXPECT_EQ(fromBytes.find(image.data(), image.size(), kernel), expected);
+    EXPECT_EQ(fromSignature.find(image.data(), 2998, kernel), nullptr);
+    EXPECT_EQ(fromSignature.find(nullptr, image.size(), kernel), nullptr);
+    EXPECT_EQ(fromSignature.find(image.data(), 0, kernel), nullptr);
 }
 
 TEST_P(PreparedPatternScan, WalksAndCountsEveryMatchOverlappingOnesIncluded) {
+    const SDK::ScanKernel kernel = GetParam();
     // "AA ?? AA" over AA AA AA AA BB AA 00 AA: matches at 0, 1, 3 and 5.
     const std::vector<std::uint8_t> image = {0xAA, 0xAA, 0xAA, 0xAA, 0xBB, 0xAA, 0x00, 0xAA};
     const std::uint8_t bytes[] = {0xAA, 0x00, 0xAA};
     const SDK::PreparedPattern pattern(bytes, "x?x");
     const std::uint8_t* base = image.data();
 
-    const std::uint8_t* first = pattern.find(base, image.size());
+    const std::uint8_t* first = pattern.find(base, image.size(), kernel);
     ASSERT_EQ(first, base + 0);
-    const std::uint8_t* second = pattern.findNext(base, image.size(), first);
+    const std::uint8_t* second = pattern.findNext(base, image.size(), first, kernel);
     ASSERT_EQ(second, base + 1);
-    const std::uint8_t* third = pattern.findNext(base, image.size(), second);
+    const std::uint8_t* third = pattern.findNext(base, image.size(), second, kernel);
     ASSERT_EQ(third, base + 3);
-    const std::uint8_t* fourth = pattern.findNext(base, image.size(), third);
+    const std::uint8_t* fourth = pattern.findNext(base, image.size(), third, kernel);
     ASSERT_EQ(fourth, base + 5);
-    EXPECT_EQ(pattern.findNext(base, image.size(), fourth), nullptr);
-    EXPECT_EQ(pattern.findNext(base, image.size(), nullptr), base);
-    EXPECT_EQ(pattern.count(base, image.size()), 4u);
-    EXPECT_EQ(pattern.count(base, 7), 3u);
-    EXPECT_EQ(pattern.count(base, 2), 0u);
+    EXPECT_EQ(pattern.findNext(base, image.size(), fourth, kernel), nullptr);
+    EXPECT_EQ(pattern.findNext(base, image.size(), nullptr, kernel), base);
+    EXPECT_EQ(pattern.count(base, image.size(), kernel), 4u);
+    EXPECT_EQ(pattern.count(base, 7, kernel), 3u);
+    EXPECT_EQ(pattern.count(base, 2, kernel), 0u);
 
     // A "previous" outside the image gives nothing rather than a scan of someone else's memory.
-    EXPECT_EQ(pattern.findNext(base, image.size(), base + image.size()), nullptr);
-    EXPECT_EQ(pattern.findNext(base + 1, image.size() - 1, base), nullptr);
-    EXPECT_EQ(pattern.findNext(base, image.size(), base + image.size() - 1), nullptr);
+    EXPECT_EQ(pattern.findNext(base, image.size(), base + image.size(), kernel), nullptr);
+    EXPECT_EQ(pattern.findNext(base + 1, image.size() - 1, base, kernel), nullptr);
+    EXPECT_EQ(pattern.findNext(base, image.size(), base + image.size() - 1, kernel), nullptr);
 }
 
 TEST_P(PreparedPatternScan, CountsAnAllWildcardPatternAtEveryStartAndAnEmptyOneNowhere) {
+    const SDK::ScanKernel kernel = GetParam();
     const std::vector<std::uint8_t> image(100, 0x00);
     const std::uint8_t bytes[5] = {};
-    EXPECT_EQ(SDK::PreparedPattern(bytes, "?????").count(image.data(), image.size()), 96u);
-    EXPECT_EQ(SDK::PreparedPattern(bytes, "?????").find(image.data(), 4), nullptr);
-    EXPECT_EQ(SDK::PreparedPattern(bytes, "").count(image.data(), image.size()), 0u);
-    EXPECT_EQ(SDK::PreparedPattern(bytes, "").find(image.data(), image.size()), nullptr);
-    EXPECT_EQ(SDK::PreparedPattern(std::span<const SDK::PatternByte>{}).find(image.data(), image.size()),
-              nullptr);
-    EXPECT_EQ(SDK::PreparedPattern(bytes, "xxxxx").count(image.data(), image.size()), 96u);
+    EXPECT_EQ(SDK::PreparedPattern(bytes, "?????").count(image.data(), image.size(), kernel), 96u);
+    EXPECT_EQ(SDK::PreparedPattern(bytes, "?????").find(image.data(), 4, kernel), nullptr);
+    EXPECT_EQ(SDK::PreparedPattern(bytes, "").count(image.data(), image.size(), kernel), 0u);
+    EXPECT_EQ(SDK::PreparedPattern(bytes, "").find(image.data(), image.size(), kernel), nullptr);
+    EXPECT_EQ(
+        SDK::PreparedPattern(std::span<const SDK::PatternByte>{}).find(image.data(), image.size(), kernel),
+        nullptr);
+    EXPECT_EQ(SDK::PreparedPattern(bytes, "xxxxx").count(image.data(), image.size(), kernel), 96u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, PreparedPatternScan, testing::ValuesIn(ScanTest::supportedKernels()),
+INSTANTIATE_TEST_SUITE_P(Kernels, PreparedPatternScan, testing::ValuesIn(ScanTest::kAllKernels),
                          ScanTest::kernelTestName);
 
 std::size_t countInImage(const SDK::PreparedPattern& pattern, const platform::ModuleImage& image) {

@@ -11,15 +11,15 @@
 #include <gtest/gtest.h>
 
 #include "reference_scan.hpp"
-#include "scan/plan.hpp"
+#include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
 
-namespace SDK::Scan {
+namespace SDK {
 // For GoogleTest's messages.
-inline void PrintTo(Kernel kernel, std::ostream* out) {
-    *out << kernelName(kernel);
+inline void PrintTo(ScanKernel kernel, std::ostream* out) {
+    *out << scanKernelName(kernel);
 }
-} // namespace SDK::Scan
+} // namespace SDK
 
 namespace ScanTest {
 
@@ -36,31 +36,29 @@ std::vector<std::uint8_t> instance(const SDK::Signature<N>& signature, std::uint
     return bytes;
 }
 
-// Every kernel this CPU can run.
-inline std::vector<SDK::Scan::Kernel> supportedKernels() {
-    std::vector<SDK::Scan::Kernel> kernels;
-    for (SDK::Scan::Kernel kernel :
-         {SDK::Scan::Kernel::Scalar, SDK::Scan::Kernel::Sse2, SDK::Scan::Kernel::Avx2}) {
-        if (SDK::Scan::kernelSupported(kernel)) {
-            kernels.push_back(kernel);
+inline constexpr SDK::ScanKernel kAllKernels[] = {SDK::ScanKernel::Scalar, SDK::ScanKernel::Sse2,
+                                                  SDK::ScanKernel::Avx2, SDK::ScanKernel::Avx512};
+
+inline std::string kernelTestName(const testing::TestParamInfo<SDK::ScanKernel>& info) {
+    return SDK::scanKernelName(info.param);
+}
+
+// A fixture whose tests run once per kernel, naming it in each scan; instantiated with kAllKernels, so
+// that a kernel this CPU cannot run shows as skipped.
+class EveryKernel : public testing::TestWithParam<SDK::ScanKernel> {
+protected:
+    void SetUp() override {
+        if (!SDK::scanKernelSupported(GetParam())) {
+            GTEST_SKIP() << "this CPU cannot run the " << SDK::scanKernelName(GetParam()) << " kernel";
         }
     }
-    return kernels;
-}
-
-inline std::string kernelTestName(const testing::TestParamInfo<SDK::Scan::Kernel>& info) {
-    return SDK::Scan::kernelName(info.param);
-}
-
-// A fixture whose tests run once per kernel, through the public interface.
-class EveryKernel : public testing::TestWithParam<SDK::Scan::Kernel> {
-protected:
-    void SetUp() override { previous_ = SDK::Scan::useKernel(GetParam()); }
-    void TearDown() override { SDK::Scan::useKernel(previous_); }
-
-private:
-    SDK::Scan::Kernel previous_ = SDK::Scan::Kernel::Scalar;
 };
+
+// scanForPattern with the kernel first, where the tests name it.
+inline const std::uint8_t* scanWith(SDK::ScanKernel kernel, const std::uint8_t* pattern, const char* mask,
+                                    const std::uint8_t* base, std::size_t size) {
+    return SDK::scanForPattern(pattern, mask, base, size, kernel);
+}
 
 // `size` writable bytes directly before (or after) a page that cannot be touched: a scan that reads
 // one byte past the image's end (or before its start) crashes the test.

@@ -10,15 +10,30 @@
 
 namespace SDK {
 
+// The loops that find candidates: scalar (memchr for the first anchor), then 16, 32 and 64 bytes at
+// a time. All give the same answers; which ones this CPU and operating system can run is found out
+// at run time, once.
+enum class ScanKernel { Scalar, Sse2, Avx2, Avx512 };
+
+// Whether this CPU and build can run `kernel`; Scalar always can.
+bool scanKernelSupported(ScanKernel kernel) noexcept;
+
+// The fastest kernel this CPU can run: what every scan uses unless told otherwise.
+ScanKernel bestScanKernel() noexcept;
+
+// "scalar", "sse2", "avx2", "avx512".
+const char* scanKernelName(ScanKernel kernel) noexcept;
+
 // Finds the lowest offset in [base, base + size) at which `pattern` matches under `mask`: where the
 // mask has 'x' the image byte must equal the pattern byte, any other mask character accepts any byte.
 // The mask is NUL-terminated and as long as the pattern. Every start offset from 0 up to and
 // including size - L is tried, so a match ending on the image's last byte is found. Returns the
 // match's address, or nullptr: also for a null base, pattern or mask, an image shorter than the
 // pattern, and an empty mask (an empty pattern identifies nothing). Reads only inside the image and
-// never allocates.
+// never allocates. `kernel` picks the loop (tests and benchmarks run each); one this CPU cannot run
+// gives way to bestScanKernel().
 const std::uint8_t* scanForPattern(const std::uint8_t* pattern, const char* mask, const std::uint8_t* base,
-                                   std::size_t size) noexcept;
+                                   std::size_t size, ScanKernel kernel = bestScanKernel()) noexcept;
 
 // A pattern prepared once for scanning many times or many spans: its two rarest fixed bytes are
 // chosen as the anchors that candidates must show before the whole pattern is compared. It finds
@@ -42,21 +57,24 @@ public:
     // The pattern's length L.
     std::size_t size() const noexcept { return length_; }
 
-    // The lowest match in [base, base + size), or nullptr.
-    const std::uint8_t* find(const std::uint8_t* base, std::size_t size) const noexcept;
+    // The lowest match in [base, base + size), or nullptr. `kernel` as for scanForPattern.
+    const std::uint8_t* find(const std::uint8_t* base, std::size_t size,
+                             ScanKernel kernel = bestScanKernel()) const noexcept;
 
     // The lowest match that begins after `previous`, a match returned for the same image (null:
     // the same as find). Matches may overlap.
-    const std::uint8_t* findNext(const std::uint8_t* base, std::size_t size,
-                                 const std::uint8_t* previous) const noexcept;
+    const std::uint8_t* findNext(const std::uint8_t* base, std::size_t size, const std::uint8_t* previous,
+                                 ScanKernel kernel = bestScanKernel()) const noexcept;
 
     // How many offsets of [base, base + size) a match begins at, overlapping matches included.
-    std::size_t count(const std::uint8_t* base, std::size_t size) const noexcept;
+    std::size_t count(const std::uint8_t* base, std::size_t size,
+                      ScanKernel kernel = bestScanKernel()) const noexcept;
 
 private:
     template <typename FixedAt> void prepare(std::size_t length, FixedAt fixedAt);
 
-    const std::uint8_t* findFrom(const std::uint8_t* base, std::size_t size, std::size_t from) const noexcept;
+    const std::uint8_t* findFrom(const std::uint8_t* base, std::size_t size, std::size_t from,
+                                 ScanKernel kernel) const noexcept;
 
     std::size_t length_ = 0;
     std::size_t anchor0_ = 0;

@@ -1,11 +1,14 @@
-// The scan's internals: a prepared pattern as the kernels see it, and the kernels themselves.
+// The scan's internals: a prepared pattern as the kernels see it, and the kernels' entry points.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
+#include <vector>
 
+#include "sdk/pattern_scan.hpp"
 #include "sdk/sanitizer.hpp"
 
 namespace SDK::Scan {
@@ -76,29 +79,39 @@ SDK_IMAGE_READER inline bool verify(const Plan& plan, const std::uint8_t* p,
     return true;
 }
 
-enum class Kernel { Scalar, Sse2, Avx2 };
+// The plan of a whole pattern given as elements, its words in `words`: what a PreparedPattern scans
+// with. For the tests of the kernels' shared loop.
+void planOf(std::span<const PatternByte> elements, Plan& plan, std::vector<std::uint64_t>& words);
 
-// Whether this CPU (and build) can run a kernel; Scalar always can.
-bool kernelSupported(Kernel kernel) noexcept;
+// The kernels' entry points: the lowest match at an offset in [from, size - L] of the image
+// [base, base + size), or nullptr. Each needs size >= plan.length, from <= size - plan.length and a
+// plan with an anchor; the vector ones a CPU that runs them.
+const std::uint8_t* findScalar(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                               std::size_t from) noexcept;
+#if defined(__x86_64__) || defined(_M_X64)
+const std::uint8_t* findSse2(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                             std::size_t from) noexcept;
+const std::uint8_t* findAvx2(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                             std::size_t from) noexcept;
+const std::uint8_t* findAvx512(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                               std::size_t from) noexcept;
+#endif
 
-// The fastest supported kernel, decided once.
-Kernel bestKernel() noexcept;
+// What cpuid and XCR0 tell about the vector kernels: leaf 1's ECX, leaf 7's EBX (0 where the CPU has
+// no leaf 7), and XCR0 (0 where the operating system has not enabled XSAVE).
+struct CpuReport {
+    std::uint32_t leaf1Ecx = 0;
+    std::uint32_t leaf7Ebx = 0;
+    std::uint64_t xcr0 = 0;
+};
 
-const char* kernelName(Kernel kernel) noexcept;
+// Whether the CPU has the instructions and the operating system saves the registers they use.
+bool avx2Usable(const CpuReport& cpu) noexcept;
+bool avx512Usable(const CpuReport& cpu) noexcept;
 
-// The kernel that findFirst uses: bestKernel() unless useKernel chose another (tests and benchmarks
-// run every kernel through the public interface that way). Returns the one used before; a kernel
-// this CPU cannot run is ignored.
-Kernel activeKernel() noexcept;
-Kernel useKernel(Kernel kernel) noexcept;
-
-// The lowest match at an offset in [from, size - L] of the image [base, base + size), or nullptr.
-// Needs size >= plan.length and from <= size - plan.length.
-const std::uint8_t* findFirst(const Plan& plan, const std::uint8_t* base, std::size_t size,
+// Runs findScalar's, or the kernel's loop where this CPU can run it, otherwise bestScanKernel()'s. A
+// plan without an anchor matches at `from`.
+const std::uint8_t* findFirst(ScanKernel kernel, const Plan& plan, const std::uint8_t* base, std::size_t size,
                               std::size_t from) noexcept;
-
-// The same with a given kernel, which must be supported.
-const std::uint8_t* findFirstWith(Kernel kernel, const Plan& plan, const std::uint8_t* base, std::size_t size,
-                                  std::size_t from) noexcept;
 
 } // namespace SDK::Scan

@@ -1,0 +1,170 @@
+// Which kernels this CPU and operating system can run, and the one a scan runs.
+//
+// Each kernel walks the start offsets [from, size - L] in order and returns the first verified one,
+// so all of them give the reference byte loop's answer; they differ only in how many start offsets
+// one step filters by the two anchor bytes. The vector kernels' instructions are compiled for their
+// own instruction set in their own files, and run only once cpuid says the CPU has them and XCR0
+// says the operating system saves their registers.
+#include "scan/kernel_common.hpp"
+
+#if defined(SDK_SCAN_X86)
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
+#endif
+
+namespace SDK::Scan {
+
+namespace {
+
+constexpr std::uint32_t bit(unsigned n) {
+    return std::uint32_t{1} << n;
+}
+
+// XCR0: the SSE and AVX state, then the AVX-512 opmask, upper-ZMM and high-ZMM state.
+constexpr std::uint64_t kYmmState = 0x06;
+constexpr std::uint64_t kZmmState = 0xE6;
+
+bool osSaves(const CpuReport& cpu, std::uint64_t state) noexcept {
+    const bool osxsave = (cpu.leaf1Ecx & bit(27)) != 0;
+    return osxsave && (cpu.xcr0 & state) == state;
+}
+
+#if defined(SDK_SCAN_X86)
+
+struct Registers {
+    std::uint32_t eax = 0, ebx = 0, ecx = 0, edx = 0;
+};
+
+Registers cpuid(std::uint32_t leaf, std::uint32_t subleaf) noexcept {
+    Registers r;
+#if defined(_MSC_VER) && !defined(__clang__)
+    int info[4] = {};
+    __cpuidex(info, static_cast<int>(leaf), static_cast<int>(subleaf));
+    r = {static_cast<std::uint32_t>(info[0]), static_cast<std::uint32_t>(info[1]),
+         static_cast<std::uint32_t>(info[2]), static_cast<std::uint32_t>(info[3])};
+#else
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    __cpuid_count(leaf, subleaf, a, b, c, d);
+    r = {a, b, c, d};
+#endif
+    return r;
+}
+
+// Only called where cpuid reports OSXSAVE, so the instruction exists and is enabled.
+#if defined(__GNUC__) || defined(__clang__)
+__attribute__((target("xsave")))
+#endif
+std::uint64_t
+readXcr0() noexcept {
+    return static_cast<std::uint64_t>(_xgetbv(0));
+}
+
+CpuReport readCpu() noexcept {
+    CpuReport cpu;
+    const std::uint32_t maxLeaf = cpuid(0, 0).eax;
+    if (maxLeaf >= 1) {
+        cpu.leaf1Ecx = cpuid(1, 0).ecx;
+    }
+    if (maxLeaf >= 7) {
+        cpu.leaf7Ebx = cpuid(7, 0).ebx;
+    }
+    if ((cpu.leaf1Ecx & bit(27)) != 0) {
+        cpu.xcr0 = readXcr0();
+    }
+    return cpu;
+}
+
+#endif // SDK_SCAN_X86
+
+} // namespace
+
+bool avx2Usable(const CpuReport& cpu) noexcept {
+    const bool avx = (cpu.leaf1Ecx & bit(28)) != 0;
+    return avx && (cpu.leaf7Ebx & bit(5)) != 0 && osSaves(cpu, kYmmState);
+}
+
+bool avx512Usable(const CpuReport& cpu) noexcept {
+    const bool foundation = (cpu.leaf7Ebx & bit(16)) != 0;
+    const bool byteWord = (cpu.leaf7Ebx & bit(30)) != 0;
+    return foundation && byteWord && osSaves(cpu, kZmmState);
+}
+
+} // namespace SDK::Scan
+
+namespace SDK {
+
+bool scanKernelSupported(ScanKernel kernel) noexcept {
+#if defined(SDK_SCAN_X86)
+    static const Scan::CpuReport cpu = Scan::readCpu();
+    switch (kernel) {
+    case ScanKernel::Scalar:
+    case ScanKernel::Sse2:
+        return true;
+    case ScanKernel::Avx2:
+        return Scan::avx2Usable(cpu);
+    case ScanKernel::Avx512:
+        return Scan::avx512Usable(cpu);
+    }
+    return false;
+#else
+    return kernel == ScanKernel::Scalar;
+#endif
+}
+
+ScanKernel bestScanKernel() noexcept {
+    static const ScanKernel best = [] {
+        for (const ScanKernel kernel : {ScanKernel::Avx512, ScanKernel::Avx2, ScanKernel::Sse2}) {
+            if (scanKernelSupported(kernel)) {
+                return kernel;
+            }
+        }
+        return ScanKernel::Scalar;
+    }();
+    return best;
+}
+
+const char* scanKernelName(ScanKernel kernel) noexcept {
+    switch (kernel) {
+    case ScanKernel::Scalar:
+        return "scalar";
+    case ScanKernel::Sse2:
+        return "sse2";
+    case ScanKernel::Avx2:
+        return "avx2";
+    case ScanKernel::Avx512:
+        return "avx512";
+    }
+    return "?";
+}
+
+} // namespace SDK
+
+namespace SDK::Scan {
+
+const std::uint8_t* findFirst(ScanKernel kernel, const Plan& plan, const std::uint8_t* base, std::size_t size,
+                              std::size_t from) noexcept {
+    if (!plan.anchored) {
+        return base + from; // an all-wildcard pattern matches at every start offset
+    }
+    if (!scanKernelSupported(kernel)) {
+        kernel = bestScanKernel();
+    }
+    switch (kernel) {
+#if defined(SDK_SCAN_X86)
+    case ScanKernel::Avx512:
+        return findAvx512(plan, base, size, from);
+    case ScanKernel::Avx2:
+        return findAvx2(plan, base, size, from);
+    case ScanKernel::Sse2:
+        return findSse2(plan, base, size, from);
+#endif
+    default:
+        break;
+    }
+    return findScalar(plan, base, size, from);
+}
+
+} // namespace SDK::Scan

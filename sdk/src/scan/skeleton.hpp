@@ -1,0 +1,140 @@
+// The loop of every vector kernel, written once. A kernel brings its lanes: how many start offsets
+// one compare covers and how it compares; the skeleton brings the walk.
+//
+//     struct Lanes {
+//         static constexpr std::size_t width;         // start offsets per compare: 16, 32 or 64
+//         static constexpr std::size_t perBlock;      // compares per step of the aligned body
+//         static constexpr std::size_t prefetchAhead; // bytes ahead of the body's loads to ask for; 0: none
+//         using Hits = ...;                           // which of `width` start offsets show both anchors
+//         explicit Lanes(const Plan& plan);
+//         Hits hits(const std::uint8_t* anchor0, const std::uint8_t* anchor1) const;
+//         static Hits either(Hits a, Hits b);
+//         static bool any(Hits hits);
+//         static std::uint64_t bits(Hits hits);       // bit k for start offset k
+//     };
+//
+// The walk: one unaligned compare where the scan begins, then aligned loads of the first anchor a
+// block at a time (the few start offsets seen twice were rejected the first time), then single
+// compares, then the scalar loop for the last start offsets. A compare is made only while all its
+// start offsets are valid starts, so every byte read lies inside the image (an anchor lies inside
+// the pattern). Included inside the kernel's instruction-set region; see kernel_common.hpp.
+#pragma once
+
+#include "scan/kernel_common.hpp"
+
+namespace SDK::Scan {
+
+template <typename Lanes> struct Skeleton {
+    static_assert(Lanes::width <= 64 && 64 % Lanes::width == 0, "a compare's bits fit a 64-bit word");
+    static constexpr std::size_t block = Lanes::width * Lanes::perBlock;
+    static_assert(block % 64 == 0, "a block is whole 64-bit words of candidates");
+    static constexpr std::size_t perWord = 64 / Lanes::width;
+    using Hits = typename Lanes::Hits;
+
+    const Plan& plan;
+    const std::uint8_t* base;
+    const std::uint8_t* end;
+    const std::uint8_t* lane0;
+    const std::uint8_t* lane1;
+    // The lanes' vectors are not members but arguments: the object holds no over-aligned member,
+    // and the out-of-line call below passes none.
+
+    SDK_IMAGE_READER Hits hitsAt(const Lanes& lanes, std::size_t at) const noexcept {
+        return lanes.hits(lane0 + at, lane1 + at);
+    }
+
+    SDK_IMAGE_READER const std::uint8_t* single(const Lanes& lanes, std::size_t at) const noexcept {
+        const std::uint64_t bits = Lanes::bits(hitsAt(lanes, at));
+        return bits == 0 ? nullptr : firstVerified(plan, base, end, at, bits);
+    }
+
+    // Whether any start offset of the block at `at` shows both anchors: all the hot loop computes.
+    template <std::size_t... B>
+    SDK_IMAGE_READER bool blockHits(const Lanes& lanes, std::size_t at,
+                                    std::index_sequence<B...>) const noexcept {
+        const Hits hits[] = {hitsAt(lanes, at + B * Lanes::width)...};
+        Hits all = hits[0];
+        ((all = Lanes::either(all, hits[B])), ...);
+        return Lanes::any(all);
+    }
+
+    // The candidates of 64 start offsets from `at`.
+    template <std::size_t... C>
+    SDK_IMAGE_READER std::uint64_t wordBits(const Lanes& lanes, std::size_t at,
+                                            std::index_sequence<C...>) const noexcept {
+        return ((Lanes::bits(hitsAt(lanes, at + C * Lanes::width)) << (C * Lanes::width)) | ...);
+    }
+
+    // A block with candidates, compared again (its lines are in the nearest cache now) a word at a
+    // time; out of line, so that the hot loop keeps its registers.
+    SDK_SCAN_NOINLINE SDK_IMAGE_READER const std::uint8_t* blockMatch(std::size_t at) const noexcept {
+        const Lanes lanes(plan);
+        for (std::size_t word = at; word < at + block; word += 64) {
+            const std::uint64_t bits = wordBits(lanes, word, std::make_index_sequence<perWord>{});
+            if (const std::uint8_t* found = firstVerified(plan, base, end, word, bits)) {
+                return found;
+            }
+        }
+        return nullptr;
+    }
+
+    // Blocks from `at` while a whole block of start offsets lies below `until`, asking for the first
+    // anchor's lines `ahead` bytes on.
+    template <std::size_t ahead>
+    SDK_IMAGE_READER const std::uint8_t* blocks(const Lanes& lanes, std::size_t& at,
+                                                std::size_t until) const noexcept {
+        for (; until - at >= block; at += block) {
+            if constexpr (ahead != 0) {
+                for (std::size_t line = 0; line < block; line += 64) {
+                    prefetchLine(lane0 + at + ahead + line);
+                }
+            }
+            if (blockHits(lanes, at, std::make_index_sequence<Lanes::perBlock>{})) {
+                if (const std::uint8_t* found = blockMatch(at)) {
+                    return found;
+                }
+            }
+        }
+        return nullptr;
+    }
+
+    SDK_IMAGE_READER const std::uint8_t* find(std::size_t from, std::size_t size) const noexcept {
+        const Lanes lanes(plan);
+        const std::size_t starts = size - plan.length + 1;
+        std::size_t at = from;
+        if (starts - at >= Lanes::width) {
+            if (const std::uint8_t* found = single(lanes, at)) {
+                return found;
+            }
+            at += Lanes::width - (reinterpret_cast<std::uintptr_t>(lane0 + at) & (Lanes::width - 1));
+        }
+        if constexpr (Lanes::prefetchAhead != 0) {
+            // Lines are asked for only inside the image: the last blocks go without.
+            if (starts - at > Lanes::prefetchAhead) {
+                if (const std::uint8_t* found =
+                        blocks<Lanes::prefetchAhead>(lanes, at, starts - Lanes::prefetchAhead)) {
+                    return found;
+                }
+            }
+        }
+        if (const std::uint8_t* found = blocks<0>(lanes, at, starts)) {
+            return found;
+        }
+        for (; starts - at >= Lanes::width; at += Lanes::width) {
+            if (const std::uint8_t* found = single(lanes, at)) {
+                return found;
+            }
+        }
+        return scalarTail(plan, base, size, at, starts);
+    }
+};
+
+// A kernel's entry point: the lowest match at an offset in [from, size - L], or nullptr.
+template <typename Lanes>
+SDK_IMAGE_READER const std::uint8_t* findWith(const Plan& plan, const std::uint8_t* base, std::size_t size,
+                                              std::size_t from) noexcept {
+    const Skeleton<Lanes> skeleton{plan, base, base + size, base + plan.anchor0, base + plan.anchor1};
+    return skeleton.find(from, size);
+}
+
+} // namespace SDK::Scan

@@ -1,0 +1,111 @@
+// Which kernel runs: what cpuid and XCR0 must say for each vector kernel, the choice against what
+// the operating system reports, and a kernel the CPU cannot run.
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "scan/plan.hpp"
+#include "scan_test_support.hpp"
+#include "sdk/pattern_scan.hpp"
+
+namespace {
+
+using SDK::ScanKernel;
+using SDK::Scan::CpuReport;
+
+constexpr std::uint32_t kOsxsave = 1u << 27;
+constexpr std::uint32_t kAvx = 1u << 28;
+constexpr std::uint32_t kAvx2 = 1u << 5;
+constexpr std::uint32_t kAvx512F = 1u << 16;
+constexpr std::uint32_t kAvx512BW = 1u << 30;
+
+TEST(KernelChoice, Avx2NeedsTheInstructionsAndTheOperatingSystemSavingYmm) {
+    const CpuReport full{kOsxsave | kAvx, kAvx2, 0x07};
+    EXPECT_TRUE(SDK::Scan::avx2Usable(full));
+    EXPECT_FALSE(SDK::Scan::avx2Usable(CpuReport{kOsxsave | kAvx, 0, 0x07}));     // no AVX2
+    EXPECT_FALSE(SDK::Scan::avx2Usable(CpuReport{kOsxsave, kAvx2, 0x07}));        // no AVX
+    EXPECT_FALSE(SDK::Scan::avx2Usable(CpuReport{kAvx, kAvx2, 0x07}));            // XSAVE not enabled
+    EXPECT_FALSE(SDK::Scan::avx2Usable(CpuReport{kOsxsave | kAvx, kAvx2, 0x03})); // YMM not saved
+    EXPECT_FALSE(SDK::Scan::avx2Usable(CpuReport{kOsxsave | kAvx, kAvx2, 0x05})); // XMM not saved
+    EXPECT_FALSE(SDK::Scan::avx2Usable(CpuReport{}));
+}
+
+TEST(KernelChoice, Avx512NeedsFoundationAndByteWordAndTheOperatingSystemSavingZmm) {
+    const std::uint32_t leaf7 = kAvx2 | kAvx512F | kAvx512BW;
+    EXPECT_TRUE(SDK::Scan::avx512Usable(CpuReport{kOsxsave | kAvx, leaf7, 0xE7}));
+    EXPECT_TRUE(SDK::Scan::avx512Usable(CpuReport{kOsxsave | kAvx, leaf7, 0x2FF}));
+    EXPECT_FALSE(SDK::Scan::avx512Usable(CpuReport{kOsxsave | kAvx, kAvx2 | kAvx512F, 0xE7}));  // no BW
+    EXPECT_FALSE(SDK::Scan::avx512Usable(CpuReport{kOsxsave | kAvx, kAvx2 | kAvx512BW, 0xE7})); // no F
+    EXPECT_FALSE(SDK::Scan::avx512Usable(CpuReport{kAvx, leaf7, 0xE7})); // XSAVE not enabled
+    // The operating system saves YMM only, or one of the three AVX-512 states is missing.
+    for (const std::uint64_t xcr0 : {0x07u, 0x67u, 0xA7u, 0xC7u, 0xE1u}) {
+        EXPECT_FALSE(SDK::Scan::avx512Usable(CpuReport{kOsxsave | kAvx, leaf7, xcr0})) << xcr0;
+    }
+}
+
+TEST(KernelChoice, TheBestKernelIsTheWidestThisCpuRuns) {
+    const ScanKernel best = SDK::bestScanKernel();
+    EXPECT_TRUE(SDK::scanKernelSupported(best));
+    EXPECT_TRUE(SDK::scanKernelSupported(ScanKernel::Scalar));
+    bool above = false;
+    for (const ScanKernel kernel : ScanTest::kAllKernels) {
+        if (above) {
+            EXPECT_FALSE(SDK::scanKernelSupported(kernel)) << SDK::scanKernelName(kernel);
+        }
+        above = above || kernel == best;
+    }
+#if defined(__x86_64__) || defined(_M_X64)
+    EXPECT_TRUE(SDK::scanKernelSupported(ScanKernel::Sse2));
+#endif
+    std::set<std::string> names;
+    for (const ScanKernel kernel : ScanTest::kAllKernels) {
+        names.insert(SDK::scanKernelName(kernel));
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"scalar", "sse2", "avx2", "avx512"}));
+}
+
+TEST(KernelChoice, AgreesWithTheCpuFlagsTheOperatingSystemReports) {
+#if defined(__linux__) && defined(__x86_64__)
+    // Linux lists a feature only where it has enabled its register state.
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    std::set<std::string> flags;
+    while (std::getline(cpuinfo, line)) {
+        if (line.rfind("flags", 0) == 0) {
+            std::istringstream words(line.substr(line.find(':') + 1));
+            for (std::string flag; words >> flag;) {
+                flags.insert(flag);
+            }
+            break;
+        }
+    }
+    ASSERT_FALSE(flags.empty());
+    EXPECT_EQ(SDK::scanKernelSupported(ScanKernel::Avx2), flags.contains("avx2"));
+    EXPECT_EQ(SDK::scanKernelSupported(ScanKernel::Avx512),
+              flags.contains("avx512f") && flags.contains("avx512bw"));
+#else
+    GTEST_SKIP() << "reads /proc/cpuinfo";
+#endif
+}
+
+TEST(KernelChoice, AKernelTheCpuCannotRunGivesWayToTheBest) {
+    std::vector<std::uint8_t> image(5000, 0x90);
+    const std::vector<std::uint8_t> match = ScanTest::instance(SDK::kObjectTablePattern, 0x00);
+    std::copy(match.begin(), match.end(), image.begin() + 4321);
+    const SDK::PreparedPattern pattern(SDK::kObjectTablePattern);
+    bool anyUnsupported = false;
+    for (const ScanKernel kernel : ScanTest::kAllKernels) {
+        EXPECT_EQ(pattern.find(image.data(), image.size(), kernel), image.data() + 4321)
+            << SDK::scanKernelName(kernel);
+        anyUnsupported = anyUnsupported || !SDK::scanKernelSupported(kernel);
+    }
+    if (!anyUnsupported) {
+        GTEST_SKIP() << "this CPU runs every kernel";
+    }
+}
+
+} // namespace

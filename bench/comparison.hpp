@@ -4,15 +4,15 @@
 // benchmark::RegisterBenchmark) and pairs a fast run with its reference run through addComparison.
 // After all runs main() prints one table row per comparison and writes them to --json PATH:
 //
-//     static const bool registered = Bench::addComparison({
+//     static const bool registered = bench::addComparison({
 //         .name = "lookup, 1M objects, no match",
 //         .fast = "lookup/fast",      // benchmark names as registered, or in full as reported
 //         .reference = "lookup/reference",
-//         .measure = Bench::Measure::Time,
+//         .measure = bench::Measure::Time,
 //     });
 //
 // Registration happens during static initialisation; the image is built in main() before any
-// benchmark runs, so benchmark bodies (not static initialisers) call Bench::image().
+// benchmark runs, so benchmark bodies (not static initialisers) call bench::image().
 #pragma once
 
 #include <cstddef>
@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-namespace Bench {
+namespace bench {
 
 enum class Measure {
     // Bytes per second, from state.SetBytesProcessed; shown in GB/s. ratio = fast / reference.
@@ -66,4 +66,4 @@ struct Image {
 // The shared image; built once by main() before the benchmarks run.
 const Image& image();
 
-} // namespace Bench
+} // namespace bench

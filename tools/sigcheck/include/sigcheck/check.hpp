@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace Sigcheck {
+namespace sigcheck {
 
 struct PatternReport {
     std::string_view name; // "name-table" or "object-table"
@@ -36,11 +36,11 @@ struct FileReport {
 // 'x' for a fixed byte and '?' for any, as long as the bytes): the lowest match, its section, every
 // match counted, and the target of the 7-byte instruction it begins with.
 PatternReport scanPattern(std::string_view name, std::span<const std::uint8_t> bytes, const char* mask,
-                          const PE::Headers& headers, const PE::Image& image);
+                          const pe::Headers& headers, const pe::Image& image);
 
 // Runs the mod's own scan for both engine patterns over `image`, as the mod does in the game: from
 // the image's first byte, lowest match first; then counts every match.
-FileReport checkImage(std::string file, const PE::Headers& headers, const PE::Image& image);
+FileReport checkImage(std::string file, const pe::Headers& headers, const pe::Image& image);
 
 // Section names may hold any byte: printable ASCII stays, everything else becomes \xNN.
 std::string printableName(std::string_view name);
@@ -56,4 +56,4 @@ inline constexpr int kStatusComplete = 0;
 inline constexpr int kStatusPatternMissing = 1;
 inline constexpr int kStatusUnusable = 2;
 
-} // namespace Sigcheck
+} // namespace sigcheck

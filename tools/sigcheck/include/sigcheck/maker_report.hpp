@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace Sigcheck {
+namespace sigcheck {
 
 struct MakeReport {
     std::string file;
@@ -29,4 +29,4 @@ std::string toTable(const MakeReport& report);
 std::string toJson(const SuggestReport& report);
 std::string toTable(const SuggestReport& report);
 
-} // namespace Sigcheck
+} // namespace sigcheck

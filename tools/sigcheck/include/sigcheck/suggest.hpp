@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-namespace Sigcheck {
+namespace sigcheck {
 
 enum class Shape {
     // mov r64, [rip + disp32]; test r64, r64 (the same register); jnz (short or near)
@@ -84,7 +84,7 @@ struct Suggestion {
 
 struct OldBuild {
     std::string file;
-    const PE::Headers* headers = nullptr;
+    const pe::Headers* headers = nullptr;
     std::span<const std::uint8_t> image;
 };
 
@@ -97,7 +97,7 @@ struct SuggestReport {
     std::vector<std::string> oldProblems;
 };
 
-SuggestReport suggest(std::string file, const PE::Headers& headers, std::span<const std::uint8_t> image,
+SuggestReport suggest(std::string file, const pe::Headers& headers, std::span<const std::uint8_t> image,
                       const OldBuild* old, std::size_t shown = kDefaultShownCandidates);
 
-} // namespace Sigcheck
+} // namespace sigcheck

@@ -168,7 +168,7 @@ void saveConfig(const std::string& name, const nlohmann::json& config, bool useC
     if (useConfigDirectory) {
         // One level, like _mkdir; it usually exists already, and any real failure shows in the write.
         const std::string directory(configDirectory.substr(0, configDirectory.size() - 1));
-        platform::makeDirectory(directory.c_str());
+        (void)platform::makeDirectory(directory.c_str());
     }
     replaceWithText(configPath(name, useConfigDirectory), text);
 }

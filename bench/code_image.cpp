@@ -117,11 +117,11 @@ std::size_t lowestMatch(const SDK::Signature<N>& signature, std::span<const std:
         std::fprintf(stderr, "brickwright-bench: the fast scan and the reference disagree on this image\n");
         std::exit(1);
     }
-    return fast == nullptr ? Image::npos : static_cast<std::size_t>(fast - code.data());
+    return fast == nullptr ? Image::kNoMatch : static_cast<std::size_t>(fast - code.data());
 }
 
 std::uint8_t* targetOf(const Image& image, std::size_t match) {
-    if (match == Image::npos) {
+    if (match == Image::kNoMatch) {
         return nullptr;
     }
     const std::uint64_t target =

@@ -50,9 +50,9 @@ const std::vector<Comparison>& comparisons();
 struct Image {
     std::span<const std::uint8_t> code; // what the scan benchmarks walk
     std::span<std::uint8_t> whole;      // code followed by the reserve
-    // Offsets in `code` of the lowest match of each pattern; npos when it has none.
-    std::size_t nameTableMatch = npos;
-    std::size_t objectTableMatch = npos;
+    // Offsets in `code` of the lowest match of each pattern; kNoMatch when it has none.
+    std::size_t nameTableMatch = kNoMatch;
+    std::size_t objectTableMatch = kNoMatch;
     // Pattern 1's target (the 8-byte variable holding the name table's address) and pattern 2's
     // target (where the object table lies); null when the match is missing or its target falls
     // outside `whole`. Both lie in the reserve for the default image and are writable.
@@ -60,7 +60,7 @@ struct Image {
     std::uint8_t* objectTableTarget = nullptr;
     std::string description;
 
-    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    static constexpr std::size_t kNoMatch = static_cast<std::size_t>(-1);
 };
 
 // The shared image; built once by main() before the benchmarks run.

@@ -24,11 +24,11 @@ using SDK::ScanKernel;
 constexpr std::size_t kSliceBytes = std::size_t{1} << 20;
 
 // What one row set walks: the whole image or its last MiB, with the lowest match of each pattern in
-// it (npos: none).
+// it (kNoMatch: none).
 struct Region {
     std::span<const std::uint8_t> bytes;
-    std::size_t nameTableMatch = bench::Image::npos;
-    std::size_t objectTableMatch = bench::Image::npos;
+    std::size_t nameTableMatch = bench::Image::kNoMatch;
+    std::size_t objectTableMatch = bench::Image::kNoMatch;
 };
 
 template <std::size_t N>
@@ -36,7 +36,7 @@ std::size_t lowestMatch(const SDK::Signature<N>& signature, std::span<const std:
     const MaskedBytes form = maskedBytes(signature);
     const std::uint8_t* found =
         reference::scan(form.bytes.data(), form.mask.c_str(), bytes.data(), bytes.size());
-    return found == nullptr ? bench::Image::npos : static_cast<std::size_t>(found - bytes.data());
+    return found == nullptr ? bench::Image::kNoMatch : static_cast<std::size_t>(found - bytes.data());
 }
 
 enum class Extent { Image, Slice };
@@ -57,7 +57,7 @@ const Region& region(Extent extent) {
 
 // What a scan walks: up to the end of its match, or the whole region.
 std::size_t bytesWalked(const Region& walked, std::size_t match, std::size_t length) {
-    return match == bench::Image::npos ? walked.bytes.size() : match + length;
+    return match == bench::Image::kNoMatch ? walked.bytes.size() : match + length;
 }
 
 template <std::size_t N>

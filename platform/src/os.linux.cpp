@@ -10,8 +10,8 @@
 #include <link.h>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace platform {

@@ -246,16 +246,16 @@ INSTANTIATE_TEST_SUITE_P(Kernels, DifferentialScan, testing::ValuesIn(scantest::
 // compares a step, 64-byte alignment), with compares in plain C++: where the CPU has no AVX-512,
 // this is what runs the walk the AVX-512 kernel takes.
 struct PortableLanes64 {
-    static constexpr std::size_t width = 64;
-    static constexpr std::size_t perBlock = 4;
-    static constexpr std::size_t prefetchAhead = 4096;
+    static constexpr std::size_t kWidth = 64;
+    static constexpr std::size_t kPerBlock = 4;
+    static constexpr std::size_t kPrefetchAhead = 4096;
     using Hits = std::uint64_t;
 
     explicit PortableLanes64(const SDK::Scan::Plan& plan) : want0(plan.byte0), want1(plan.byte1) {}
 
     SDK_IMAGE_READER Hits hits(const std::uint8_t* anchor0, const std::uint8_t* anchor1) const {
         Hits hits = 0;
-        for (std::size_t k = 0; k < width; ++k) {
+        for (std::size_t k = 0; k < kWidth; ++k) {
             hits |= static_cast<Hits>(anchor0[k] == want0 && anchor1[k] == want1) << k;
         }
         return hits;

@@ -13,8 +13,7 @@ struct Error {
     std::string message;
 };
 
-template <typename T>
-using Result = tl::expected<T, Error>;
+template <typename T> using Result = tl::expected<T, Error>;
 
 // The error side of a Result, for `return fail("...")`.
 [[nodiscard]] inline tl::unexpected<Error> fail(std::string message) {

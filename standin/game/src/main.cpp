@@ -331,7 +331,8 @@ Result<int> run(const game::Options& options) {
               << plural(runs.size(), "BeginPlay", "BeginPlays") << ": ";
     SML::Utility::setConsoleColor(allRegistered ? ConsoleColor::Green : ConsoleColor::Red);
     const std::string all = "all " + std::to_string(game::kRecipeItems.size()) + " recipes";
-    std::cout << (allRegistered ? "every BeginPlay registered " + all : "not every BeginPlay registered " + all);
+    std::cout << (allRegistered ? "every BeginPlay registered " + all
+                                : "not every BeginPlay registered " + all);
     standin::resetConsoleColor();
     std::cout << std::endl;
     return allRegistered && unloaded ? game::kExitSuccess : game::kExitRecipesMissing;

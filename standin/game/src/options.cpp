@@ -26,7 +26,7 @@ Result<void> apply(Options& options, std::string_view name, std::string_view val
         if (status != std::errc() || end != value.data() + value.size() || count < 1 ||
             count > kMaxControllers) {
             return fail("--controllers: " + quoted + " is not a whole number from 1 to " +
-                   std::to_string(kMaxControllers));
+                        std::to_string(kMaxControllers));
         }
         options.controllers = count;
     } else if (value.empty()) {
@@ -49,9 +49,10 @@ Result<void> apply(Options& options, std::string_view name, std::string_view val
         }
     } else if (name == "--missing-recipe") {
         if (!isRecipeItem(value)) {
-            return fail("--missing-recipe: " + quoted +
-                   " is not a Brickwright item (Wall001 to Wall019, Wall021, PowerPlugMk1, PowerPlugMk2, "
-                   "Stair001 to Stair003, Foundation001 to Foundation029)");
+            return fail(
+                "--missing-recipe: " + quoted +
+                " is not a Brickwright item (Wall001 to Wall019, Wall021, PowerPlugMk1, PowerPlugMk2, "
+                "Stair001 to Stair003, Foundation001 to Foundation029)");
         }
         options.missingRecipes.emplace_back(value);
     }

@@ -6,9 +6,9 @@
 namespace game {
 
 // This program's own file, as an absolute path; empty when the system cannot tell.
-std::filesystem::path executablePath();
+[[nodiscard]] std::filesystem::path executablePath();
 
 // The mod library's file name: "Brickwright.dll" on Windows, "Brickwright.so" elsewhere.
-std::filesystem::path modFileName();
+[[nodiscard]] std::filesystem::path modFileName();
 
 } // namespace game

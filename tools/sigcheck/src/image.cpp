@@ -237,8 +237,9 @@ Result<LoadedImage> layOut(std::span<const std::uint8_t> file, Headers headers) 
 }
 
 Result<LoadedImage> load(std::span<const std::uint8_t> file, std::uint64_t maxImageSize) {
-    return parseHeaders(file, maxImageSize).and_then(
-        [&](Headers headers) { return layOut(file, std::move(headers)); });
+    return parseHeaders(file, maxImageSize).and_then([&](Headers headers) {
+        return layOut(file, std::move(headers));
+    });
 }
 
 std::vector<Export> exports(const Headers& headers, std::span<const std::uint8_t> image) {

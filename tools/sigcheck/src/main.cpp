@@ -252,7 +252,9 @@ std::optional<pe::LoadedImage> loadFile(const std::string& path, const Options& 
     Result<pe::LoadedImage> loaded =
         readFile(path)
             .map_error([](Error error) { return Error{"cannot read: " + error.message}; })
-            .and_then([&](const std::vector<std::uint8_t>& bytes) { return pe::load(bytes, options.maxImageSize); });
+            .and_then([&](const std::vector<std::uint8_t>& bytes) {
+                return pe::load(bytes, options.maxImageSize);
+            });
     if (!loaded) {
         printError(path, loaded.error().message);
         return std::nullopt;

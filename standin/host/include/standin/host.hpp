@@ -91,10 +91,11 @@ struct ModLibrary;
 
 // Loads the library at `path` (which runs its static initialisation) and finds its ModCreate export.
 // On failure leaves nothing loaded; the error is one line, "cannot load <path>: <reason>".
-[[nodiscard]] STANDIN_HOST_API brickwright::Result<ModLibrary*> loadModLibrary(const std::filesystem::path& path);
+[[nodiscard]] STANDIN_HOST_API brickwright::Result<ModLibrary*>
+loadModLibrary(const std::filesystem::path& path);
 
 // Calls the library's ModCreate; the host owns the object from then on.
-STANDIN_HOST_API SML::Mod::Mod* createMod(ModLibrary* library);
+[[nodiscard]] STANDIN_HOST_API SML::Mod::Mod* createMod(ModLibrary* library);
 
 // Calls setup on the mod. Hook subscriptions made during it belong to this mod object.
 STANDIN_HOST_API void setupMod(SML::Mod::Mod* mod);
@@ -134,7 +135,7 @@ STANDIN_HOST_API void clearSubscriptions();
 // --- Recipes --------------------------------------------------------------------------------------------
 
 // Everything addRecipe received, in order, null included.
-STANDIN_HOST_API std::vector<SDK::UClass*> registeredRecipes();
+[[nodiscard]] STANDIN_HOST_API std::vector<SDK::UClass*> registeredRecipes();
 STANDIN_HOST_API void clearRegisteredRecipes();
 
 // --- Console --------------------------------------------------------------------------------------------
@@ -154,10 +155,10 @@ STANDIN_HOST_API void startJournal();
 // Stops recording and puts the original stream buffers back; the journal keeps what it has.
 STANDIN_HOST_API void stopJournal();
 
-STANDIN_HOST_API std::vector<std::string> journal();
+[[nodiscard]] STANDIN_HOST_API std::vector<std::string> journal();
 STANDIN_HOST_API void clearJournal();
 
 // How the journal shows a pointer: "null", or "0x" and lowercase hex digits.
-STANDIN_HOST_API std::string describePointer(const void* pointer);
+[[nodiscard]] STANDIN_HOST_API std::string describePointer(const void* pointer);
 
 } // namespace standin

@@ -74,7 +74,7 @@ struct Headers {
 
     // The first section, in table order, whose extent holds `rva`; nullptr for the headers, the gaps
     // between sections and anything past the image.
-    const Section* sectionAt(std::uint64_t rva) const noexcept;
+    [[nodiscard]] const Section* sectionAt(std::uint64_t rva) const noexcept;
 };
 
 // The headers and section table of `file`, checked so that laying the file out cannot fail or read

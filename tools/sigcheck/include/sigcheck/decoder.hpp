@@ -52,10 +52,10 @@ public:
 
     // The instruction at `rva`, decoded from the bytes of the section holding it (never past its end
     // or the image's); nullopt outside every section or where no valid instruction begins.
-    std::optional<Instruction> decode(std::uint64_t rva) const;
+    [[nodiscard]] std::optional<Instruction> decode(std::uint64_t rva) const;
 
     // Intel syntax, branch and RIP-relative targets shown as RVAs.
-    std::string format(const Instruction& instruction) const;
+    [[nodiscard]] std::string format(const Instruction& instruction) const;
 
     const pe::Headers& headers() const noexcept { return headers_; }
     std::span<const std::uint8_t> image() const noexcept { return image_; }

@@ -68,12 +68,12 @@ private:
 };
 
 // The project's text form: "48 8B 05 ?? ?? ?? ??".
-std::string patternText(std::span<const SDK::PatternByte> elements);
+[[nodiscard]] std::string patternText(std::span<const SDK::PatternByte> elements);
 
 // One instruction's bytes in the pattern form, its moving operands as wildcards.
-std::vector<SDK::PatternByte> patternElements(const Instruction& instruction);
+[[nodiscard]] std::vector<SDK::PatternByte> patternElements(const Instruction& instruction);
 
 // "0x0001a2b0", as the checker prints RVAs.
-std::string hexRva(std::uint64_t rva);
+[[nodiscard]] std::string hexRva(std::uint64_t rva);
 
 } // namespace sigcheck

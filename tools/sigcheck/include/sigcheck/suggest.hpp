@@ -52,7 +52,7 @@ struct Candidate {
 
 // Every place in the executable sections where the shape's instructions follow one another, lowest
 // RVA first; the ranking fields other than `section` and `targetSection` are left for rank().
-std::vector<Candidate> findCandidates(const Decoder& decoder, Shape shape);
+[[nodiscard]] std::vector<Candidate> findCandidates(const Decoder& decoder, Shape shape);
 
 // The instructions around [rva, end): up to kSurroundingInstructions before (decoded backwards by
 // finding a start from which decoding lands exactly on `rva`) and after, with moving operands masked.
@@ -61,11 +61,12 @@ struct Surroundings {
     std::vector<std::string> shape;
     std::vector<std::string> after;
 };
-Surroundings surroundingsOf(const Decoder& decoder, std::uint64_t rva, std::size_t shapeInstructions);
+[[nodiscard]] Surroundings surroundingsOf(const Decoder& decoder, std::uint64_t rva,
+                                          std::size_t shapeInstructions);
 
 // The share of `old`'s instructions that `candidate` has in the same order (longest common
 // subsequence on each side, the shape itself compared one to one).
-double resemblance(const Surroundings& old, const Surroundings& candidate);
+[[nodiscard]] double resemblance(const Surroundings& old, const Surroundings& candidate);
 
 struct Suggestion {
     std::string_view name; // "name-table" or "object-table"
@@ -97,7 +98,8 @@ struct SuggestReport {
     std::vector<std::string> oldProblems;
 };
 
-SuggestReport suggest(std::string file, const pe::Headers& headers, std::span<const std::uint8_t> image,
-                      const OldBuild* old, std::size_t shown = kDefaultShownCandidates);
+[[nodiscard]] SuggestReport suggest(std::string file, const pe::Headers& headers,
+                                    std::span<const std::uint8_t> image, const OldBuild* old,
+                                    std::size_t shown = kDefaultShownCandidates);
 
 } // namespace sigcheck

@@ -148,12 +148,12 @@ std::string cell(const std::optional<double>& value, const char* format) {
     return text;
 }
 
-bool takeOption(int& i, int argc, char** argv, const char* option, std::string& value) {
+// Whether argv[i] is `option` (taking its value into `value`), or why it cannot be.
+brickwright::Result<bool> takeOption(int& i, int argc, char** argv, const char* option, std::string& value) {
     const std::size_t length = std::strlen(option);
     if (std::strcmp(argv[i], option) == 0) {
         if (i + 1 >= argc) {
-            std::fprintf(stderr, "brickwright-bench: %s needs a value\n", option);
-            std::exit(2);
+            return brickwright::fail(std::string(option) + " needs a value");
         }
         value = argv[++i];
         return true;
@@ -172,8 +172,15 @@ int main(int argc, char** argv) {
     std::string jsonPath;
     std::vector<char*> rest = {argv[0]};
     for (int i = 1; i < argc; ++i) {
-        if (!takeOption(i, argc, argv, "--image", imageFile) &&
-            !takeOption(i, argc, argv, "--json", jsonPath)) {
+        brickwright::Result<bool> taken = takeOption(i, argc, argv, "--image", imageFile);
+        if (taken && !*taken) {
+            taken = takeOption(i, argc, argv, "--json", jsonPath);
+        }
+        if (!taken) {
+            std::fprintf(stderr, "brickwright-bench: %s\n", taken.error().message.c_str());
+            return 2;
+        }
+        if (!*taken) {
             rest.push_back(argv[i]);
         }
     }

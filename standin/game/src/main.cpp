@@ -198,11 +198,11 @@ bool report(std::size_t index, const BeginPlayRun& run, const game::GameWorld& w
 // The exit status of a run that got as far as the mod; an error when the game could not get there.
 Result<int> run(const game::Options& options) {
     std::error_code error;
-    const fs::path executable = game::executablePath();
-    if (executable.empty()) {
-        return fail("cannot tell where this executable lies");
+    const Result<fs::path> executable = game::executablePath();
+    if (!executable) {
+        return tl::unexpected(executable.error());
     }
-    const fs::path binDir = executable.parent_path();
+    const fs::path binDir = executable->parent_path();
     const fs::path gameDir = fs::absolute(options.gameDir.value_or(binDir.parent_path() / "game"));
     const fs::path modPath = fs::absolute(options.modPath.value_or(binDir / "mods" / game::modFileName()));
     const fs::path logPath = fs::absolute(options.logFile.value_or(gameDir / "modloader.log"));

@@ -310,8 +310,8 @@ int suggestFiles(const Options& options) {
         }
         const sigcheck::SuggestReport report = sigcheck::suggest(
             path, loaded->headers, loaded->image.bytes(), old ? &oldBuild : nullptr, options.candidates);
-        for (const std::string& problem : report.oldProblems) {
-            printError(*options.oldFile, problem);
+        for (const brickwright::Error& problem : report.oldProblems) {
+            printError(*options.oldFile, problem.message);
             status = sigcheck::kStatusUnusable;
         }
         print(options.json ? sigcheck::toJson(report) + '\n' : sigcheck::toTable(report));

@@ -153,11 +153,15 @@ std::string toJson(const SuggestReport& report) {
             {"candidates", std::move(candidates)},
         });
     }
+    Json oldProblems = Json::array();
+    for (const brickwright::Error& problem : report.oldProblems) {
+        oldProblems.push_back(problem.message);
+    }
     return dump({{"file", report.file},
                  {"image_size", report.imageSize},
                  {"old_file", report.oldFile ? Json(*report.oldFile) : Json(nullptr)},
                  {"patterns", std::move(patterns)},
-                 {"old_problems", report.oldProblems}});
+                 {"old_problems", std::move(oldProblems)}});
 }
 
 std::string toTable(const SuggestReport& report) {

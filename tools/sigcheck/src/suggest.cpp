@@ -292,8 +292,9 @@ SuggestReport suggest(std::string file, const pe::Headers& headers, std::span<co
                 oldRva = static_cast<std::uint64_t>(match - old->image.data());
                 oldSurroundings = surroundingsOf(*oldDecoder, *oldRva, shapeLengths[i]);
             } else {
-                report.oldProblems.push_back("the " + std::string(names[i]) +
-                                             " pattern does not match there, so it cannot guide the ranking");
+                report.oldProblems.push_back(
+                    brickwright::Error{"the " + std::string(names[i]) +
+                                       " pattern does not match there, so it cannot guide the ranking"});
             }
         }
         report.patterns[i] = suggestFor(names[i], shapes[i], broken[i], maker, oldSurroundings, shown);

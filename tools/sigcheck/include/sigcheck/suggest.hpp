@@ -3,6 +3,7 @@
 // matched, the ranking follows how closely each candidate's surroundings resemble the old match's.
 #pragma once
 
+#include "brickwright/result.hpp"
 #include "pe/image.hpp"
 #include "sigcheck/decoder.hpp"
 #include "sigcheck/maker.hpp"
@@ -95,7 +96,7 @@ struct SuggestReport {
     std::optional<std::string> oldFile;
     std::array<Suggestion, 2> patterns;
     // Problems with the old build: a pattern it does not hold cannot guide the ranking.
-    std::vector<std::string> oldProblems;
+    std::vector<brickwright::Error> oldProblems;
 };
 
 [[nodiscard]] SuggestReport suggest(std::string file, const pe::Headers& headers,

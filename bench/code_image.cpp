@@ -13,7 +13,7 @@
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
 
-namespace Bench {
+namespace bench {
 
 namespace {
 
@@ -49,12 +49,12 @@ std::vector<std::uint8_t> peText(std::ifstream& file) {
     const std::streamoff size = file.tellg();
     const std::vector<std::uint8_t> bytes =
         size > 0 ? readRange(file, 0, static_cast<std::uint64_t>(size)) : std::vector<std::uint8_t>{};
-    const PE::ParseResult parsed = PE::parseHeaders(bytes);
+    const brickwright::Result<pe::Headers> parsed = pe::parseHeaders(bytes);
     std::vector<std::uint8_t> text;
-    if (!parsed.headers) {
+    if (!parsed) {
         return text;
     }
-    for (const PE::Section& section : parsed.headers->sections) {
+    for (const pe::Section& section : parsed->sections) {
         if (section.name == ".text") {
             const auto* first = bytes.data() + section.rawDataOffset;
             text.insert(text.end(), first, first + section.loadedSize());
@@ -112,16 +112,16 @@ std::size_t lowestMatch(const SDK::Signature<N>& signature, std::span<const std:
         mask.push_back(element.fixed ? 'x' : '?');
     }
     const std::uint8_t* fast = SDK::scanForPattern(bytes.data(), mask.c_str(), code.data(), code.size());
-    const std::uint8_t* reference = Reference::scan(bytes.data(), mask.c_str(), code.data(), code.size());
-    if (fast != reference) {
+    const std::uint8_t* slow = reference::scan(bytes.data(), mask.c_str(), code.data(), code.size());
+    if (fast != slow) {
         std::fprintf(stderr, "brickwright-bench: the fast scan and the reference disagree on this image\n");
         std::exit(1);
     }
-    return fast == nullptr ? Image::npos : static_cast<std::size_t>(fast - code.data());
+    return fast == nullptr ? Image::kNoMatch : static_cast<std::size_t>(fast - code.data());
 }
 
 std::uint8_t* targetOf(const Image& image, std::size_t match) {
-    if (match == Image::npos) {
+    if (match == Image::kNoMatch) {
         return nullptr;
     }
     const std::uint64_t target =
@@ -152,7 +152,7 @@ std::vector<std::uint8_t> codeSections(const std::string& path) {
     return {};
 }
 
-Image buildImage(const std::string& rawFile) {
+brickwright::Result<Image> buildImage(const std::string& rawFile) {
     std::vector<std::uint8_t> code;
     std::string description;
     if (!rawFile.empty()) {
@@ -160,8 +160,7 @@ Image buildImage(const std::string& rawFile) {
         const std::streamoff size = file ? static_cast<std::streamoff>(file.tellg()) : 0;
         code = file ? readRange(file, 0, static_cast<std::uint64_t>(size)) : std::vector<std::uint8_t>{};
         if (code.empty()) {
-            std::fprintf(stderr, "brickwright-bench: cannot read the image %s\n", rawFile.c_str());
-            std::exit(2);
+            return brickwright::fail("cannot read the image " + rawFile);
         }
         description = rawFile + " (raw, as it is)";
     } else {
@@ -189,9 +188,8 @@ Image buildImage(const std::string& rawFile) {
             }
         }
         if (code.size() < 4096) {
-            std::fprintf(stderr, "brickwright-bench: no machine code found in %s or %s; use --image FILE\n",
-                         kWineDllDirectory, kLlvmLibrary);
-            std::exit(2);
+            return brickwright::fail(std::string("no machine code found in ") + kWineDllDirectory + " or " +
+                                     kLlvmLibrary + "; use --image FILE");
         }
         description = ".text of " + std::to_string(used) + " files (" + std::to_string(dlls) +
                       " Wine DLLs, " + kLlvmLibrary + "), both patterns planted near the end";
@@ -201,8 +199,7 @@ Image buildImage(const std::string& rawFile) {
     const std::size_t whole = code.size() + kReserveBytes;
     auto* storage = static_cast<std::uint8_t*>(std::calloc(whole, 1));
     if (storage == nullptr) {
-        std::fprintf(stderr, "brickwright-bench: out of memory\n");
-        std::exit(2);
+        return brickwright::fail("out of memory");
     }
     std::memcpy(storage, code.data(), code.size());
 
@@ -222,4 +219,4 @@ Image buildImage(const std::string& rawFile) {
     return image;
 }
 
-} // namespace Bench
+} // namespace bench

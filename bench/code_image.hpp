@@ -5,17 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "brickwright/result.hpp"
 #include "comparison.hpp"
 
-namespace Bench {
+namespace bench {
 
 // The bytes of the code sections of a PE (".text") or ELF (".text") file; empty when the file
 // cannot be read or is neither.
-std::vector<std::uint8_t> codeSections(const std::string& path);
+[[nodiscard]] std::vector<std::uint8_t> codeSections(const std::string& path);
 
 // The default image (the .text of Wine's Windows DLLs, then of LLVM's shared library, both patterns
-// planted near its end) or, for a non-empty `rawFile`, that file's bytes as they are. Exits the
-// process with a message when no image can be built. The storage lives until the process ends.
-Image buildImage(const std::string& rawFile);
+// planted near its end) or, for a non-empty `rawFile`, that file's bytes as they are; or why no
+// image can be built. The storage lives until the process ends.
+[[nodiscard]] brickwright::Result<Image> buildImage(const std::string& rawFile);
 
-} // namespace Bench
+} // namespace bench

@@ -4,15 +4,15 @@
 // benchmark::RegisterBenchmark) and pairs a fast run with its reference run through addComparison.
 // After all runs main() prints one table row per comparison and writes them to --json PATH:
 //
-//     static const bool registered = Bench::addComparison({
+//     static const bool registered = bench::addComparison({
 //         .name = "lookup, 1M objects, no match",
 //         .fast = "lookup/fast",      // benchmark names as registered, or in full as reported
 //         .reference = "lookup/reference",
-//         .measure = Bench::Measure::Time,
+//         .measure = bench::Measure::Time,
 //     });
 //
 // Registration happens during static initialisation; the image is built in main() before any
-// benchmark runs, so benchmark bodies (not static initialisers) call Bench::image().
+// benchmark runs, so benchmark bodies (not static initialisers) call bench::image().
 #pragma once
 
 #include <cstddef>
@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-namespace Bench {
+namespace bench {
 
 enum class Measure {
     // Bytes per second, from state.SetBytesProcessed; shown in GB/s. ratio = fast / reference.
@@ -50,9 +50,9 @@ const std::vector<Comparison>& comparisons();
 struct Image {
     std::span<const std::uint8_t> code; // what the scan benchmarks walk
     std::span<std::uint8_t> whole;      // code followed by the reserve
-    // Offsets in `code` of the lowest match of each pattern; npos when it has none.
-    std::size_t nameTableMatch = npos;
-    std::size_t objectTableMatch = npos;
+    // Offsets in `code` of the lowest match of each pattern; kNoMatch when it has none.
+    std::size_t nameTableMatch = kNoMatch;
+    std::size_t objectTableMatch = kNoMatch;
     // Pattern 1's target (the 8-byte variable holding the name table's address) and pattern 2's
     // target (where the object table lies); null when the match is missing or its target falls
     // outside `whole`. Both lie in the reserve for the default image and are writable.
@@ -60,10 +60,10 @@ struct Image {
     std::uint8_t* objectTableTarget = nullptr;
     std::string description;
 
-    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    static constexpr std::size_t kNoMatch = static_cast<std::size_t>(-1);
 };
 
 // The shared image; built once by main() before the benchmarks run.
 const Image& image();
 
-} // namespace Bench
+} // namespace bench

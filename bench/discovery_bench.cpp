@@ -51,7 +51,7 @@ struct World {
 };
 
 platform::ModuleImage wholeImage() {
-    const Bench::Image& image = Bench::image();
+    const bench::Image& image = bench::image();
     platform::ModuleImage module;
     module.base = image.whole.data();
     module.size = image.whole.size();
@@ -61,7 +61,7 @@ platform::ModuleImage wholeImage() {
 }
 
 void discoveryBoth(benchmark::State& state) {
-    const Bench::Image& image = Bench::image();
+    const bench::Image& image = bench::image();
     if (image.nameTableVariable == nullptr || image.objectTableTarget == nullptr) {
         state.SkipWithError("the image has no room for the tables");
         return;
@@ -97,11 +97,11 @@ void discoveryBoth(benchmark::State& state) {
 BENCHMARK(discoveryBoth)->Name("discovery/both")->Unit(benchmark::kMillisecond);
 
 // The pattern path is the fast column: the ratio is how many times the search by layout costs it.
-const bool registered = Bench::addComparison({
+const bool registered = bench::addComparison({
     .name = "pattern path vs discovery, both tables",
     .fast = "initEngineGlobals/fast",
     .reference = "discovery/both",
-    .measure = Bench::Measure::Time,
+    .measure = bench::Measure::Time,
 });
 
 } // namespace

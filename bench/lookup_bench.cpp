@@ -115,16 +115,16 @@ void lookupReference(benchmark::State& state) {
 BENCHMARK(lookupFast)->Name("lookup/fast")->Unit(benchmark::kMillisecond);
 BENCHMARK(lookupReference)->Name("lookup/reference")->Unit(benchmark::kMillisecond);
 
-const bool lookupRegistered = Bench::addComparison({
+const bool lookupRegistered = bench::addComparison({
     .name = "class lookup, 1M objects, no match",
     .fast = "lookup/fast",
     .reference = "lookup/reference",
-    .measure = Bench::Measure::Time,
+    .measure = bench::Measure::Time,
 });
 
 // The shared image as the platform layer would describe it: one span over code and reserve.
 platform::ModuleImage wholeImage() {
-    const Bench::Image& image = Bench::image();
+    const bench::Image& image = bench::image();
     platform::ModuleImage module;
     module.base = image.whole.data();
     module.size = image.whole.size();
@@ -135,13 +135,13 @@ platform::ModuleImage wholeImage() {
 
 // Whether initEngineGlobals found what the image was made to hold.
 bool globalsAsPlanted(const void* nameTable) {
-    const Bench::Image& image = Bench::image();
+    const bench::Image& image = bench::image();
     return SDK::engineNameTable == reinterpret_cast<std::uintptr_t>(nameTable) &&
            SDK::engineObjectTable == reinterpret_cast<std::uintptr_t>(image.objectTableTarget);
 }
 
 void globalsFast(benchmark::State& state) {
-    const Bench::Image& image = Bench::image();
+    const bench::Image& image = bench::image();
     if (image.nameTableVariable == nullptr || image.objectTableTarget == nullptr) {
         state.SkipWithError("the image holds no usable matches");
         return;
@@ -173,7 +173,7 @@ const std::uint8_t* referenceMatch(const SDK::Signature<N>& signature, const std
         mask[i] = signature.elements[i].fixed ? 'x' : '?';
     }
     mask[N] = '\0';
-    return Reference::scan(bytes, mask, base, size);
+    return reference::scan(bytes, mask, base, size);
 }
 
 std::uintptr_t referenceTarget(const std::uint8_t* match) {
@@ -185,7 +185,7 @@ std::uintptr_t referenceTarget(const std::uint8_t* match) {
 }
 
 void globalsReference(benchmark::State& state) {
-    const Bench::Image& image = Bench::image();
+    const bench::Image& image = bench::image();
     if (image.nameTableVariable == nullptr || image.objectTableTarget == nullptr) {
         state.SkipWithError("the image holds no usable matches");
         return;
@@ -207,11 +207,11 @@ void globalsReference(benchmark::State& state) {
 BENCHMARK(globalsFast)->Name("initEngineGlobals/fast")->Unit(benchmark::kMillisecond);
 BENCHMARK(globalsReference)->Name("initEngineGlobals/reference")->Unit(benchmark::kMillisecond);
 
-const bool globalsRegistered = Bench::addComparison({
+const bool globalsRegistered = bench::addComparison({
     .name = "initEngineGlobals, both patterns",
     .fast = "initEngineGlobals/fast",
     .reference = "initEngineGlobals/reference",
-    .measure = Bench::Measure::Time,
+    .measure = bench::Measure::Time,
 });
 
 } // namespace

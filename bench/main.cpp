@@ -11,13 +11,14 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "code_image.hpp"
 #include "comparison.hpp"
 #include "sdk/pattern_scan.hpp"
 
-namespace Bench {
+namespace bench {
 
 namespace {
 
@@ -46,7 +47,7 @@ const Image& image() {
     return sharedImage();
 }
 
-} // namespace Bench
+} // namespace bench
 
 namespace {
 
@@ -90,7 +91,7 @@ public:
 };
 
 struct Row {
-    const Bench::Comparison* comparison;
+    const bench::Comparison* comparison;
     std::optional<double> fast;
     std::optional<double> reference;
     std::optional<double> ratio;
@@ -98,12 +99,12 @@ struct Row {
 };
 
 std::optional<double> valueOf(const std::map<std::string, Result>& results, const std::string& name,
-                              Bench::Measure measure) {
+                              bench::Measure measure) {
     const auto found = results.find(name);
     if (found == results.end()) {
         return std::nullopt;
     }
-    if (measure == Bench::Measure::Throughput) {
+    if (measure == bench::Measure::Throughput) {
         if (!found->second.bytesPerSecond) {
             return std::nullopt;
         }
@@ -147,12 +148,12 @@ std::string cell(const std::optional<double>& value, const char* format) {
     return text;
 }
 
-bool takeOption(int& i, int argc, char** argv, const char* option, std::string& value) {
+// Whether argv[i] is `option` (taking its value into `value`), or why it cannot be.
+brickwright::Result<bool> takeOption(int& i, int argc, char** argv, const char* option, std::string& value) {
     const std::size_t length = std::strlen(option);
     if (std::strcmp(argv[i], option) == 0) {
         if (i + 1 >= argc) {
-            std::fprintf(stderr, "brickwright-bench: %s needs a value\n", option);
-            std::exit(2);
+            return brickwright::fail(std::string(option) + " needs a value");
         }
         value = argv[++i];
         return true;
@@ -171,8 +172,15 @@ int main(int argc, char** argv) {
     std::string jsonPath;
     std::vector<char*> rest = {argv[0]};
     for (int i = 1; i < argc; ++i) {
-        if (!takeOption(i, argc, argv, "--image", imageFile) &&
-            !takeOption(i, argc, argv, "--json", jsonPath)) {
+        brickwright::Result<bool> taken = takeOption(i, argc, argv, "--image", imageFile);
+        if (taken && !*taken) {
+            taken = takeOption(i, argc, argv, "--json", jsonPath);
+        }
+        if (!taken) {
+            std::fprintf(stderr, "brickwright-bench: %s\n", taken.error().message.c_str());
+            return 2;
+        }
+        if (!*taken) {
             rest.push_back(argv[i]);
         }
     }
@@ -182,8 +190,13 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    Bench::sharedImage() = Bench::buildImage(imageFile);
-    const Bench::Image& image = Bench::image();
+    brickwright::Result<bench::Image> built = bench::buildImage(imageFile);
+    if (!built) {
+        std::fprintf(stderr, "brickwright-bench: %s\n", built.error().message.c_str());
+        return 2;
+    }
+    bench::sharedImage() = std::move(*built);
+    const bench::Image& image = bench::image();
     const char* kernel = SDK::scanKernelName(SDK::bestScanKernel());
     std::printf("image: %.1f MB, %s\n", static_cast<double>(image.code.size()) / 1e6,
                 image.description.c_str());
@@ -201,12 +214,12 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
 
     std::vector<Row> rows;
-    for (const Bench::Comparison& comparison : Bench::comparisons()) {
+    for (const bench::Comparison& comparison : bench::comparisons()) {
         Row row{&comparison, valueOf(reporter.results, comparison.fast, comparison.measure),
                 valueOf(reporter.results, comparison.reference, comparison.measure), std::nullopt,
-                comparison.measure == Bench::Measure::Throughput ? "GB/s" : "ms"};
+                comparison.measure == bench::Measure::Throughput ? "GB/s" : "ms"};
         if (row.fast && row.reference && *row.fast > 0 && *row.reference > 0) {
-            row.ratio = comparison.measure == Bench::Measure::Throughput ? *row.fast / *row.reference
+            row.ratio = comparison.measure == bench::Measure::Throughput ? *row.fast / *row.reference
                                                                          : *row.reference / *row.fast;
         }
         rows.push_back(row);

@@ -16,7 +16,7 @@ namespace {
 constexpr std::size_t kInstructions = 20;
 
 struct MakeSetup {
-    PE::Headers headers;
+    pe::Headers headers;
     std::vector<std::uint64_t> rvas;
 };
 
@@ -24,14 +24,14 @@ struct MakeSetup {
 // 16-byte aligned offsets that follow int3 padding, as compilers place functions.
 const MakeSetup& setup() {
     static const MakeSetup shared = [] {
-        const std::span<const std::uint8_t> code = Bench::image().code;
+        const std::span<const std::uint8_t> code = bench::image().code;
         MakeSetup made;
         const auto size = static_cast<std::uint32_t>(code.size());
-        made.headers.machine = PE::kMachineAmd64;
+        made.headers.machine = pe::kMachineAmd64;
         made.headers.imageBase = 0x140000000;
         made.headers.sizeOfImage = size;
         made.headers.sections.push_back(
-            {".text", 0, size, 0, size, PE::kSectionExecutable | PE::kSectionContainsCode});
+            {".text", 0, size, 0, size, pe::kSectionExecutable | pe::kSectionContainsCode});
         for (std::size_t k = 0; k < kInstructions; ++k) {
             for (std::size_t offset = (k * code.size() / kInstructions + 15) & ~std::size_t{15};
                  offset + 64 < code.size(); offset += 16) {
@@ -42,18 +42,18 @@ const MakeSetup& setup() {
             }
         }
         // A benchmark of wrong answers is worthless: both ways must agree on every pattern.
-        const Sigcheck::PatternMaker narrowing(made.headers, code,
-                                               Sigcheck::PatternMaker::Counting::Narrowing);
-        const Sigcheck::PatternMaker rescanning(made.headers, code,
-                                                Sigcheck::PatternMaker::Counting::Rescanning);
+        const sigcheck::PatternMaker narrowing(made.headers, code,
+                                               sigcheck::PatternMaker::Counting::Narrowing);
+        const sigcheck::PatternMaker rescanning(made.headers, code,
+                                                sigcheck::PatternMaker::Counting::Rescanning);
         for (const std::uint64_t rva : made.rvas) {
-            const Sigcheck::MakeResult a = narrowing.make(rva);
-            const Sigcheck::MakeResult b = rescanning.make(rva);
-            const bool same = a.error == b.error && a.pattern.has_value() == b.pattern.has_value() &&
-                              (!a.pattern || (a.pattern->matches == b.pattern->matches &&
-                                              a.pattern->elements.size() == b.pattern->elements.size() &&
-                                              Sigcheck::patternText(a.pattern->elements) ==
-                                                  Sigcheck::patternText(b.pattern->elements)));
+            const sigcheck::MakeResult a = narrowing.make(rva);
+            const sigcheck::MakeResult b = rescanning.make(rva);
+            const bool same =
+                a.has_value() == b.has_value() &&
+                (a ? a->matches == b->matches && a->elements.size() == b->elements.size() &&
+                         sigcheck::patternText(a->elements) == sigcheck::patternText(b->elements)
+                   : a.error().message == b.error().message);
             if (!same) {
                 std::fprintf(stderr, "brickwright-bench: narrowing and rescanning disagree at RVA %llu\n",
                              static_cast<unsigned long long>(rva));
@@ -65,15 +65,15 @@ const MakeSetup& setup() {
     return shared;
 }
 
-void makePatterns(benchmark::State& state, Sigcheck::PatternMaker::Counting counting) {
+void makePatterns(benchmark::State& state, sigcheck::PatternMaker::Counting counting) {
     const MakeSetup& made = setup();
-    const Sigcheck::PatternMaker maker(made.headers, Bench::image().code, counting);
+    const sigcheck::PatternMaker maker(made.headers, bench::image().code, counting);
     std::size_t unique = 0;
     for (auto _ : state) {
         unique = 0;
         for (const std::uint64_t rva : made.rvas) {
-            const Sigcheck::MakeResult result = maker.make(rva);
-            unique += result.pattern && result.pattern->unique() ? 1u : 0u;
+            const sigcheck::MakeResult result = maker.make(rva);
+            unique += result && result->unique() ? 1u : 0u;
         }
         benchmark::DoNotOptimize(unique);
     }
@@ -81,16 +81,16 @@ void makePatterns(benchmark::State& state, Sigcheck::PatternMaker::Counting coun
     state.counters["unique"] = static_cast<double>(unique);
 }
 
-BENCHMARK_CAPTURE(makePatterns, narrowing, Sigcheck::PatternMaker::Counting::Narrowing)
+BENCHMARK_CAPTURE(makePatterns, narrowing, sigcheck::PatternMaker::Counting::Narrowing)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(makePatterns, rescanning, Sigcheck::PatternMaker::Counting::Rescanning)
+BENCHMARK_CAPTURE(makePatterns, rescanning, sigcheck::PatternMaker::Counting::Rescanning)
     ->Unit(benchmark::kMillisecond);
 
-const bool registered = Bench::addComparison({
+const bool registered = bench::addComparison({
     .name = "make 20 patterns (--make), narrowing vs rescanning",
     .fast = "makePatterns/narrowing",
     .reference = "makePatterns/rescanning",
-    .measure = Bench::Measure::Time,
+    .measure = bench::Measure::Time,
 });
 
 } // namespace

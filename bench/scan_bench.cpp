@@ -17,37 +17,37 @@
 
 namespace {
 
-using Reference::MaskedBytes;
-using Reference::maskedBytes;
+using reference::MaskedBytes;
+using reference::maskedBytes;
 using SDK::ScanKernel;
 
 constexpr std::size_t kSliceBytes = std::size_t{1} << 20;
 
 // What one row set walks: the whole image or its last MiB, with the lowest match of each pattern in
-// it (npos: none).
+// it (kNoMatch: none).
 struct Region {
     std::span<const std::uint8_t> bytes;
-    std::size_t nameTableMatch = Bench::Image::npos;
-    std::size_t objectTableMatch = Bench::Image::npos;
+    std::size_t nameTableMatch = bench::Image::kNoMatch;
+    std::size_t objectTableMatch = bench::Image::kNoMatch;
 };
 
 template <std::size_t N>
 std::size_t lowestMatch(const SDK::Signature<N>& signature, std::span<const std::uint8_t> bytes) {
     const MaskedBytes form = maskedBytes(signature);
     const std::uint8_t* found =
-        Reference::scan(form.bytes.data(), form.mask.c_str(), bytes.data(), bytes.size());
-    return found == nullptr ? Bench::Image::npos : static_cast<std::size_t>(found - bytes.data());
+        reference::scan(form.bytes.data(), form.mask.c_str(), bytes.data(), bytes.size());
+    return found == nullptr ? bench::Image::kNoMatch : static_cast<std::size_t>(found - bytes.data());
 }
 
 enum class Extent { Image, Slice };
 
 const Region& region(Extent extent) {
     static const Region whole = [] {
-        const Bench::Image& image = Bench::image();
+        const bench::Image& image = bench::image();
         return Region{image.code, image.nameTableMatch, image.objectTableMatch};
     }();
     static const Region slice = [] {
-        const std::span<const std::uint8_t> code = Bench::image().code;
+        const std::span<const std::uint8_t> code = bench::image().code;
         const std::span<const std::uint8_t> last = code.last(std::min(code.size(), kSliceBytes));
         return Region{last, lowestMatch(SDK::kNameTablePattern, last),
                       lowestMatch(SDK::kObjectTablePattern, last)};
@@ -57,7 +57,7 @@ const Region& region(Extent extent) {
 
 // What a scan walks: up to the end of its match, or the whole region.
 std::size_t bytesWalked(const Region& walked, std::size_t match, std::size_t length) {
-    return match == Bench::Image::npos ? walked.bytes.size() : match + length;
+    return match == bench::Image::kNoMatch ? walked.bytes.size() : match + length;
 }
 
 template <std::size_t N>
@@ -84,7 +84,7 @@ void referenceScan(benchmark::State& state, const SDK::Signature<N>* signature, 
     const MaskedBytes form = maskedBytes(*signature);
     for (auto _ : state) {
         const std::uint8_t* found =
-            Reference::scan(form.bytes.data(), form.mask.c_str(), walked.bytes.data(), walked.bytes.size());
+            reference::scan(form.bytes.data(), form.mask.c_str(), walked.bytes.data(), walked.bytes.size());
         benchmark::DoNotOptimize(found);
     }
     state.SetBytesProcessed(state.iterations() *
@@ -99,7 +99,7 @@ struct AbsentByte {
 
 const AbsentByte& absentByte() {
     static const AbsentByte absent = [] {
-        const Bench::Image& image = Bench::image();
+        const bench::Image& image = bench::image();
         std::array<std::size_t, 256> counts{};
         for (const std::uint8_t b : image.code) {
             ++counts[b];
@@ -175,18 +175,18 @@ const bool registered = [] {
     benchmark::RegisterBenchmark("memchr-1MiB/absent-byte", memchrAbsent, Extent::Slice)
         ->Unit(benchmark::kMicrosecond);
 
-    using Bench::Measure;
-    Bench::addComparison({"scan, name table pattern", "scan/name-table/fast", "scan/name-table/reference",
+    using bench::Measure;
+    bench::addComparison({"scan, name table pattern", "scan/name-table/fast", "scan/name-table/reference",
                           Measure::Throughput});
-    Bench::addComparison({"scan, object table pattern", "scan/object-table/fast",
+    bench::addComparison({"scan, object table pattern", "scan/object-table/fast",
                           "scan/object-table/reference", Measure::Throughput});
-    Bench::addComparison({"scan, name table pattern / memchr", "scan/name-table/fast", "memchr/absent-byte",
+    bench::addComparison({"scan, name table pattern / memchr", "scan/name-table/fast", "memchr/absent-byte",
                           Measure::Throughput});
-    Bench::addComparison({"scan, object table pattern / memchr", "scan/object-table/fast",
+    bench::addComparison({"scan, object table pattern / memchr", "scan/object-table/fast",
                           "memchr/absent-byte", Measure::Throughput});
-    Bench::addComparison({"scan 1 MiB, name table pattern / memchr", "scan-1MiB/name-table/fast",
+    bench::addComparison({"scan 1 MiB, name table pattern / memchr", "scan-1MiB/name-table/fast",
                           "memchr-1MiB/absent-byte", Measure::Throughput});
-    Bench::addComparison({"scan 1 MiB, object table pattern / memchr", "scan-1MiB/object-table/fast",
+    bench::addComparison({"scan 1 MiB, object table pattern / memchr", "scan-1MiB/object-table/fast",
                           "memchr-1MiB/absent-byte", Measure::Throughput});
     return true;
 }();

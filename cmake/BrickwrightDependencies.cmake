@@ -4,18 +4,26 @@
 
 find_package(Threads REQUIRED)
 
+# nlohmann::json and tl::expected are header-only.
 if(CMAKE_CROSSCOMPILING)
-  # Only the header directory of the JSON library: the build host's /usr/include as a whole must never
-  # reach the cross compiler.
+  # Only their header directories: the build host's /usr/include as a whole must never reach the cross
+  # compiler.
+  set(BRICKWRIGHT_HEADER_STAGE ${CMAKE_BINARY_DIR}/third_party/include)
   find_path(BRICKWRIGHT_JSON_INCLUDE nlohmann/json.hpp
     PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-  set(BRICKWRIGHT_JSON_STAGE ${CMAKE_BINARY_DIR}/third_party/include)
-  file(COPY ${BRICKWRIGHT_JSON_INCLUDE}/nlohmann DESTINATION ${BRICKWRIGHT_JSON_STAGE})
+  file(COPY ${BRICKWRIGHT_JSON_INCLUDE}/nlohmann DESTINATION ${BRICKWRIGHT_HEADER_STAGE})
+  find_path(BRICKWRIGHT_EXPECTED_INCLUDE tl/expected.hpp
+    PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  file(COPY ${BRICKWRIGHT_EXPECTED_INCLUDE}/tl DESTINATION ${BRICKWRIGHT_HEADER_STAGE})
   add_library(brickwright_json INTERFACE)
-  target_include_directories(brickwright_json SYSTEM INTERFACE ${BRICKWRIGHT_JSON_STAGE})
+  target_include_directories(brickwright_json SYSTEM INTERFACE ${BRICKWRIGHT_HEADER_STAGE})
   add_library(nlohmann_json::nlohmann_json ALIAS brickwright_json)
+  add_library(brickwright_expected INTERFACE)
+  target_include_directories(brickwright_expected SYSTEM INTERFACE ${BRICKWRIGHT_HEADER_STAGE})
+  add_library(tl::expected ALIAS brickwright_expected)
 else()
   find_package(nlohmann_json 3.6.1 REQUIRED)
+  find_package(tl-expected 1.0 REQUIRED)
 endif()
 
 if(BRICKWRIGHT_TESTS)

@@ -14,13 +14,6 @@ set(_zip ${BRICKWRIGHT_DIST_DIR}/${BRICKWRIGHT_PACKAGE_NAME}.zip)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/package-readme.txt.in ${CMAKE_BINARY_DIR}/package/README.txt
   @ONLY NEWLINE_STYLE CRLF)
 
-if(NOT TARGET Brickwright)
-  add_custom_target(package-zip
-    COMMAND ${CMAKE_COMMAND} -E echo "package-zip: this build has no Brickwright target"
-    COMMAND ${CMAKE_COMMAND} -E false)
-  return()
-endif()
-
 if(CMAKE_STRIP)
   set(_strip COMMAND ${CMAKE_STRIP} --strip-debug ${_stage}/Brickwright.dll)
 endif()

@@ -11,9 +11,9 @@ namespace {
 
 void logTableSource(SDK::TableSource source, const char* found, const char* missing) {
     if (source == SDK::TableSource::Layout) {
-        logModLine(modName, found);
+        logModLine(kModName, found);
     } else if (source == SDK::TableSource::NotFound) {
-        logModLine(modName, missing);
+        logModLine(kModName, missing);
     }
 }
 
@@ -33,13 +33,13 @@ void Brickwright::setup() {
     HookInvoker<void (SML::Objects::AFGPlayerController::*)(),
                 &SML::Objects::AFGPlayerController::BeginPlay>::
         subscribe(std::bind(&Brickwright::onPlayerControllerBeginPlay, this, _1, _2));
-    logModLine(modName, "Finished Brickwright setup!");
+    logModLine(kModName, "Finished Brickwright setup!");
 }
 
 void Brickwright::secondaryEntry() {}
 
 Brickwright::~Brickwright() {
-    logModLine(modName, "Brickwright finished cleanup!");
+    logModLine(kModName, "Brickwright finished cleanup!");
 }
 
 extern "C" SML::Mod::Mod* ModCreate() {

@@ -9,7 +9,7 @@
 #include "sml/sml.hpp"
 
 // The mod's name: its descriptor's name, the name that heads its log lines, a word of its messages.
-inline constexpr char modName[] = "Brickwright";
+inline constexpr char kModName[] = "Brickwright";
 
 // The host owns the object from ModCreate on and deletes it through its base pointer. It is exactly a
 // host base object with the mod's virtual operations: no data members of its own.

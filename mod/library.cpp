@@ -16,11 +16,11 @@ namespace {
 // null, and the log says why.
 nlohmann::json loadModConfig() {
     try {
-        return loadConfig(modName, nullptr, true);
+        return loadConfig(kModName, nullptr, true);
     } catch (const nlohmann::json::type_error& error) {
         const std::string message =
-            std::string(modName) + " could not use " + configPath(modName, true) + ": " + error.what();
-        logModLine(modName, message.c_str());
+            std::string(kModName) + " could not use " + configPath(kModName, true) + ": " + error.what();
+        logModLine(kModName, message.c_str());
         return nullptr;
     }
 }
@@ -31,7 +31,7 @@ nlohmann::json modConfig = loadModConfig();
 
 const SML::Mod::Mod::Info modInfo{
     "1.0.0-pr7",                    // loaderVersion
-    modName,                        // name
+    kModName,                       // name
     "0.1",                          // version
     "A Mod that adds Brickwright.", // description
     "tessavoren, quillmark",        // authors

@@ -10,11 +10,11 @@
 // reaches addRecipe as null and the loop goes on.
 void Brickwright::onPlayerControllerBeginPlay(SML::Mod::Functions::ModReturns*,
                                               SML::Objects::AFGPlayerController*) {
-    logModLine(modName, "Brickwright adding recipes...");
+    logModLine(kModName, "Brickwright adding recipes...");
     for (const wchar_t* path : recipeClassPaths) {
         SDK::UClass* classClass = SDK::lookupClassClass();
         SDK::UObject* recipe = SML::Mod::Functions::loadObjectFromPak(classClass, path);
         SML::Mod::Functions::addRecipe(static_cast<SDK::UClass*>(recipe));
     }
-    logModLine(modName, "Brickwright Recipes added!");
+    logModLine(kModName, "Brickwright Recipes added!");
 }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace Reference {
+namespace reference {
 
 namespace {
 
@@ -52,4 +52,4 @@ std::vector<std::size_t> allMatches(const std::uint8_t* pattern, const char* mas
     return offsets;
 }
 
-} // namespace Reference
+} // namespace reference

@@ -12,7 +12,7 @@
 
 #include "sdk/signature.hpp"
 
-namespace Reference {
+namespace reference {
 
 // A pattern as a byte string (00 at its wildcards) and a mask of 'x' and '?', built at run time so that
 // the executable's own data never holds a pattern in matching order.
@@ -41,4 +41,4 @@ const std::uint8_t* scan(const std::uint8_t* pattern, const char* mask, const st
 std::vector<std::size_t> allMatches(const std::uint8_t* pattern, const char* mask, const std::uint8_t* base,
                                     std::size_t size);
 
-} // namespace Reference
+} // namespace reference

@@ -26,7 +26,7 @@ constexpr bool kTranslateLineEnds = true;
 #endif
 
 // Reads the file as its lines joined with nothing between them (a line ends at LF; CR LF counts as
-// one line end). Nothing when the file holds more than configReadLimit bytes: then it is not a
+// one line end). Nothing when the file holds more than kConfigReadLimit bytes: then it is not a
 // configuration at all, and none of it is used. A read error ends the text where it happened.
 std::optional<std::string> readJoinedLines(std::ifstream& in) {
     std::string text;
@@ -36,7 +36,7 @@ std::optional<std::string> readJoinedLines(std::ifstream& in) {
     while (in) {
         in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         const auto got = static_cast<std::size_t>(in.gcount());
-        if (got > configReadLimit - consumed) {
+        if (got > kConfigReadLimit - consumed) {
             return std::nullopt;
         }
         consumed += got;
@@ -59,7 +59,7 @@ std::optional<std::string> readJoinedLines(std::ifstream& in) {
     return text;
 }
 
-// True when the text opens arrays and objects deeper than configDepthLimit. Decided on the text, before
+// True when the text opens arrays and objects deeper than kConfigDepthLimit. Decided on the text, before
 // the parser builds such a document: it would cost memory per level, and copying or writing it would
 // recurse per level. Brackets inside strings do not count; a NUL ends the text, as it does for the parser.
 bool nestsTooDeep(std::string_view text) {
@@ -83,7 +83,7 @@ bool nestsTooDeep(std::string_view text) {
             break;
         case '[':
         case '{':
-            if (++depth > configDepthLimit) {
+            if (++depth > kConfigDepthLimit) {
                 return true;
             }
             break;
@@ -168,7 +168,7 @@ void saveConfig(const std::string& name, const nlohmann::json& config, bool useC
     if (useConfigDirectory) {
         // One level, like _mkdir; it usually exists already, and any real failure shows in the write.
         const std::string directory(configDirectory.substr(0, configDirectory.size() - 1));
-        platform::makeDirectory(directory.c_str());
+        (void)platform::makeDirectory(directory.c_str());
     }
     replaceWithText(configPath(name, useConfigDirectory), text);
 }
@@ -179,7 +179,7 @@ nlohmann::json loadConfig(const std::string& name, const nlohmann::json& default
         return defaults;
     }
 
-    // A file past configReadLimit, or nested past configDepthLimit, is something other than a
+    // A file past kConfigReadLimit, or nested past kConfigDepthLimit, is something other than a
     // configuration (an endless device, a stray data file, a crafted file that would exhaust the
     // stack): it is neither used nor overwritten. The defaults are returned as for a file that cannot
     // be read, but not written back, because that would destroy the file for nothing: the write-back

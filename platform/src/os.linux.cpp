@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <link.h>
+#include <string>
 #include <string_view>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace platform {
@@ -229,12 +231,20 @@ ModuleImage gameModuleImage() noexcept {
     return image;
 }
 
-bool makeDirectory(const char* path) noexcept {
-    return ::mkdir(path, 0777) == 0;
+brickwright::Result<void> makeDirectory(const char* path) {
+    if (::mkdir(path, 0777) != 0) {
+        return brickwright::fail("cannot create the directory " + std::string(path) + ": " +
+                                 std::generic_category().message(errno));
+    }
+    return {};
 }
 
-bool replaceFile(const char* from, const char* to) noexcept {
-    return std::rename(from, to) == 0;
+brickwright::Result<void> replaceFile(const char* from, const char* to) {
+    if (std::rename(from, to) != 0) {
+        return brickwright::fail("cannot move " + std::string(from) + " over " + to + ": " +
+                                 std::generic_category().message(errno));
+    }
+    return {};
 }
 
 } // namespace platform

@@ -5,6 +5,10 @@
 #include <direct.h>
 #include <windows.h>
 
+#include <cerrno>
+#include <string>
+#include <system_error>
+
 // K32GetModuleInformation lives in kernel32 itself (Windows 7 and later).
 #ifndef PSAPI_VERSION
 #define PSAPI_VERSION 2
@@ -101,12 +105,20 @@ std::vector<MemorySpan> readableRanges() {
     return spans;
 }
 
-bool makeDirectory(const char* path) noexcept {
-    return ::_mkdir(path) == 0;
+brickwright::Result<void> makeDirectory(const char* path) {
+    if (::_mkdir(path) != 0) {
+        return brickwright::fail("cannot create the directory " + std::string(path) + ": " +
+                                 std::generic_category().message(errno));
+    }
+    return {};
 }
 
-bool replaceFile(const char* from, const char* to) noexcept {
-    return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+brickwright::Result<void> replaceFile(const char* from, const char* to) {
+    if (::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        return brickwright::fail("cannot move " + std::string(from) + " over " + to + ": Windows error " +
+                                 std::to_string(::GetLastError()));
+    }
+    return {};
 }
 
 } // namespace platform

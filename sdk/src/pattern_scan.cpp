@@ -54,11 +54,12 @@ void describe(Scan::Plan& plan, std::size_t length, std::size_t covered, std::ui
     plan.wordCount = (covered + 7) / 8;
 
     // The two rarest fixed bytes; ties go to the earlier position.
-    constexpr std::size_t none = static_cast<std::size_t>(-1);
-    std::size_t first = none;
-    std::size_t second = none;
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t first = kNone;
+    std::size_t second = kNone;
     auto rarer = [&](std::size_t i, std::size_t than) {
-        return than == none || kCodeByteFrequency[fixedAt(i).value] < kCodeByteFrequency[fixedAt(than).value];
+        return than == kNone ||
+               kCodeByteFrequency[fixedAt(i).value] < kCodeByteFrequency[fixedAt(than).value];
     };
     for (std::size_t i = 0; i < length; ++i) {
         if (!fixedAt(i).fixed) {
@@ -71,9 +72,9 @@ void describe(Scan::Plan& plan, std::size_t length, std::size_t covered, std::ui
             second = i;
         }
     }
-    plan.anchored = first != none;
+    plan.anchored = first != kNone;
     if (plan.anchored) {
-        if (second == none) {
+        if (second == kNone) {
             second = first;
         }
         plan.anchor0 = first;

@@ -21,7 +21,7 @@
 namespace {
 
 using json = nlohmann::json;
-using namespace config_test;
+using namespace configtest;
 
 const std::string kName = "Brickwright";
 const std::string kPath = configPath(kName, true);
@@ -104,9 +104,9 @@ TEST_F(ConfigFaults, InvalidUtf8MakesTheFileMalformed) {
 }
 
 TEST_F(ConfigFaults, ALongFileWithinTheReadLimitIsReadAndWrittenBackWhole) {
-    const std::string blob(configReadLimit - 64, 'x');
+    const std::string blob(kConfigReadLimit - 64, 'x');
     const std::string text = "{\r\n    \"blob\": \"" + blob + "\",\r\n    \"n\": 1\r\n}";
-    ASSERT_LE(text.size(), configReadLimit);
+    ASSERT_LE(text.size(), kConfigReadLimit);
     fs::create_directory("config");
     writeBytes(kPath, text);
     const json loaded = loadConfig(kName, parse(R"({"blob": "", "n": 0})"), true);
@@ -120,15 +120,15 @@ TEST_F(ConfigFaults, AFileLongerThanTheReadLimitIsLeftAsItIsAndTheDefaultsAreUse
     fs::create_directory("config");
     // Exactly at the limit the file is read (the parser stops at the first NUL of the padding).
     writeBytes(kPath, "{\"a\": 2}");
-    fs::resize_file(kPath, configReadLimit);
+    fs::resize_file(kPath, kConfigReadLimit);
     EXPECT_PRED_FORMAT2(Identical, parse(R"({"a": 2})"), loadConfig(kName, defaults, true));
     EXPECT_EQ(readBytes(kPath), "{\r\n    \"a\": 2\r\n}");
     // One byte more and it is not a configuration: untouched.
     writeBytes(kPath, "{\"a\": 2}");
-    fs::resize_file(kPath, configReadLimit + 1);
+    fs::resize_file(kPath, kConfigReadLimit + 1);
     EXPECT_PRED_FORMAT2(Identical, defaults, loadConfig(kName, defaults, true));
     EXPECT_PRED_FORMAT2(Identical, json(), loadConfig(kName, json(), true));
-    EXPECT_EQ(fs::file_size(kPath), configReadLimit + 1);
+    EXPECT_EQ(fs::file_size(kPath), kConfigReadLimit + 1);
     std::ifstream in(kPath, std::ios::binary);
     std::string head(8, '\0');
     in.read(head.data(), 8);
@@ -149,26 +149,26 @@ TEST_F(ConfigFaults, ADocumentNestedPastTheDepthLimitIsLeftAsItIsAndTheDefaultsA
     };
     fs::create_directory("config");
     // The object itself is one level, so the arrays may take all but one: read and written back.
-    writeBytes(kPath, nested(configDepthLimit - 1));
+    writeBytes(kPath, nested(kConfigDepthLimit - 1));
     const json deepest = loadConfig(kName, defaults, true);
     EXPECT_EQ(deepest["$any"].dump(),
-              std::string(configDepthLimit - 1, '[') + std::string(configDepthLimit - 1, ']'));
+              std::string(kConfigDepthLimit - 1, '[') + std::string(kConfigDepthLimit - 1, ']'));
     const std::optional<std::string> written = readBytes(kPath);
     ASSERT_TRUE(written);
     EXPECT_EQ(written->substr(0, 29), "{\r\n    \"$any\": [\r\n        [\r\n");
     EXPECT_EQ(json::parse(*written), deepest);
     // Deeper: kept as it is, whether or not the defaults would have kept it, and whether or not it
     // is well-formed; a document that never closes is not built level by level first.
-    for (const std::string& text : {nested(configDepthLimit), nested(100000), std::string(1000000, '[')}) {
+    for (const std::string& text : {nested(kConfigDepthLimit), nested(100000), std::string(1000000, '[')}) {
         writeBytes(kPath, text);
         EXPECT_PRED_FORMAT2(Identical, defaults, loadConfig(kName, defaults, true));
         EXPECT_PRED_FORMAT2(Identical, json(), loadConfig(kName, json(), true));
         EXPECT_EQ(readBytes(kPath), text);
     }
     // Brackets inside strings, escaped quotes included, are text.
-    const std::string inString = "{\"$any\": \"\\\"" + std::string(2 * configDepthLimit, '[') + "\"}";
+    const std::string inString = "{\"$any\": \"\\\"" + std::string(2 * kConfigDepthLimit, '[') + "\"}";
     writeBytes(kPath, inString);
-    EXPECT_EQ(loadConfig(kName, defaults, true)["$any"], "\"" + std::string(2 * configDepthLimit, '['));
+    EXPECT_EQ(loadConfig(kName, defaults, true)["$any"], "\"" + std::string(2 * kConfigDepthLimit, '['));
 }
 
 #if defined(__linux__)

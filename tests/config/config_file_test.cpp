@@ -12,7 +12,7 @@
 namespace {
 
 using json = nlohmann::json;
-using namespace config_test;
+using namespace configtest;
 
 const std::string kName = "Brickwright";
 const std::string kPath = configPath(kName, true);

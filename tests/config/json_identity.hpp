@@ -9,9 +9,9 @@
 
 #include "json_identical.hpp"
 
-namespace config_test {
+namespace configtest {
 
-using test_support::identical;
+using testsupport::identical;
 
 // The document as JSON text with every integer marked: 4u unsigned, 4s signed (floats show a point).
 inline std::string describe(const nlohmann::json& value) {
@@ -43,4 +43,4 @@ inline ::testing::AssertionResult Identical(const char* expectedExpr, const char
                                          << expectedExpr << " is " << describe(expected);
 }
 
-} // namespace config_test
+} // namespace configtest

@@ -11,8 +11,8 @@
 namespace {
 
 using json = nlohmann::json;
-using config_test::describe;
-using config_test::Identical;
+using configtest::describe;
+using configtest::Identical;
 
 json parse(const char* text) {
     return json::parse(text);

@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-namespace config_test {
+namespace configtest {
 
 namespace fs = std::filesystem;
 
@@ -84,4 +84,4 @@ inline std::string crlf(const std::string& text) {
     return out;
 }
 
-} // namespace config_test
+} // namespace configtest

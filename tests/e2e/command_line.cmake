@@ -12,6 +12,7 @@ expect_contains("--help" "${GAME_OUT}" "usage: brickwright-game [OPTIONS]\n")
 foreach(option IN LISTS options)
   expect_contains("--help" "${GAME_OUT}" " ${option} ")
 endforeach()
+expect_contains("--help" "${GAME_OUT}" "\n3 when the game could not run the mod")
 
 # Each: the arguments (with | between them), ^, then the error line.
 set(cases

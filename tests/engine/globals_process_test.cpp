@@ -139,8 +139,8 @@ TEST(EngineGlobalsInThisProcess, LeaveOutAnInaccessiblePageOfTheImage) {
 int codeInThisImage(int x) {
     return x * 3 + 1;
 }
-extern const unsigned char readOnlyData[64];
-const unsigned char readOnlyData[64] = {1, 2, 3, 4, 5, 6, 7, 8};
+extern const unsigned char kReadOnlyData[64];
+const unsigned char kReadOnlyData[64] = {1, 2, 3, 4, 5, 6, 7, 8};
 unsigned char zeroData[4096];
 
 TEST(ModuleImage, CoversThisExecutablesCodeDataAndUninitialisedDataInAddressOrder) {
@@ -160,12 +160,12 @@ TEST(ModuleImage, CoversThisExecutablesCodeDataAndUninitialisedDataInAddressOrde
     }
 
     EXPECT_TRUE(covers(image, reinterpret_cast<std::uintptr_t>(&codeInThisImage)));
-    EXPECT_TRUE(covers(image, address(readOnlyData), sizeof readOnlyData));
+    EXPECT_TRUE(covers(image, address(kReadOnlyData), sizeof kReadOnlyData));
     EXPECT_TRUE(covers(image, address(zeroData), sizeof zeroData));
     const standin::GameImageArena arena = standin::gameImageArena();
     EXPECT_TRUE(covers(image, address(arena.begin), arena.size));
     EXPECT_FALSE(covers(image, address(&image))); // the stack is not part of it
-    EXPECT_EQ(codeInThisImage(readOnlyData[1]), 7);
+    EXPECT_EQ(codeInThisImage(kReadOnlyData[1]), 7);
 
 #if defined(_WIN32)
     // One span: every page of the image is readable, SizeOfImage from its PE header.

@@ -47,7 +47,7 @@ public:
     InWorkDirectory& operator=(const InWorkDirectory&) = delete;
 };
 
-using test_support::identical;
+using testsupport::identical;
 
 const std::vector<json>& defaultsDocuments() {
     static const std::vector<json> documents = {

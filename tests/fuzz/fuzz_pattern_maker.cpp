@@ -56,27 +56,27 @@ std::uint64_t plainCount(std::span<const SDK::PatternByte> elements, std::span<c
     return count;
 }
 
-void exercise(const PE::Headers& headers, std::span<const std::uint8_t> image,
+void exercise(const pe::Headers& headers, std::span<const std::uint8_t> image,
               const std::vector<std::uint64_t>& rvas) {
-    const Sigcheck::PatternMaker maker(headers, image);
+    const sigcheck::PatternMaker maker(headers, image);
     for (const std::uint64_t rva : rvas) {
-        const Sigcheck::MakeResult result = maker.make(rva);
-        REQUIRE(result.pattern.has_value() != result.error.has_value());
-        if (!result.pattern) {
+        const sigcheck::MakeResult result = maker.make(rva);
+        if (!result) {
+            REQUIRE(!result.error().message.empty());
             continue;
         }
-        const Sigcheck::MadePattern& made = *result.pattern;
-        REQUIRE(!made.elements.empty() && made.elements.size() <= Sigcheck::kMaxPatternLength);
+        const sigcheck::MadePattern& made = *result;
+        REQUIRE(!made.elements.empty() && made.elements.size() <= sigcheck::kMaxPatternLength);
         REQUIRE(made.elements.front().fixed && made.elements.back().fixed);
         REQUIRE(rva + made.elements.size() <= image.size() && matchesAt(made.elements, image, rva));
         REQUIRE(made.matches == plainCount(made.elements, image));
-        (void)Sigcheck::surroundingsOf(maker.decoder(), rva, 3);
+        (void)sigcheck::surroundingsOf(maker.decoder(), rva, 3);
     }
     // The image as its own old build.
-    const Sigcheck::OldBuild old{"old", &headers, image};
-    const Sigcheck::SuggestReport report = Sigcheck::suggest("new", headers, image, &old, 2);
-    for (const Sigcheck::Suggestion& suggestion : report.patterns) {
-        for (const Sigcheck::Candidate& candidate : suggestion.candidates) {
+    const sigcheck::OldBuild old{"old", &headers, image};
+    const sigcheck::SuggestReport report = sigcheck::suggest("new", headers, image, &old, 2);
+    for (const sigcheck::Suggestion& suggestion : report.patterns) {
+        for (const sigcheck::Candidate& candidate : suggestion.candidates) {
             // Ranked by resemblance exactly when the old build holds the pattern.
             REQUIRE(candidate.resemblance.has_value() == suggestion.oldRva.has_value());
             REQUIRE(!candidate.resemblance || (*candidate.resemblance >= 0 && *candidate.resemblance <= 1));
@@ -89,35 +89,35 @@ void exercise(const PE::Headers& headers, std::span<const std::uint8_t> image,
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size >= 2 && data[0] == 'M' && data[1] == 'Z') {
-        const PE::LoadResult loaded = PE::load(std::span(data, size), kMaxImageSize);
-        if (loaded.error) {
+        const brickwright::Result<pe::LoadedImage> loaded = pe::load(std::span(data, size), kMaxImageSize);
+        if (!loaded) {
             return 0;
         }
         std::vector<std::uint64_t> rvas;
         // A few per file: each is counted by plain comparison over the whole image.
-        for (const PE::Section& section : loaded.headers->sections) {
+        for (const pe::Section& section : loaded->headers.sections) {
             if (rvas.size() >= 4) {
                 break;
             }
             rvas.push_back(section.virtualAddress);
             rvas.push_back(std::uint64_t{section.virtualAddress} + section.virtualExtent() / 2);
         }
-        rvas.push_back(loaded.headers->sizeOfImage);
-        exercise(*loaded.headers, loaded.image.bytes(), rvas);
+        rvas.push_back(loaded->headers.sizeOfImage);
+        exercise(loaded->headers, loaded->image.bytes(), rvas);
         return 0;
     }
 
     // One code section at 0x1000, then a writable one; the headers' page stays zero.
     const std::uint32_t codeSize = static_cast<std::uint32_t>(std::min<std::size_t>(size, 4096));
-    PE::Headers headers;
-    headers.machine = PE::kMachineAmd64;
+    pe::Headers headers;
+    headers.machine = pe::kMachineAmd64;
     headers.imageBase = 0x140000000;
     headers.sizeOfHeaders = 0x400;
     const std::uint32_t dataRva = kCodeRva + ((codeSize + 0xFFF) & ~0xFFFu);
     headers.sizeOfImage = dataRva + 0x1000;
     headers.sections.push_back(
-        {".text", kCodeRva, codeSize, 0x400, codeSize, PE::kSectionExecutable | PE::kSectionContainsCode});
-    headers.sections.push_back({".data", dataRva, 0x1000, 0, 0, PE::kSectionWritable});
+        {".text", kCodeRva, codeSize, 0x400, codeSize, pe::kSectionExecutable | pe::kSectionContainsCode});
+    headers.sections.push_back({".data", dataRva, 0x1000, 0, 0, pe::kSectionWritable});
     std::vector<std::uint8_t> image(headers.sizeOfImage, 0);
     std::memcpy(image.data() + kCodeRva, data, codeSize);
 

@@ -88,8 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         base = storage.data() + alignment;
     }
 
-    const std::uint8_t* expected = Reference::scan(pattern.data(), mask.c_str(), base, imageSize);
-    const std::vector<std::size_t> all = Reference::allMatches(pattern.data(), mask.c_str(), base, imageSize);
+    const std::uint8_t* expected = reference::scan(pattern.data(), mask.c_str(), base, imageSize);
+    const std::vector<std::size_t> all = reference::allMatches(pattern.data(), mask.c_str(), base, imageSize);
 
     const SDK::PreparedPattern fromBytes(pattern.data(), mask.c_str());
     const SDK::PreparedPattern fromElements{std::span<const SDK::PatternByte>(elements)};

@@ -27,7 +27,7 @@ void require(bool condition) {
 }
 
 template <std::size_t N>
-void scan(const SDK::Signature<N>& signature, const PE::Headers& headers, const PE::Image& image) {
+void scan(const SDK::Signature<N>& signature, const pe::Headers& headers, const pe::Image& image) {
     std::array<std::uint8_t, N> bytes{};
     std::array<char, N + 1> mask{};
     for (std::size_t i = 0; i < N; ++i) {
@@ -43,8 +43,8 @@ void scan(const SDK::Signature<N>& signature, const PE::Headers& headers, const 
     }
     const auto rva = static_cast<std::uint64_t>(first - image.data());
     require(rva + N <= image.size());
-    const PE::Section* section = headers.sectionAt(rva);
-    const PE::Section* target = headers.sectionAt(SDK::relativeTarget(
+    const pe::Section* section = headers.sectionAt(rva);
+    const pe::Section* target = headers.sectionAt(SDK::relativeTarget(
         rva + SDK::kInstructionLength, SDK::readDisplacement(first + SDK::kDisplacementOffset)));
     require(section == nullptr || section->contains(rva));
     require(target == nullptr || target->virtualAddress < image.size());
@@ -54,13 +54,13 @@ void scan(const SDK::Signature<N>& signature, const PE::Headers& headers, const 
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> file(data, size);
-    const PE::LoadResult loaded = PE::load(file, kMaxImageSize);
-    if (loaded.error) {
-        require(!loaded.headers && !loaded.error->message.empty());
+    const brickwright::Result<pe::LoadedImage> loaded = pe::load(file, kMaxImageSize);
+    if (!loaded) {
+        require(!loaded.error().message.empty());
         return 0;
     }
-    const PE::Headers& headers = *loaded.headers;
-    const PE::Image& image = loaded.image;
+    const pe::Headers& headers = loaded->headers;
+    const pe::Image& image = loaded->image;
     require(image.size() == headers.sizeOfImage && image.size() <= kMaxImageSize);
 
     // Which image bytes come from the file: the headers, then each section's loaded bytes in table
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         source[i] = -2;
     }
     for (std::size_t s = 0; s < headers.sections.size(); ++s) {
-        const PE::Section& section = headers.sections[s];
+        const pe::Section& section = headers.sections[s];
         const std::uint64_t loadedSize = section.loadedSize();
         require(section.virtualAddress + std::uint64_t{section.virtualExtent()} <= image.size());
         require(loadedSize == 0 || section.rawDataOffset + loadedSize <= size);
@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else if (source[i] == -2) {
             require(image.data()[i] == data[i]);
         } else {
-            const PE::Section& section = headers.sections[static_cast<std::size_t>(source[i])];
+            const pe::Section& section = headers.sections[static_cast<std::size_t>(source[i])];
             require(image.data()[i] == data[section.rawDataOffset + (i - section.virtualAddress)]);
         }
     }
@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     scan(SDK::kObjectTablePattern, headers, image);
 
     // The export directory is read from the image, whatever it claims.
-    for (const PE::Export& entry : PE::exports(headers, image.bytes())) {
+    for (const pe::Export& entry : pe::exports(headers, image.bytes())) {
         require(entry.name.size() < 4096 && entry.name.find('\0') == std::string::npos);
     }
     return 0;

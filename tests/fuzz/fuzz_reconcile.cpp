@@ -23,7 +23,7 @@ using json = nlohmann::json;
     std::abort();
 }
 
-using test_support::identical;
+using testsupport::identical;
 
 bool isInteger(json::value_t type) {
     return type == json::value_t::number_integer || type == json::value_t::number_unsigned;

@@ -18,7 +18,7 @@ std::vector<HandlerCall> handlerCalls;
 } // namespace
 
 const SML::Mod::Mod::Info modInfo{
-    "1.0.0-pr7", modName, "0.1", "A Mod that adds Brickwright.", "tessavoren, quillmark", {}};
+    "1.0.0-pr7", kModName, "0.1", "A Mod that adds Brickwright.", "tessavoren, quillmark", {}};
 nlohmann::json modConfig;
 
 void Brickwright::onPlayerControllerBeginPlay(SML::Mod::Functions::ModReturns* returns,

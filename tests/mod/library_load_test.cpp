@@ -40,9 +40,9 @@ std::vector<std::string> loadOnce(const LoadCase& c, std::string& fileAfter, boo
         modtest::writeBinaryFile(config, c.before);
     }
     standin::startJournal();
-    std::string error;
-    standin::ModLibrary* library = standin::loadModLibrary(modtest::modLibraryPath(), error);
-    EXPECT_NE(library, nullptr) << c.name << ": " << error;
+    const auto loaded = standin::loadModLibrary(modtest::modLibraryPath());
+    EXPECT_TRUE(loaded) << c.name << ": " << (loaded ? "" : loaded.error().message);
+    standin::ModLibrary* library = loaded.value_or(nullptr);
     std::vector<std::string> entries = standin::journal();
     standin::stopJournal();
     if (library != nullptr) {
@@ -97,10 +97,9 @@ TEST(LibraryLoad, ARefusedConfigurationIsReportedInTheHostsLogFile) {
     ASSERT_TRUE(standin::openLogFile(scratch.path() / "host.log"));
     std::filesystem::create_directory(scratch.path() / "config");
     modtest::writeBinaryFile(scratch.path() / "config" / "Brickwright.cfg", "[1]");
-    std::string error;
-    standin::ModLibrary* library = standin::loadModLibrary(modtest::modLibraryPath(), error);
-    ASSERT_NE(library, nullptr) << error;
-    EXPECT_TRUE(standin::unloadModLibrary(library));
+    const auto library = standin::loadModLibrary(modtest::modLibraryPath());
+    ASSERT_TRUE(library) << library.error().message;
+    EXPECT_TRUE(standin::unloadModLibrary(*library));
     standin::closeLogFile();
     const std::string log = modtest::readTextFile(scratch.path() / "host.log");
     const std::string line = std::string("[Brickwright] [Info] Brickwright could not use ") + kConfigPath +
@@ -111,25 +110,24 @@ TEST(LibraryLoad, ARefusedConfigurationIsReportedInTheHostsLogFile) {
 TEST(LibraryLoad, AFileThatIsNotAModLibraryIsRefusedWithAReason) {
     modtest::ScratchDirectory scratch;
     modtest::writeBinaryFile(scratch.path() / "NotAMod.bin", "not a library");
-    std::string error;
-    EXPECT_EQ(standin::loadModLibrary(scratch.path() / "NotAMod.bin", error), nullptr);
-    EXPECT_THAT(error, ::testing::HasSubstr("cannot load"));
-    EXPECT_THAT(error, ::testing::HasSubstr("NotAMod.bin"));
+    const auto library = standin::loadModLibrary(scratch.path() / "NotAMod.bin");
+    ASSERT_FALSE(library);
+    EXPECT_THAT(library.error().message, ::testing::HasSubstr("cannot load"));
+    EXPECT_THAT(library.error().message, ::testing::HasSubstr("NotAMod.bin"));
 }
 
 #if !defined(_WIN32)
 TEST(LibraryLoad, UnloadingReallyRemovesTheLibrarySoTheNextLoadStartsAfresh) {
     modtest::ScratchDirectory scratch;
-    std::string error;
-    standin::ModLibrary* library = standin::loadModLibrary(modtest::modLibraryPath(), error);
-    ASSERT_NE(library, nullptr) << error;
+    const auto library = standin::loadModLibrary(modtest::modLibraryPath());
+    ASSERT_TRUE(library) << library.error().message;
     const std::string path = modtest::modLibraryPath().string();
     void* again = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
     EXPECT_NE(again, nullptr);
     if (again != nullptr) {
         dlclose(again);
     }
-    EXPECT_TRUE(standin::unloadModLibrary(library));
+    EXPECT_TRUE(standin::unloadModLibrary(*library));
     EXPECT_EQ(dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
 }
 #endif

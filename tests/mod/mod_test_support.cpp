@@ -215,9 +215,9 @@ void LoadedModTest::SetUp() {
     standin::clearRegisteredRecipes();
     standin::clearSubscriptions();
     standin::startJournal();
-    std::string error;
-    library = standin::loadModLibrary(modLibraryPath(), error);
-    ASSERT_NE(library, nullptr) << error;
+    const auto loaded = standin::loadModLibrary(modLibraryPath());
+    ASSERT_TRUE(loaded) << loaded.error().message;
+    library = *loaded;
     loadEntries = standin::journal();
     standin::clearJournal();
 }

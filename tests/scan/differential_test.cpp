@@ -18,7 +18,7 @@
 
 namespace {
 
-using ScanTest::EveryKernel;
+using scantest::EveryKernel;
 
 struct Case {
     std::vector<std::uint8_t> pattern;
@@ -141,7 +141,7 @@ void expectAgreementOnRandomCases(std::uint64_t seed, const Finder& find,
     std::size_t withoutMatch = 0;
     for (int round = 0; round < 2500; ++round) {
         const Case c = maker.make();
-        const std::uint8_t* expected = Reference::scan(c.pattern.data(), c.mask.c_str(), c.base(), c.size);
+        const std::uint8_t* expected = reference::scan(c.pattern.data(), c.mask.c_str(), c.base(), c.size);
         (expected != nullptr ? withMatch : withoutMatch) += 1;
         ASSERT_EQ(find(c.pattern.data(), c.mask.c_str(), c.base(), c.size), expected)
             << "round " << round << ": " << describe(c);
@@ -158,7 +158,7 @@ void expectAgreementOnRandomCases(std::uint64_t seed, const Finder& find,
             << "round " << round << ": " << describe(c);
 
         const std::vector<std::size_t> all =
-            Reference::allMatches(c.pattern.data(), c.mask.c_str(), c.base(), c.size);
+            reference::allMatches(c.pattern.data(), c.mask.c_str(), c.base(), c.size);
         std::vector<std::size_t> walked;
         for (const std::uint8_t* at = fromElements.find(c.base(), c.size, kernel);
              at != nullptr && walked.size() <= all.size();
@@ -191,7 +191,7 @@ void expectAgreementAtEveryAlignmentAndLength(const Finder& find) {
                     std::memcpy(base, pattern, sizeof pattern);
                 }
             }
-            ASSERT_EQ(find(pattern, mask, base, size), Reference::scan(pattern, mask, base, size))
+            ASSERT_EQ(find(pattern, mask, base, size), reference::scan(pattern, mask, base, size))
                 << "alignment " << alignment << ", size " << size;
         }
     }
@@ -204,15 +204,15 @@ void expectAgreementAgainstAnUnreadablePage(const Finder& find) {
     const std::uint8_t pattern[] = {0xC4, 0x00, 0x00, 0x00, 0xE9, 0xA7};
     for (const char* mask : {"x???xx", "?????x", "x?????"}) {
         for (const auto guard :
-             {ScanTest::GuardedImage::Guard::AfterEnd, ScanTest::GuardedImage::Guard::BeforeStart}) {
+             {scantest::GuardedImage::Guard::AfterEnd, scantest::GuardedImage::Guard::BeforeStart}) {
             for (std::size_t size = 0; size <= 600; ++size) {
-                ScanTest::GuardedImage image(size, guard);
+                scantest::GuardedImage image(size, guard);
                 std::memset(image.data(), 0xA7, size);
                 if (size >= sizeof pattern) {
                     std::memcpy(image.data() + size - sizeof pattern, pattern, sizeof pattern);
                 }
                 ASSERT_EQ(find(pattern, mask, image.data(), size),
-                          Reference::scan(pattern, mask, image.data(), size))
+                          reference::scan(pattern, mask, image.data(), size))
                     << "mask " << mask << ", size " << size;
             }
         }
@@ -239,23 +239,23 @@ TEST_P(DifferentialScan, AgreesWithTheReferenceLoopAgainstAnUnreadablePage) {
     expectAgreementAgainstAnUnreadablePage(publicScan(GetParam()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, DifferentialScan, testing::ValuesIn(ScanTest::kAllKernels),
-                         ScanTest::kernelTestName);
+INSTANTIATE_TEST_SUITE_P(Kernels, DifferentialScan, testing::ValuesIn(scantest::kAllKernels),
+                         scantest::kernelTestName);
 
 // The vector kernels' shared loop at the widest kernel's geometry (64 start offsets a compare, four
 // compares a step, 64-byte alignment), with compares in plain C++: where the CPU has no AVX-512,
 // this is what runs the walk the AVX-512 kernel takes.
 struct PortableLanes64 {
-    static constexpr std::size_t width = 64;
-    static constexpr std::size_t perBlock = 4;
-    static constexpr std::size_t prefetchAhead = 4096;
+    static constexpr std::size_t kWidth = 64;
+    static constexpr std::size_t kPerBlock = 4;
+    static constexpr std::size_t kPrefetchAhead = 4096;
     using Hits = std::uint64_t;
 
     explicit PortableLanes64(const SDK::Scan::Plan& plan) : want0(plan.byte0), want1(plan.byte1) {}
 
     SDK_IMAGE_READER Hits hits(const std::uint8_t* anchor0, const std::uint8_t* anchor1) const {
         Hits hits = 0;
-        for (std::size_t k = 0; k < width; ++k) {
+        for (std::size_t k = 0; k < kWidth; ++k) {
             hits |= static_cast<Hits>(anchor0[k] == want0 && anchor1[k] == want1) << k;
         }
         return hits;

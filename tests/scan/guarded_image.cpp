@@ -9,7 +9,7 @@
 #include <unistd.h>
 #endif
 
-namespace ScanTest {
+namespace scantest {
 
 namespace {
 
@@ -62,4 +62,4 @@ GuardedImage::~GuardedImage() {
 #endif
 }
 
-} // namespace ScanTest
+} // namespace scantest

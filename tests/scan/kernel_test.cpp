@@ -52,7 +52,7 @@ TEST(KernelChoice, TheBestKernelIsTheWidestThisCpuRuns) {
     EXPECT_TRUE(SDK::scanKernelSupported(best));
     EXPECT_TRUE(SDK::scanKernelSupported(ScanKernel::Scalar));
     bool above = false;
-    for (const ScanKernel kernel : ScanTest::kAllKernels) {
+    for (const ScanKernel kernel : scantest::kAllKernels) {
         if (above) {
             EXPECT_FALSE(SDK::scanKernelSupported(kernel)) << SDK::scanKernelName(kernel);
         }
@@ -62,7 +62,7 @@ TEST(KernelChoice, TheBestKernelIsTheWidestThisCpuRuns) {
     EXPECT_TRUE(SDK::scanKernelSupported(ScanKernel::Sse2));
 #endif
     std::set<std::string> names;
-    for (const ScanKernel kernel : ScanTest::kAllKernels) {
+    for (const ScanKernel kernel : scantest::kAllKernels) {
         names.insert(SDK::scanKernelName(kernel));
     }
     EXPECT_EQ(names, (std::set<std::string>{"scalar", "sse2", "avx2", "avx512"}));
@@ -94,11 +94,11 @@ TEST(KernelChoice, AgreesWithTheCpuFlagsTheOperatingSystemReports) {
 
 TEST(KernelChoice, AKernelTheCpuCannotRunGivesWayToTheBest) {
     std::vector<std::uint8_t> image(5000, 0x90);
-    const std::vector<std::uint8_t> match = ScanTest::instance(SDK::kObjectTablePattern, 0x00);
+    const std::vector<std::uint8_t> match = scantest::instance(SDK::kObjectTablePattern, 0x00);
     std::copy(match.begin(), match.end(), image.begin() + 4321);
     const SDK::PreparedPattern pattern(SDK::kObjectTablePattern);
     bool anyUnsupported = false;
-    for (const ScanKernel kernel : ScanTest::kAllKernels) {
+    for (const ScanKernel kernel : scantest::kAllKernels) {
         EXPECT_EQ(pattern.find(image.data(), image.size(), kernel), image.data() + 4321)
             << SDK::scanKernelName(kernel);
         anyUnsupported = anyUnsupported || !SDK::scanKernelSupported(kernel);

@@ -12,9 +12,9 @@
 
 namespace {
 
-using ScanTest::EveryKernel;
-using ScanTest::instance;
-using ScanTest::maskedBytes;
+using scantest::EveryKernel;
+using scantest::instance;
+using scantest::maskedBytes;
 
 using PreparedPatternScan = EveryKernel;
 
@@ -23,7 +23,7 @@ TEST_P(PreparedPatternScan, BuiltFromASignatureOrFromBytesAndMaskFindsWhatScanFo
     std::vector<std::uint8_t> image(3000, 0xCC);
     const std::vector<std::uint8_t> match = instance(SDK::kObjectTablePattern, 0x01);
     std::memcpy(image.data() + 2999 - match.size(), match.data(), match.size());
-    const ScanTest::MaskedBytes form = maskedBytes(SDK::kObjectTablePattern);
+    const scantest::MaskedBytes form = maskedBytes(SDK::kObjectTablePattern);
 
     const SDK::PreparedPattern fromSignature(SDK::kObjectTablePattern);
     const SDK::PreparedPattern fromBytes(form.bytes.data(), form.mask.c_str());
@@ -81,8 +81,8 @@ TEST_P(PreparedPatternScan, CountsAnAllWildcardPatternAtEveryStartAndAnEmptyOneN
     EXPECT_EQ(SDK::PreparedPattern(bytes, "xxxxx").count(image.data(), image.size(), kernel), 96u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, PreparedPatternScan, testing::ValuesIn(ScanTest::kAllKernels),
-                         ScanTest::kernelTestName);
+INSTANTIATE_TEST_SUITE_P(Kernels, PreparedPatternScan, testing::ValuesIn(scantest::kAllKernels),
+                         scantest::kernelTestName);
 
 std::size_t countInImage(const SDK::PreparedPattern& pattern, const platform::ModuleImage& image) {
     std::size_t matches = 0;

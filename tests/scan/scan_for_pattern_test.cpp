@@ -10,11 +10,11 @@
 
 namespace {
 
-using ScanTest::EveryKernel;
-using ScanTest::GuardedImage;
-using ScanTest::instance;
-using ScanTest::maskedBytes;
-using ScanTest::scanWith;
+using scantest::EveryKernel;
+using scantest::GuardedImage;
+using scantest::instance;
+using scantest::maskedBytes;
+using scantest::scanWith;
 
 // No byte sequence of this filler comes close to either pattern.
 constexpr std::uint8_t kFiller = 0x90;
@@ -30,7 +30,7 @@ void place(std::vector<std::uint8_t>& image, std::size_t offset, const std::vect
 template <std::size_t N>
 const std::uint8_t* scan(SDK::ScanKernel kernel, const SDK::Signature<N>& signature, const std::uint8_t* base,
                          std::size_t size) {
-    const ScanTest::MaskedBytes form = maskedBytes(signature);
+    const scantest::MaskedBytes form = maskedBytes(signature);
     return SDK::scanForPattern(form.bytes.data(), form.mask.c_str(), base, size, kernel);
 }
 
@@ -48,7 +48,7 @@ TEST_P(ScanForPattern, ReturnsTheLowerOfTwoOccurrencesOfEitherPattern) {
     EXPECT_EQ(scan(kernel, SDK::kObjectTablePattern, image.data(), image.size()), image.data() + 3001);
     // Overlapping occurrences: the one starting first still wins.
     std::vector<std::uint8_t> zeros(64, 0);
-    const ScanTest::MaskedBytes twoZeros{{0, 0}, "xx"};
+    const scantest::MaskedBytes twoZeros{{0, 0}, "xx"};
     EXPECT_EQ(scanWith(kernel, twoZeros.bytes.data(), twoZeros.mask.c_str(), zeros.data() + 7, 50),
               zeros.data() + 7);
 }
@@ -192,7 +192,7 @@ TEST_P(ScanForPattern, GivesNoMatchForAnImageShorterThanThePatternAnEmptyImageOr
     // A null base is never read, whatever size comes with it.
     EXPECT_EQ(scan(kernel, SDK::kNameTablePattern, nullptr, 0), nullptr);
     EXPECT_EQ(scan(kernel, SDK::kNameTablePattern, nullptr, 1 << 20), nullptr);
-    const ScanTest::MaskedBytes any{{0}, "?"};
+    const scantest::MaskedBytes any{{0}, "?"};
     EXPECT_EQ(scanWith(kernel, any.bytes.data(), any.mask.c_str(), nullptr, 100), nullptr);
     EXPECT_EQ(scanWith(kernel, nullptr, "x", match.data(), match.size()), nullptr);
     EXPECT_EQ(scanWith(kernel, match.data(), nullptr, match.data(), match.size()), nullptr);
@@ -241,7 +241,7 @@ TEST_P(ScanForPattern, ComparesPatternsLongerThanItPreparesOnItsStackToTheirLast
     EXPECT_EQ(scanWith(kernel, pattern.data(), mask.c_str(), image.data(), image.size()), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernels, ScanForPattern, testing::ValuesIn(ScanTest::kAllKernels),
-                         ScanTest::kernelTestName);
+INSTANTIATE_TEST_SUITE_P(Kernels, ScanForPattern, testing::ValuesIn(scantest::kAllKernels),
+                         scantest::kernelTestName);
 
 } // namespace

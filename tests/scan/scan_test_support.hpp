@@ -21,10 +21,10 @@ inline void PrintTo(ScanKernel kernel, std::ostream* out) {
 }
 } // namespace SDK
 
-namespace ScanTest {
+namespace scantest {
 
-using Reference::MaskedBytes;
-using Reference::maskedBytes;
+using reference::MaskedBytes;
+using reference::maskedBytes;
 
 // Bytes that match `signature`, with `wildcard` at every wildcard position.
 template <std::size_t N>
@@ -81,4 +81,4 @@ private:
     std::size_t size_ = 0;
 };
 
-} // namespace ScanTest
+} // namespace scantest

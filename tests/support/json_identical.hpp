@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace test_support {
+namespace testsupport {
 
 inline bool identical(const nlohmann::json& a, const nlohmann::json& b) {
     if (a.type() != b.type() || a.size() != b.size()) {
@@ -31,4 +31,4 @@ inline bool identical(const nlohmann::json& a, const nlohmann::json& b) {
     return a == b;
 }
 
-} // namespace test_support
+} // namespace testsupport

@@ -114,17 +114,20 @@ std::uint64_t symbol(const std::map<std::string, std::uint64_t>& table, const st
 // Every offset of the laid-out image at which the printed pattern matches, by plain comparison.
 std::vector<std::uint64_t> matchesOf(const fs::path& file, const std::string& text) {
     const std::string bytes = readText(file);
-    const PE::LoadResult loaded =
-        PE::load(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-    EXPECT_FALSE(loaded.error);
+    const brickwright::Result<pe::LoadedImage> loaded =
+        pe::load(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    if (!loaded) {
+        ADD_FAILURE() << loaded.error().message;
+        return {};
+    }
     std::vector<int> pattern;
     std::istringstream tokens(text);
     for (std::string token; tokens >> token;) {
         pattern.push_back(token == "??" ? -1 : std::stoi(token, nullptr, 16));
     }
     std::vector<std::uint64_t> offsets;
-    const std::uint8_t* image = loaded.image.data();
-    for (std::size_t offset = 0; !pattern.empty() && offset + pattern.size() <= loaded.image.size();
+    const std::uint8_t* image = loaded->image.data();
+    for (std::size_t offset = 0; !pattern.empty() && offset + pattern.size() <= loaded->image.size();
          ++offset) {
         bool match = true;
         for (std::size_t i = 0; i < pattern.size() && match; ++i) {

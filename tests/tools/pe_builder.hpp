@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace PeBuilder {
+namespace pebuilder {
 
 struct SectionPlan {
     std::string name; // up to 8 bytes go into the header as they are
@@ -117,4 +117,4 @@ inline FilePlan typical() {
     return plan;
 }
 
-} // namespace PeBuilder
+} // namespace pebuilder

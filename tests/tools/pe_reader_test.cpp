@@ -10,30 +10,29 @@
 
 namespace {
 
-using PeBuilder::FilePlan;
+using pebuilder::FilePlan;
 
-bool allEqual(const PE::Image& image, std::size_t begin, std::size_t end, std::uint8_t value) {
+bool allEqual(const pe::Image& image, std::size_t begin, std::size_t end, std::uint8_t value) {
     return std::all_of(image.data() + begin, image.data() + end,
                        [value](std::uint8_t b) { return b == value; });
 }
 
-std::string failure(const std::vector<std::uint8_t>& file, std::uint64_t limit = PE::kDefaultMaxImageSize) {
-    const PE::LoadResult result = PE::load(file, limit);
-    if (!result.error) {
+std::string failure(const std::vector<std::uint8_t>& file, std::uint64_t limit = pe::kDefaultMaxImageSize) {
+    const brickwright::Result<pe::LoadedImage> result = pe::load(file, limit);
+    if (result) {
         return "(loaded)";
     }
-    EXPECT_FALSE(result.headers.has_value());
-    return result.error->message;
+    return result.error().message;
 }
 
 TEST(PeReader, LaysOutHeadersAndSectionsAsTheLoaderMapsThem) {
-    const std::vector<std::uint8_t> file = PeBuilder::build(PeBuilder::typical());
-    const PE::LoadResult result = PE::load(file);
-    ASSERT_FALSE(result.error) << result.error->message;
-    const PE::Image& image = result.image;
+    const std::vector<std::uint8_t> file = pebuilder::build(pebuilder::typical());
+    const brickwright::Result<pe::LoadedImage> result = pe::load(file);
+    ASSERT_TRUE(result) << result.error().message;
+    const pe::Image& image = result->image;
     ASSERT_EQ(image.size(), 0x4000u);
-    EXPECT_EQ(result.headers->imageBase, 0x140000000u);
-    EXPECT_EQ(result.headers->sections.size(), 3u);
+    EXPECT_EQ(result->headers.imageBase, 0x140000000u);
+    EXPECT_EQ(result->headers.sections.size(), 3u);
 
     // The headers as in the file, then zero up to the first section.
     EXPECT_TRUE(std::equal(file.begin(), file.begin() + 0x200, image.data()));
@@ -47,25 +46,25 @@ TEST(PeReader, LaysOutHeadersAndSectionsAsTheLoaderMapsThem) {
 }
 
 TEST(PeReader, MapsTheWholeRawDataOfASectionWithoutVirtualSizeAndNothingOfOneWithoutRawData) {
-    FilePlan plan = PeBuilder::typical();
+    FilePlan plan = pebuilder::typical();
     plan.sections[0].virtualSize = 0;
     plan.sections[1].rawDataOffset = 0; // size given, but no place in the file
     plan.sections[1].data.clear();
-    const PE::LoadResult result = PE::load(PeBuilder::build(plan));
-    ASSERT_FALSE(result.error) << result.error->message;
-    EXPECT_TRUE(allEqual(result.image, 0x1000, 0x1200, 0xCC));
-    EXPECT_TRUE(allEqual(result.image, 0x1200, 0x4000, 0));
+    const brickwright::Result<pe::LoadedImage> result = pe::load(pebuilder::build(plan));
+    ASSERT_TRUE(result) << result.error().message;
+    EXPECT_TRUE(allEqual(result->image, 0x1000, 0x1200, 0xCC));
+    EXPECT_TRUE(allEqual(result->image, 0x1200, 0x4000, 0));
     // The raw size stands in for the missing VirtualSize when telling which section holds an RVA.
-    ASSERT_NE(result.headers->sectionAt(0x11FF), nullptr);
-    EXPECT_EQ(result.headers->sectionAt(0x11FF)->name, ".text");
+    ASSERT_NE(result->headers.sectionAt(0x11FF), nullptr);
+    EXPECT_EQ(result->headers.sectionAt(0x11FF)->name, ".text");
 }
 
 TEST(PeReader, TellsWhichSectionHoldsAnRvaAndNoneForHeadersGapsOrPastTheImage) {
-    const PE::LoadResult result = PE::load(PeBuilder::build(PeBuilder::typical()));
-    ASSERT_FALSE(result.error);
-    const PE::Headers& headers = *result.headers;
+    const brickwright::Result<pe::LoadedImage> result = pe::load(pebuilder::build(pebuilder::typical()));
+    ASSERT_TRUE(result);
+    const pe::Headers& headers = result->headers;
     const auto name = [&](std::uint64_t rva) {
-        const PE::Section* section = headers.sectionAt(rva);
+        const pe::Section* section = headers.sectionAt(rva);
         return section != nullptr ? section->name : std::string("(none)");
     };
     EXPECT_EQ(name(0), "(none)");
@@ -80,7 +79,7 @@ TEST(PeReader, TellsWhichSectionHoldsAnRvaAndNoneForHeadersGapsOrPastTheImage) {
 }
 
 TEST(PeReader, ResolvesLongSectionNamesFromTheStringTableAndKeepsReferencesThatDoNotResolve) {
-    FilePlan plan = PeBuilder::typical();
+    FilePlan plan = pebuilder::typical();
     plan.symbolTable = 0x600;
     plan.symbolCount = 2;
     const std::string strings = std::string("\x20\0\0\0", 4) + ".debug_info" + '\0' + ".bss.engine" + '\0';
@@ -90,9 +89,9 @@ TEST(PeReader, ResolvesLongSectionNamesFromTheStringTableAndKeepsReferencesThatD
     plan.sections[2].name = "/4x";
     plan.sections.push_back({"/999999", 0x3800, 0x100, 0, 0, {}});
     plan.sections.push_back({"/27", 0x3900, 0x100, 0, 0, {}}); // the final NUL: an empty name
-    const PE::LoadResult result = PE::load(PeBuilder::build(plan));
-    ASSERT_FALSE(result.error) << result.error->message;
-    const auto& sections = result.headers->sections;
+    const brickwright::Result<pe::LoadedImage> result = pe::load(pebuilder::build(plan));
+    ASSERT_TRUE(result) << result.error().message;
+    const auto& sections = result->headers.sections;
     EXPECT_EQ(sections[0].name, ".debug_info");
     EXPECT_EQ(sections[1].name, ".bss.engine");
     EXPECT_EQ(sections[2].name, "/4x");
@@ -103,9 +102,9 @@ TEST(PeReader, ResolvesLongSectionNamesFromTheStringTableAndKeepsReferencesThatD
     plan.stringTable.pop_back();
     plan.sections.resize(2);
     plan.sections[1].name = "/16";
-    const PE::LoadResult unterminated = PE::load(PeBuilder::build(plan));
-    ASSERT_FALSE(unterminated.error);
-    EXPECT_EQ(unterminated.headers->sections[1].name, "/16");
+    const brickwright::Result<pe::LoadedImage> unterminated = pe::load(pebuilder::build(plan));
+    ASSERT_TRUE(unterminated);
+    EXPECT_EQ(unterminated->headers.sections[1].name, "/16");
 }
 
 TEST(PeReader, RefusesFilesThatAreNotPeImages) {
@@ -114,37 +113,37 @@ TEST(PeReader, RefusesFilesThatAreNotPeImages) {
     std::vector<std::uint8_t> text(4096, 'x');
     EXPECT_EQ(failure(text), "not a PE file");
 
-    std::vector<std::uint8_t> file = PeBuilder::build(PeBuilder::typical());
+    std::vector<std::uint8_t> file = pebuilder::build(pebuilder::typical());
     file[1] = 'X';
     EXPECT_EQ(failure(file), "not a PE file");
 
-    FilePlan plan = PeBuilder::typical();
-    file = PeBuilder::build(plan);
-    PeBuilder::put32(file, 0x3C, 0xFFFFFFFF); // the PE header offset far past the end
+    FilePlan plan = pebuilder::typical();
+    file = pebuilder::build(plan);
+    pebuilder::put32(file, 0x3C, 0xFFFFFFFF); // the PE header offset far past the end
     EXPECT_EQ(failure(file), "not a PE file");
-    PeBuilder::put32(file, 0x3C, static_cast<std::uint32_t>(file.size() - 3));
+    pebuilder::put32(file, 0x3C, static_cast<std::uint32_t>(file.size() - 3));
     EXPECT_EQ(failure(file), "not a PE file");
-    file = PeBuilder::build(plan);
+    file = pebuilder::build(plan);
     file[0x42] = 'X'; // "PX\0\0"
     EXPECT_EQ(failure(file), "not a PE file");
 }
 
 TEST(PeReader, RefusesImagesForOtherMachinesAndPe32Images) {
-    FilePlan plan = PeBuilder::typical();
+    FilePlan plan = pebuilder::typical();
     plan.machine = 0x14C; // i386
-    EXPECT_EQ(failure(PeBuilder::build(plan)), "not an x86-64 image");
+    EXPECT_EQ(failure(pebuilder::build(plan)), "not an x86-64 image");
     plan.machine = 0xAA64; // arm64
-    EXPECT_EQ(failure(PeBuilder::build(plan)), "not an x86-64 image");
-    plan = PeBuilder::typical();
+    EXPECT_EQ(failure(pebuilder::build(plan)), "not an x86-64 image");
+    plan = pebuilder::typical();
     plan.magic = 0x10B; // a PE32 optional header behind an x86-64 machine field
-    EXPECT_EQ(failure(PeBuilder::build(plan)), "not an x86-64 image");
-    plan = PeBuilder::typical();
+    EXPECT_EQ(failure(pebuilder::build(plan)), "not an x86-64 image");
+    plan = pebuilder::typical();
     plan.optionalHeaderSize = 0; // an object file's header behind an MZ stub
-    EXPECT_EQ(failure(PeBuilder::build(plan)), "not an x86-64 image");
+    EXPECT_EQ(failure(pebuilder::build(plan)), "not an x86-64 image");
 }
 
 TEST(PeReader, RefusesTruncatedHeadersAndSectionTables) {
-    const std::vector<std::uint8_t> file = PeBuilder::build(PeBuilder::typical());
+    const std::vector<std::uint8_t> file = pebuilder::build(pebuilder::typical());
     const auto cut = [&](std::size_t size) {
         return failure(
             std::vector<std::uint8_t>(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size)));
@@ -155,52 +154,52 @@ TEST(PeReader, RefusesTruncatedHeadersAndSectionTables) {
     EXPECT_EQ(cut(0x148), "truncated section table"); // the table begins at 0x148
     EXPECT_EQ(cut(0x148 + 3 * 40 - 1), "truncated section table");
 
-    FilePlan plan = PeBuilder::typical();
+    FilePlan plan = pebuilder::typical();
     plan.optionalHeaderSize = 100; // claims fewer bytes than its own fixed fields
-    EXPECT_EQ(failure(PeBuilder::build(plan)), "truncated headers");
-    plan = PeBuilder::typical();
+    EXPECT_EQ(failure(pebuilder::build(plan)), "truncated headers");
+    plan = pebuilder::typical();
     plan.sectionCountOverride = 0xFFFF;
-    EXPECT_EQ(failure(PeBuilder::build(plan)), "truncated section table");
-    plan = PeBuilder::typical();
+    EXPECT_EQ(failure(pebuilder::build(plan)), "truncated section table");
+    plan = pebuilder::typical();
     plan.sizeOfHeaders = 0x10000; // more headers than the file holds
-    std::vector<std::uint8_t> headersOnly = PeBuilder::build(plan);
+    std::vector<std::uint8_t> headersOnly = pebuilder::build(plan);
     headersOnly.resize(0x600);
     EXPECT_EQ(failure(headersOnly), "truncated headers");
 }
 
 TEST(PeReader, RefusesSectionsWhoseMappedDataLiesPastTheEndOfTheFile) {
-    FilePlan plan = PeBuilder::typical();
-    std::vector<std::uint8_t> file = PeBuilder::build(plan);
+    FilePlan plan = pebuilder::typical();
+    std::vector<std::uint8_t> file = pebuilder::build(plan);
     ASSERT_EQ(file.size(), 0x600u);
     EXPECT_EQ(failure(std::vector<std::uint8_t>(file.begin(), file.end() - 1)),
               "section data past the end of the file");
 
     plan.sections[1].rawDataOffset = 0xFFFFFF00; // the sum wraps in 32 bits
     plan.sections[1].data.clear();
-    EXPECT_EQ(failure(PeBuilder::build(plan)), "section data past the end of the file");
+    EXPECT_EQ(failure(pebuilder::build(plan)), "section data past the end of the file");
 
     // Raw bytes beyond VirtualSize are never mapped, so they need not be in the file.
-    plan = PeBuilder::typical();
-    file = PeBuilder::build(plan);
+    plan = pebuilder::typical();
+    file = pebuilder::build(plan);
     plan.sections[1].virtualSize = 0x100;
-    file = PeBuilder::build(plan);
+    file = pebuilder::build(plan);
     file.resize(0x500);
     EXPECT_EQ(failure(file), "(loaded)");
 }
 
 TEST(PeReader, RefusesSectionsThatReachPastSizeOfImage) {
-    FilePlan plan = PeBuilder::typical();
+    FilePlan plan = pebuilder::typical();
     plan.sections[2].virtualSize = 0x1001;
-    EXPECT_EQ(failure(PeBuilder::build(plan)), "section past the end of the image");
+    EXPECT_EQ(failure(pebuilder::build(plan)), "section past the end of the image");
     plan.sections[2].virtualSize = 0x1000;
-    EXPECT_EQ(failure(PeBuilder::build(plan)), "(loaded)");
+    EXPECT_EQ(failure(pebuilder::build(plan)), "(loaded)");
     plan.sections[2].virtualAddress = 0xFFFFF000;
     plan.sections[2].virtualSize = 0x2000;
-    EXPECT_EQ(failure(PeBuilder::build(plan)), "section past the end of the image");
+    EXPECT_EQ(failure(pebuilder::build(plan)), "section past the end of the image");
 }
 
 TEST(PeReader, RefusesImagesAboveTheCallersLimitAndSaysHowLarge) {
-    const std::vector<std::uint8_t> file = PeBuilder::build(PeBuilder::typical());
+    const std::vector<std::uint8_t> file = pebuilder::build(pebuilder::typical());
     EXPECT_EQ(failure(file, 0x3FFF),
               "image too large: SizeOfImage is 16384 bytes, over the limit of 16383 bytes");
     EXPECT_EQ(failure(file, 0x4000), "(loaded)");
@@ -210,29 +209,33 @@ TEST(PeReader, LaysOutAnImageWithoutSectionsOrBytes) {
     FilePlan plan;
     plan.sizeOfImage = 0;
     plan.sizeOfHeaders = 0;
-    const PE::LoadResult empty = PE::load(PeBuilder::build(plan));
-    ASSERT_FALSE(empty.error) << empty.error->message;
-    EXPECT_EQ(empty.image.size(), 0u);
-    EXPECT_TRUE(empty.headers->sections.empty());
+    const brickwright::Result<pe::LoadedImage> empty = pe::load(pebuilder::build(plan));
+    ASSERT_TRUE(empty) << empty.error().message;
+    EXPECT_EQ(empty->image.size(), 0u);
+    EXPECT_TRUE(empty->headers.sections.empty());
 
     plan.sizeOfImage = 0x100;
     plan.sizeOfHeaders = 0x400; // larger than the image: only what fits is mapped
-    const std::vector<std::uint8_t> file = PeBuilder::build(plan);
-    const PE::LoadResult clipped = PE::load(file);
-    ASSERT_FALSE(clipped.error) << clipped.error->message;
-    EXPECT_TRUE(std::equal(file.begin(), file.begin() + 0x100, clipped.image.data()));
+    const std::vector<std::uint8_t> file = pebuilder::build(plan);
+    const brickwright::Result<pe::LoadedImage> clipped = pe::load(file);
+    ASSERT_TRUE(clipped) << clipped.error().message;
+    EXPECT_TRUE(std::equal(file.begin(), file.begin() + 0x100, clipped->image.data()));
 }
 
 TEST(PeReader, ChecksHeadersItIsHandedBeforeLayingThemOut) {
-    const std::vector<std::uint8_t> file = PeBuilder::build(PeBuilder::typical());
-    PE::ParseResult parsed = PE::parseHeaders(file);
-    ASSERT_TRUE(parsed.headers);
-    PE::Headers headers = *parsed.headers;
+    const std::vector<std::uint8_t> file = pebuilder::build(pebuilder::typical());
+    const brickwright::Result<pe::Headers> parsed = pe::parseHeaders(file);
+    ASSERT_TRUE(parsed) << parsed.error().message;
+    pe::Headers headers = *parsed;
     headers.sections[0].rawDataOffset = 0x10000;
-    EXPECT_EQ(PE::layOut(file, headers).error->message, "section data past the end of the file");
-    headers = *parsed.headers;
+    const brickwright::Result<pe::LoadedImage> pastTheFile = pe::layOut(file, headers);
+    ASSERT_FALSE(pastTheFile);
+    EXPECT_EQ(pastTheFile.error().message, "section data past the end of the file");
+    headers = *parsed;
     headers.sizeOfImage = 0x1000;
-    EXPECT_EQ(PE::layOut(file, headers).error->message, "section past the end of the image");
+    const brickwright::Result<pe::LoadedImage> pastTheImage = pe::layOut(file, headers);
+    ASSERT_FALSE(pastTheImage);
+    EXPECT_EQ(pastTheImage.error().message, "section past the end of the image");
 }
 
 } // namespace

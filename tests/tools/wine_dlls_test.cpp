@@ -28,7 +28,7 @@ struct Reference {
 };
 
 // Every start offset from 0 to size - length, every mask position compared.
-Reference plainSearch(const PE::Image& image, const std::vector<std::uint8_t>& bytes,
+Reference plainSearch(const pe::Image& image, const std::vector<std::uint8_t>& bytes,
                       const std::string& mask) {
     Reference reference;
     const std::size_t length = mask.size();
@@ -81,19 +81,19 @@ TEST(SigcheckOnWineDlls, AgreesWithAPlainMaskedSearchOfTheLaidOutImage) {
         std::ifstream in(path, std::ios::binary);
         const std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in),
                                              std::istreambuf_iterator<char>()};
-        const PE::LoadResult loaded = PE::load(file);
-        ASSERT_FALSE(loaded.error) << loaded.error->message;
+        const brickwright::Result<pe::LoadedImage> loaded = pe::load(file);
+        ASSERT_TRUE(loaded) << loaded.error().message;
 
-        const Sigcheck::FileReport report = Sigcheck::checkImage(dll, *loaded.headers, loaded.image);
-        EXPECT_EQ(report.imageSize, loaded.headers->sizeOfImage);
+        const sigcheck::FileReport report = sigcheck::checkImage(dll, loaded->headers, loaded->image);
+        EXPECT_EQ(report.imageSize, loaded->headers.sizeOfImage);
         for (std::size_t i = 0; i < patterns.size(); ++i) {
             const Pattern& pattern = patterns[i];
             SCOPED_TRACE(pattern.name);
-            const Reference reference = plainSearch(loaded.image, pattern.bytes, pattern.mask);
-            const Sigcheck::PatternReport found =
+            const Reference reference = plainSearch(loaded->image, pattern.bytes, pattern.mask);
+            const sigcheck::PatternReport found =
                 i < 2 ? report.patterns[i]
-                      : Sigcheck::scanPattern(pattern.name, pattern.bytes, pattern.mask.c_str(),
-                                              *loaded.headers, loaded.image);
+                      : sigcheck::scanPattern(pattern.name, pattern.bytes, pattern.mask.c_str(),
+                                              loaded->headers, loaded->image);
             EXPECT_EQ(found.matches, reference.matches);
             EXPECT_EQ(found.rva, reference.first);
             if (i >= 2) {
@@ -103,9 +103,9 @@ TEST(SigcheckOnWineDlls, AgreesWithAPlainMaskedSearchOfTheLaidOutImage) {
                 continue;
             }
             std::uint32_t displacement = 0;
-            std::memcpy(&displacement, loaded.image.data() + *reference.first + 3, 4);
+            std::memcpy(&displacement, loaded->image.data() + *reference.first + 3, 4);
             EXPECT_EQ(found.targetRva, *reference.first + 7 + displacement);
-            const PE::Section* section = loaded.headers->sectionAt(*reference.first);
+            const pe::Section* section = loaded->headers.sectionAt(*reference.first);
             EXPECT_EQ(found.section, section ? std::optional<std::string>(section->name) : std::nullopt);
         }
         ++checked;

@@ -53,7 +53,7 @@ std::vector<int> parsePattern(const std::string& text) {
 }
 
 // Every offset at which `pattern` matches; its first byte is never a wildcard.
-std::vector<std::uint64_t> plainMatches(const PE::Image& image, const std::vector<int>& pattern) {
+std::vector<std::uint64_t> plainMatches(const pe::Image& image, const std::vector<int>& pattern) {
     std::vector<std::uint64_t> offsets;
     if (pattern.empty() || pattern[0] < 0 || pattern.size() > image.size()) {
         ADD_FAILURE() << "a pattern must begin with a fixed byte";
@@ -82,16 +82,16 @@ std::vector<std::uint64_t> plainMatches(const PE::Image& image, const std::vecto
 struct Dll {
     fs::path path;
     std::vector<std::uint8_t> file;
-    PE::LoadResult loaded;
+    pe::LoadedImage loaded;
     std::vector<std::uint32_t> functions;
 };
 
 // Up to kPerDll exported functions of the DLL, spread over its exports in RVA order: named exports
 // that are not forwarders and lie in executable sections, each RVA once.
-std::vector<std::uint32_t> functionStarts(const PE::Headers& headers, const PE::Image& image) {
+std::vector<std::uint32_t> functionStarts(const pe::Headers& headers, const pe::Image& image) {
     std::set<std::uint32_t> starts;
-    for (const PE::Export& entry : PE::exports(headers, image.bytes())) {
-        const PE::Section* section = headers.sectionAt(entry.rva);
+    for (const pe::Export& entry : pe::exports(headers, image.bytes())) {
+        const pe::Section* section = headers.sectionAt(entry.rva);
         if (!entry.forwarder && section != nullptr && section->executable()) {
             starts.insert(entry.rva);
         }
@@ -134,11 +134,12 @@ TEST(SigcheckMakeOnWineDlls, EveryPrintedPatternMatchesWhereAndAsOftenAsItSays) 
         Dll dll;
         dll.path = paths[i];
         dll.file = readBytes(dll.path);
-        dll.loaded = PE::load(dll.file);
-        if (dll.loaded.error) {
+        brickwright::Result<pe::LoadedImage> loaded = pe::load(dll.file);
+        if (!loaded) {
             continue;
         }
-        dll.functions = functionStarts(*dll.loaded.headers, dll.loaded.image);
+        dll.loaded = std::move(*loaded);
+        dll.functions = functionStarts(dll.loaded.headers, dll.loaded.image);
         dll.functions.resize(std::min(dll.functions.size(), kFunctions - total));
         total += dll.functions.size();
         if (!dll.functions.empty()) {

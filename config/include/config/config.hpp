@@ -18,11 +18,11 @@ inline constexpr std::string_view configDirectory = "config/";
 // parsed document can take some thirty times its text (a long array of empty objects does), so the
 // limit keeps even a hostile file's cost to about a hundred MiB, while any file that never ends (a
 // link to a device) or is something else altogether is stopped early.
-inline constexpr std::size_t configReadLimit = std::size_t{4} * 1024 * 1024;
+inline constexpr std::size_t kConfigReadLimit = std::size_t{4} * 1024 * 1024;
 
 // The deepest nesting of arrays and objects a configuration file may have. Real ones nest a few
 // levels; copying and writing a document recurse per level, and a game thread's stack may be 1 MiB.
-inline constexpr std::size_t configDepthLimit = 512;
+inline constexpr std::size_t kConfigDepthLimit = 512;
 
 // "<configDirectory><name>.cfg" with the flag, "<name>.cfg" without it.
 std::string configPath(const std::string& name, bool useConfigDirectory);
@@ -34,7 +34,7 @@ nlohmann::json reconcileConfig(nlohmann::json loaded, const nlohmann::json& defa
 
 // Reads the file, or creates it from the defaults; reconciles what it read and writes it back, always.
 // A missing or unreadable file counts as absent (the defaults are written and returned); an empty or
-// malformed one as null. A file past configReadLimit or configDepthLimit is left as it is and the
+// malformed one as null. A file past kConfigReadLimit or kConfigDepthLimit is left as it is and the
 // defaults are returned. Only reconcileConfig's type errors leave, and then nothing has been written.
 nlohmann::json loadConfig(const std::string& name, const nlohmann::json& defaults, bool useConfigDirectory);
 

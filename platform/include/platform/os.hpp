@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "brickwright/result.hpp"
+
 namespace platform {
 
 struct MemorySpan {
@@ -28,19 +30,19 @@ struct ModuleImage {
 // that the pages VirtualQuery calls readable. Linux: the main executable's loaded segments, as far as
 // /proc/self/maps calls them readable. An image that cannot be told has no spans; spans beyond
 // kMaxImageSpans are left out.
-ModuleImage gameModuleImage() noexcept;
+[[nodiscard]] ModuleImage gameModuleImage() noexcept;
 
 // The process's readable address ranges at this moment, lowest address first, touching ranges merged.
 // Windows: VirtualQuery over the user address space (committed, readable, neither PAGE_NOACCESS nor
 // PAGE_GUARD). Linux: the readable mappings of /proc/self/maps, without the kernel's [vvar] pages and
 // device mappings, whose reads may fault. Empty when the system cannot tell. Another thread may change
 // the mappings right after; the snapshot is only as good as the moment it was taken.
-std::vector<MemorySpan> readableRanges();
+[[nodiscard]] std::vector<MemorySpan> readableRanges();
 
-// Creates one directory level, as _mkdir does; false when it was not created (it may already exist).
-bool makeDirectory(const char* path) noexcept;
+// Creates one directory level, as _mkdir does; an error when it was not created (it may already exist).
+[[nodiscard]] brickwright::Result<void> makeDirectory(const char* path);
 
 // Moves `from` over `to` in one step, replacing `to` if it exists.
-bool replaceFile(const char* from, const char* to) noexcept;
+[[nodiscard]] brickwright::Result<void> replaceFile(const char* from, const char* to);
 
 } // namespace platform

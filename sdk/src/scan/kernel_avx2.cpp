@@ -10,12 +10,12 @@ namespace SDK::Scan {
 namespace {
 
 struct Avx2Lanes {
-    static constexpr std::size_t width = 32;
-    static constexpr std::size_t perBlock = 4;
+    static constexpr std::size_t kWidth = 32;
+    static constexpr std::size_t kPerBlock = 4;
     // Measured against none and 0.25 to 6 KiB, side by side with memchr: over 100 MB 512 bytes ahead
     // is best (about 0.9 of memchr's pace; none and 4 KiB, the distance kept before, about 0.8); in
     // cache every distance up to 4 KiB is within noise of the best.
-    static constexpr std::size_t prefetchAhead = 512;
+    static constexpr std::size_t kPrefetchAhead = 512;
     using Hits = __m256i;
 
     explicit Avx2Lanes(const Plan& plan) noexcept

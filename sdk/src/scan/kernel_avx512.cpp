@@ -11,10 +11,10 @@ namespace SDK::Scan {
 namespace {
 
 struct Avx512Lanes {
-    static constexpr std::size_t width = 64;
-    static constexpr std::size_t perBlock = 4;
+    static constexpr std::size_t kWidth = 64;
+    static constexpr std::size_t kPerBlock = 4;
     // As for AVX2, a loop that reads at least as fast: not measured on a CPU of its own yet.
-    static constexpr std::size_t prefetchAhead = 512;
+    static constexpr std::size_t kPrefetchAhead = 512;
     using Hits = __mmask64;
 
     explicit Avx512Lanes(const Plan& plan) noexcept

@@ -2,10 +2,10 @@
 // one compare covers and how it compares; the skeleton brings the walk.
 //
 //     struct Lanes {
-//         static constexpr std::size_t width;         // start offsets per compare: 16, 32 or 64
-//         static constexpr std::size_t perBlock;      // compares per step of the aligned body
-//         static constexpr std::size_t prefetchAhead; // bytes ahead of the body's loads to ask for; 0: none
-//         using Hits = ...;                           // which of `width` start offsets show both anchors
+//         static constexpr std::size_t kWidth;         // start offsets per compare: 16, 32 or 64
+//         static constexpr std::size_t kPerBlock;      // compares per step of the aligned body
+//         static constexpr std::size_t kPrefetchAhead; // bytes ahead of the body's loads to ask for; 0: none
+//         using Hits = ...;                            // which of `kWidth` start offsets show both anchors
 //         explicit Lanes(const Plan& plan);
 //         Hits hits(const std::uint8_t* anchor0, const std::uint8_t* anchor1) const;
 //         static Hits either(Hits a, Hits b);
@@ -25,10 +25,10 @@
 namespace SDK::Scan {
 
 template <typename Lanes> struct Skeleton {
-    static_assert(Lanes::width <= 64 && 64 % Lanes::width == 0, "a compare's bits fit a 64-bit word");
-    static constexpr std::size_t block = Lanes::width * Lanes::perBlock;
-    static_assert(block % 64 == 0, "a block is whole 64-bit words of candidates");
-    static constexpr std::size_t perWord = 64 / Lanes::width;
+    static_assert(Lanes::kWidth <= 64 && 64 % Lanes::kWidth == 0, "a compare's bits fit a 64-bit word");
+    static constexpr std::size_t kBlock = Lanes::kWidth * Lanes::kPerBlock;
+    static_assert(kBlock % 64 == 0, "a block is whole 64-bit words of candidates");
+    static constexpr std::size_t kPerWord = 64 / Lanes::kWidth;
     using Hits = typename Lanes::Hits;
 
     const Plan& plan;
@@ -52,7 +52,7 @@ template <typename Lanes> struct Skeleton {
     template <std::size_t... B>
     SDK_IMAGE_READER bool blockHits(const Lanes& lanes, std::size_t at,
                                     std::index_sequence<B...>) const noexcept {
-        const Hits hits[] = {hitsAt(lanes, at + B * Lanes::width)...};
+        const Hits hits[] = {hitsAt(lanes, at + B * Lanes::kWidth)...};
         Hits all = hits[0];
         ((all = Lanes::either(all, hits[B])), ...);
         return Lanes::any(all);
@@ -62,15 +62,15 @@ template <typename Lanes> struct Skeleton {
     template <std::size_t... C>
     SDK_IMAGE_READER std::uint64_t wordBits(const Lanes& lanes, std::size_t at,
                                             std::index_sequence<C...>) const noexcept {
-        return ((Lanes::bits(hitsAt(lanes, at + C * Lanes::width)) << (C * Lanes::width)) | ...);
+        return ((Lanes::bits(hitsAt(lanes, at + C * Lanes::kWidth)) << (C * Lanes::kWidth)) | ...);
     }
 
     // A block with candidates, compared again (its lines are in the nearest cache now) a word at a
     // time; out of line, so that the hot loop keeps its registers.
     SDK_SCAN_NOINLINE SDK_IMAGE_READER const std::uint8_t* blockMatch(std::size_t at) const noexcept {
         const Lanes lanes(plan);
-        for (std::size_t word = at; word < at + block; word += 64) {
-            const std::uint64_t bits = wordBits(lanes, word, std::make_index_sequence<perWord>{});
+        for (std::size_t word = at; word < at + kBlock; word += 64) {
+            const std::uint64_t bits = wordBits(lanes, word, std::make_index_sequence<kPerWord>{});
             if (const std::uint8_t* found = firstVerified(plan, base, end, word, bits)) {
                 return found;
             }
@@ -83,13 +83,13 @@ template <typename Lanes> struct Skeleton {
     template <std::size_t ahead>
     SDK_IMAGE_READER const std::uint8_t* blocks(const Lanes& lanes, std::size_t& at,
                                                 std::size_t until) const noexcept {
-        for (; until - at >= block; at += block) {
+        for (; until - at >= kBlock; at += kBlock) {
             if constexpr (ahead != 0) {
-                for (std::size_t line = 0; line < block; line += 64) {
+                for (std::size_t line = 0; line < kBlock; line += 64) {
                     prefetchLine(lane0 + at + ahead + line);
                 }
             }
-            if (blockHits(lanes, at, std::make_index_sequence<Lanes::perBlock>{})) {
+            if (blockHits(lanes, at, std::make_index_sequence<Lanes::kPerBlock>{})) {
                 if (const std::uint8_t* found = blockMatch(at)) {
                     return found;
                 }
@@ -102,17 +102,17 @@ template <typename Lanes> struct Skeleton {
         const Lanes lanes(plan);
         const std::size_t starts = size - plan.length + 1;
         std::size_t at = from;
-        if (starts - at >= Lanes::width) {
+        if (starts - at >= Lanes::kWidth) {
             if (const std::uint8_t* found = single(lanes, at)) {
                 return found;
             }
-            at += Lanes::width - (reinterpret_cast<std::uintptr_t>(lane0 + at) & (Lanes::width - 1));
+            at += Lanes::kWidth - (reinterpret_cast<std::uintptr_t>(lane0 + at) & (Lanes::kWidth - 1));
         }
-        if constexpr (Lanes::prefetchAhead != 0) {
+        if constexpr (Lanes::kPrefetchAhead != 0) {
             // Lines are asked for only inside the image: the last blocks go without.
-            if (starts - at > Lanes::prefetchAhead) {
+            if (starts - at > Lanes::kPrefetchAhead) {
                 if (const std::uint8_t* found =
-                        blocks<Lanes::prefetchAhead>(lanes, at, starts - Lanes::prefetchAhead)) {
+                        blocks<Lanes::kPrefetchAhead>(lanes, at, starts - Lanes::kPrefetchAhead)) {
                     return found;
                 }
             }
@@ -120,7 +120,7 @@ template <typename Lanes> struct Skeleton {
         if (const std::uint8_t* found = blocks<0>(lanes, at, starts)) {
             return found;
         }
-        for (; starts - at >= Lanes::width; at += Lanes::width) {
+        for (; starts - at >= Lanes::kWidth; at += Lanes::kWidth) {
             if (const std::uint8_t* found = single(lanes, at)) {
                 return found;
             }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "game_world.hpp"
@@ -26,8 +27,8 @@ namespace {
 using SML::Utility::ConsoleColor;
 namespace fs = std::filesystem;
 
-constexpr int kExitRecipesMissing = 1;
-constexpr int kExitUsage = 2;
+using brickwright::fail;
+using brickwright::Result;
 
 // The host's own lines: its header, the text in `colour`, on the console and in the log file.
 void hostLine(std::string_view text, ConsoleColor colour = ConsoleColor::Cyan) {
@@ -41,10 +42,31 @@ void hostLine(std::string_view text, ConsoleColor colour = ConsoleColor::Cyan) {
     SML::Utility::logFile << std::endl;
 }
 
-int fail(std::string_view text) {
+void complain(std::string_view text) {
     std::cerr << "brickwright-game: " << text << '\n';
-    return kExitRecipesMissing;
 }
+
+// The host's log file and journal, from the first host line to the summary: closed once, whichever
+// way the run ends.
+class HostSession {
+public:
+    HostSession() { standin::startJournal(); }
+    HostSession(const HostSession&) = delete;
+    HostSession& operator=(const HostSession&) = delete;
+    ~HostSession() { close(); }
+
+    void close() {
+        if (open_) {
+            open_ = false;
+            standin::stopJournal();
+            standin::resetConsoleColor();
+            standin::closeLogFile();
+        }
+    }
+
+private:
+    bool open_ = true;
+};
 
 std::string hex(const void* pointer) {
     return standin::describePointer(pointer);
@@ -113,7 +135,7 @@ std::string plural(std::size_t count, std::string_view one, std::string_view man
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
-// Reports one BeginPlay; true when it registered the 54 recipe classes in the game's order.
+// Reports one BeginPlay; true when it registered every recipe class in the game's order.
 bool report(std::size_t index, const BeginPlayRun& run, const game::GameWorld& world) {
     const std::string label = "  BeginPlay " + std::to_string(index + 1) + ": ";
 
@@ -173,13 +195,14 @@ bool report(std::size_t index, const BeginPlayRun& run, const game::GameWorld& w
     return inOrder;
 }
 
-int run(const game::Options& options) {
+// The exit status of a run that got as far as the mod; an error when the game could not get there.
+Result<int> run(const game::Options& options) {
     std::error_code error;
-    const fs::path executable = game::executablePath();
-    if (executable.empty()) {
-        return fail("cannot tell where this executable lies");
+    const Result<fs::path> executable = game::executablePath();
+    if (!executable) {
+        return tl::unexpected(executable.error());
     }
-    const fs::path binDir = executable.parent_path();
+    const fs::path binDir = executable->parent_path();
     const fs::path gameDir = fs::absolute(options.gameDir.value_or(binDir.parent_path() / "game"));
     const fs::path modPath = fs::absolute(options.modPath.value_or(binDir / "mods" / game::modFileName()));
     const fs::path logPath = fs::absolute(options.logFile.value_or(gameDir / "modloader.log"));
@@ -217,10 +240,10 @@ int run(const game::Options& options) {
         }
     }
 
-    if (!standin::openLogFile(logPath)) {
-        return fail("cannot open the log file " + logPath.string());
+    if (Result<void> opened = standin::openLogFile(logPath); !opened) {
+        return tl::unexpected(std::move(opened.error()));
     }
-    standin::startJournal();
+    HostSession session;
 
     const auto offset = [&](const void* at) {
         const auto distance =
@@ -252,24 +275,21 @@ int run(const game::Options& options) {
     }
 
     hostLine("Loading mod " + modPath.string());
-    std::string loadError;
-    standin::ModLibrary* library = standin::loadModLibrary(modPath, loadError);
-    if (library == nullptr) {
-        hostLine(loadError, ConsoleColor::Red);
-        standin::stopJournal();
-        standin::resetConsoleColor();
-        standin::closeLogFile();
-        return fail(loadError + " (build the Brickwright target, or pass --mod PATH)");
+    const Result<standin::ModLibrary*> loaded = standin::loadModLibrary(modPath);
+    if (!loaded) {
+        hostLine(loaded.error().message, ConsoleColor::Red);
+        return fail(loaded.error().message + " (build the Brickwright target, or pass --mod PATH)");
     }
+    standin::ModLibrary* library = *loaded;
     hostLine("Creating the mod object (ModCreate)");
     SML::Mod::Mod* mod = standin::createMod(library);
     if (mod == nullptr) {
         hostLine("ModCreate returned null", ConsoleColor::Red);
-        standin::unloadModLibrary(library);
-        standin::stopJournal();
-        standin::resetConsoleColor();
-        standin::closeLogFile();
-        return fail("ModCreate of " + modPath.string() + " returned null");
+        // The mod's own failure, not the environment's: nothing more to say about the unload.
+        (void)standin::unloadModLibrary(library);
+        session.close();
+        complain("ModCreate of " + modPath.string() + " returned null");
+        return game::kExitRecipesMissing;
     }
     hostLine("Setting up " + mod->info().name + " " + mod->info().version);
     const std::size_t journalBeforeSetup = standin::journal().size();
@@ -289,13 +309,11 @@ int run(const game::Options& options) {
     hostLine("Deleting the mod object");
     standin::destroyMod(mod);
     hostLine("Unloading " + modPath.filename().string());
-    const bool unloaded = standin::unloadModLibrary(library);
+    const bool unloaded = standin::unloadModLibrary(library).has_value();
     if (!unloaded) {
         hostLine("The system refused to unload " + modPath.filename().string(), ConsoleColor::Red);
     }
-    standin::stopJournal();
-    standin::resetConsoleColor();
-    standin::closeLogFile();
+    session.close();
 
     std::cout << "\nSummary\n";
     std::cout << "  Engine tables, as the mod's setup reported them: " << tableSource(setupJournal, "name")
@@ -312,25 +330,31 @@ int run(const game::Options& options) {
     std::cout << "  In all: " << classes << " recipe classes and " << nulls << " null over "
               << plural(runs.size(), "BeginPlay", "BeginPlays") << ": ";
     SML::Utility::setConsoleColor(allRegistered ? ConsoleColor::Green : ConsoleColor::Red);
-    std::cout << (allRegistered ? "every BeginPlay registered all 54 recipes"
-                                : "not every BeginPlay registered all 54 recipes");
+    const std::string all = "all " + std::to_string(game::kRecipeItems.size()) + " recipes";
+    std::cout << (allRegistered ? "every BeginPlay registered " + all
+                                : "not every BeginPlay registered " + all);
     standin::resetConsoleColor();
     std::cout << std::endl;
-    return allRegistered && unloaded ? 0 : kExitRecipesMissing;
+    return allRegistered && unloaded ? game::kExitSuccess : game::kExitRecipesMissing;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const game::ParsedOptions parsed = game::parseOptions(arguments);
-    if (!parsed.error.empty()) {
-        std::cerr << "brickwright-game: " << parsed.error << "\n" << game::usage();
-        return kExitUsage;
+    const Result<game::Options> options = game::parseOptions(arguments);
+    if (!options) {
+        std::cerr << "brickwright-game: " << options.error().message << "\n" << game::usage();
+        return game::kExitUsage;
     }
-    if (parsed.options.help) {
+    if (options->help) {
         std::cout << game::usage();
-        return 0;
+        return game::kExitSuccess;
     }
-    return run(parsed.options);
+    const Result<int> status = run(*options);
+    if (!status) {
+        complain(status.error().message);
+        return game::kExitEnvironment;
+    }
+    return *status;
 }

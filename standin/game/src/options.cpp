@@ -1,6 +1,7 @@
 #include "options.hpp"
 
 #include <charconv>
+#include <utility>
 
 #include "recipe_items.hpp"
 
@@ -13,20 +14,23 @@ bool takesValue(std::string_view name) {
            name == "--break-pattern" || name == "--missing-recipe";
 }
 
+using brickwright::fail;
+using brickwright::Result;
+
 // Sets the option from its value; an error line when the value is not one the option takes.
-std::string apply(Options& options, std::string_view name, std::string_view value) {
+Result<void> apply(Options& options, std::string_view name, std::string_view value) {
     const std::string quoted = "'" + std::string(value) + "'";
     if (name == "--controllers") {
         int count = 0;
         const auto [end, status] = std::from_chars(value.data(), value.data() + value.size(), count);
         if (status != std::errc() || end != value.data() + value.size() || count < 1 ||
             count > kMaxControllers) {
-            return "--controllers: " + quoted + " is not a whole number from 1 to " +
-                   std::to_string(kMaxControllers);
+            return fail("--controllers: " + quoted + " is not a whole number from 1 to " +
+                        std::to_string(kMaxControllers));
         }
         options.controllers = count;
     } else if (value.empty()) {
-        return std::string(name) + ": the value is empty";
+        return fail(std::string(name) + ": the value is empty");
     } else if (name == "--game-dir") {
         options.gameDir = std::filesystem::path(value);
     } else if (name == "--log-file") {
@@ -41,13 +45,14 @@ std::string apply(Options& options, std::string_view name, std::string_view valu
         } else if (value == "both") {
             options.brokenPattern = EnginePattern::Both;
         } else {
-            return "--break-pattern: " + quoted + " is none of name-table, object-table and both";
+            return fail("--break-pattern: " + quoted + " is none of name-table, object-table and both");
         }
     } else if (name == "--missing-recipe") {
         if (!isRecipeItem(value)) {
-            return "--missing-recipe: " + quoted +
-                   " is not a Brickwright item (Wall001 to Wall019, Wall021, PowerPlugMk1, PowerPlugMk2, "
-                   "Stair001 to Stair003, Foundation001 to Foundation029)";
+            return fail(
+                "--missing-recipe: " + quoted +
+                " is not a Brickwright item (Wall001 to Wall019, Wall021, PowerPlugMk1, PowerPlugMk2, "
+                "Stair001 to Stair003, Foundation001 to Foundation029)");
         }
         options.missingRecipes.emplace_back(value);
     }
@@ -56,27 +61,25 @@ std::string apply(Options& options, std::string_view name, std::string_view valu
 
 } // namespace
 
-ParsedOptions parseOptions(const std::vector<std::string_view>& arguments) {
-    ParsedOptions parsed;
+Result<Options> parseOptions(const std::vector<std::string_view>& arguments) {
+    Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
-            parsed.options.help = true;
+            options.help = true;
             continue;
         }
         if (argument == "--without-class-class") {
-            parsed.options.withoutClassClass = true;
+            options.withoutClassClass = true;
             continue;
         }
         const std::size_t equals = argument.find('=');
         const std::string_view name = argument.substr(0, equals);
         if (!argument.starts_with("--")) {
-            parsed.error = "unexpected argument '" + std::string(argument) + "'";
-            return parsed;
+            return fail("unexpected argument '" + std::string(argument) + "'");
         }
         if (!takesValue(name)) {
-            parsed.error = "unknown option '" + std::string(name) + "'";
-            return parsed;
+            return fail("unknown option '" + std::string(name) + "'");
         }
         std::string_view value;
         if (equals != std::string_view::npos) {
@@ -84,18 +87,17 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& arguments) {
         } else if (i + 1 < arguments.size()) {
             value = arguments[++i];
         } else {
-            parsed.error = std::string(name) + " needs a value";
-            return parsed;
+            return fail(std::string(name) + " needs a value");
         }
-        parsed.error = apply(parsed.options, name, value);
-        if (!parsed.error.empty()) {
-            return parsed;
+        if (Result<void> applied = apply(options, name, value); !applied) {
+            return tl::unexpected(std::move(applied.error()));
         }
     }
-    return parsed;
+    return options;
 }
 
 std::string usage() {
+    const std::string recipes = std::to_string(kRecipeItems.size());
     return "usage: brickwright-game [OPTIONS]\n"
            "\n"
            "The stand-in game: its host loads the Brickwright mod, sets it up, lets every player\n"
@@ -116,8 +118,10 @@ std::string usage() {
            "                          may be given more than once\n"
            "  -h, --help              this text\n"
            "\n"
-           "Exit status: 0 when every BeginPlay registered all 54 recipes, 1 when not (or when the\n"
-           "mod could not be run), 2 for bad options.\n";
+           "Exit status: 0 when every BeginPlay registered all " +
+           recipes +
+           " recipes, 1 when not, 2 for bad options,\n"
+           "3 when the game could not run the mod (its directories, its log file, the mod library).\n";
 }
 
 } // namespace game

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "brickwright/result.hpp"
+
 namespace game {
 
 // The patterns the game can leave out of its image, as an update that moved the engine's code would.
@@ -27,16 +29,18 @@ struct Options {
 
 inline constexpr int kMaxControllers = 64;
 
-struct ParsedOptions {
-    Options options;
-    std::string error; // one line naming the option; empty when the command line is good
-};
+// Exit statuses: every BeginPlay registered all recipes; not so; bad options; the game could not run
+// the mod at all (its directories, its log file, the mod library).
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitRecipesMissing = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitEnvironment = 3;
 
 // Parses the arguments after the program name. Options take their value as the next argument or
-// after "=" ("--controllers 2", "--controllers=2").
-ParsedOptions parseOptions(const std::vector<std::string_view>& arguments);
+// after "=" ("--controllers 2", "--controllers=2"). The error is one line naming the option.
+[[nodiscard]] brickwright::Result<Options> parseOptions(const std::vector<std::string_view>& arguments);
 
 // The text --help shows (and bad options show after their error), ending in a line break.
-std::string usage();
+[[nodiscard]] std::string usage();
 
 } // namespace game

@@ -9,13 +9,14 @@
 
 namespace game {
 
-std::filesystem::path executablePath() {
+brickwright::Result<std::filesystem::path> executablePath() {
+    const auto unknown = [] { return brickwright::fail("cannot tell where this executable lies"); };
 #if defined(_WIN32)
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) {
-            return {};
+            return unknown();
         }
         if (length < buffer.size()) {
             buffer.resize(length);
@@ -26,7 +27,10 @@ std::filesystem::path executablePath() {
 #else
     std::error_code error;
     std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path() : path;
+    if (error) {
+        return unknown();
+    }
+    return path;
 #endif
 }
 

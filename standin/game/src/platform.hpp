@@ -3,12 +3,14 @@
 
 #include <filesystem>
 
+#include "brickwright/result.hpp"
+
 namespace game {
 
-// This program's own file, as an absolute path; empty when the system cannot tell.
-std::filesystem::path executablePath();
+// This program's own file, as an absolute path; or why the system cannot tell.
+[[nodiscard]] brickwright::Result<std::filesystem::path> executablePath();
 
 // The mod library's file name: "Brickwright.dll" on Windows, "Brickwright.so" elsewhere.
-std::filesystem::path modFileName();
+[[nodiscard]] std::filesystem::path modFileName();
 
 } // namespace game

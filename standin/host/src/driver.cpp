@@ -66,14 +66,20 @@ std::string lastErrorText() {
 } // namespace
 } // namespace detail
 
-bool openLogFile(const std::filesystem::path& path) {
+using brickwright::fail;
+using brickwright::Result;
+
+Result<void> openLogFile(const std::filesystem::path& path) {
     std::ofstream& logFile = SML::Utility::logFile;
     if (logFile.is_open()) {
         logFile.close();
     }
     logFile.clear();
     logFile.open(path, std::ios::out | std::ios::trunc);
-    return logFile.is_open();
+    if (!logFile.is_open()) {
+        return fail("cannot open the log file " + path.string());
+    }
+    return {};
 }
 
 void closeLogFile() {
@@ -103,7 +109,7 @@ void clearLoadableObjects() {
     detail::state().catalogue.clear();
 }
 
-ModLibrary* loadModLibrary(const std::filesystem::path& path, std::string& error) {
+Result<ModLibrary*> loadModLibrary(const std::filesystem::path& path) {
     auto library = std::make_unique<ModLibrary>();
     library->path = path;
     // The library's static initialisation runs inside the load and may call the host.
@@ -111,8 +117,7 @@ ModLibrary* loadModLibrary(const std::filesystem::path& path, std::string& error
 #if defined(_WIN32)
     library->handle = LoadLibraryW(path.c_str());
     if (library->handle == nullptr) {
-        error = "cannot load " + path.string() + ": " + detail::lastErrorText();
-        return nullptr;
+        return fail("cannot load " + path.string() + ": " + detail::lastErrorText());
     }
     library->create = reinterpret_cast<SML::Mod::Mod* (*)()>(
         reinterpret_cast<void*>(GetProcAddress(library->handle, "ModCreate")));
@@ -120,17 +125,15 @@ ModLibrary* loadModLibrary(const std::filesystem::path& path, std::string& error
     library->handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library->handle == nullptr) {
         const char* reason = dlerror();
-        error = "cannot load " + path.string() + ": " + (reason != nullptr ? reason : "unknown error");
-        return nullptr;
+        return fail("cannot load " + path.string() + ": " + (reason != nullptr ? reason : "unknown error"));
     }
     library->create = reinterpret_cast<SML::Mod::Mod* (*)()>(dlsym(library->handle, "ModCreate"));
 #endif
     if (library->create == nullptr) {
-        error = "cannot load " + path.string() + ": it exports no ModCreate";
-        unloadModLibrary(library.release());
-        return nullptr;
+        // Nothing of it stays loaded; whether the system agreed changes nothing here.
+        (void)unloadModLibrary(library.release());
+        return fail("cannot load " + path.string() + ": it exports no ModCreate");
     }
-    error.clear();
     return library.release();
 }
 
@@ -169,9 +172,9 @@ void destroyMod(SML::Mod::Mod* mod) {
     delete mod;
 }
 
-bool unloadModLibrary(ModLibrary* library) {
+Result<void> unloadModLibrary(ModLibrary* library) {
     if (library == nullptr) {
-        return true;
+        return {};
     }
     std::unique_ptr<ModLibrary> owned(library);
     detail::HostState& host = detail::state();
@@ -180,10 +183,17 @@ bool unloadModLibrary(ModLibrary* library) {
     std::erase_if(host.modLibraries, [library](const auto& entry) { return entry.second == library; });
     detail::CallScope scope(nullptr, library);
 #if defined(_WIN32)
-    return FreeLibrary(library->handle) != 0;
+    if (FreeLibrary(library->handle) == 0) {
+        return fail("cannot unload " + library->path.string() + ": " + detail::lastErrorText());
+    }
 #else
-    return dlclose(library->handle) == 0;
+    if (dlclose(library->handle) != 0) {
+        const char* reason = dlerror();
+        return fail("cannot unload " + library->path.string() + ": " +
+                    (reason != nullptr ? reason : "unknown error"));
+    }
 #endif
+    return {};
 }
 
 std::filesystem::path modLibraryPath(const ModLibrary* library) {

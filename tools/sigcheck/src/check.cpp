@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace Sigcheck {
+namespace sigcheck {
 namespace {
 
 static_assert(std::endian::native == std::endian::little, "displacements are read as the game stores them");
@@ -37,16 +37,16 @@ template <std::size_t N> MaskedPattern<N> masked(const SDK::Signature<N>& signat
     return pattern;
 }
 
-std::optional<std::string> sectionName(const PE::Headers& headers, std::uint64_t rva) {
-    if (const PE::Section* section = headers.sectionAt(rva)) {
+std::optional<std::string> sectionName(const pe::Headers& headers, std::uint64_t rva) {
+    if (const pe::Section* section = headers.sectionAt(rva)) {
         return section->name;
     }
     return std::nullopt;
 }
 
 template <std::size_t N>
-PatternReport scan(std::string_view name, const SDK::Signature<N>& signature, const PE::Headers& headers,
-                   const PE::Image& image) {
+PatternReport scan(std::string_view name, const SDK::Signature<N>& signature, const pe::Headers& headers,
+                   const pe::Image& image) {
     const MaskedPattern<N> pattern = masked(signature);
     return scanPattern(name, pattern.bytes, pattern.mask.data(), headers, image);
 }
@@ -68,7 +68,7 @@ nlohmann::ordered_json optionalJson(const std::optional<std::string>& value) {
 } // namespace
 
 PatternReport scanPattern(std::string_view name, std::span<const std::uint8_t> bytes, const char* mask,
-                          const PE::Headers& headers, const PE::Image& image) {
+                          const pe::Headers& headers, const pe::Image& image) {
     const std::uint8_t* base = image.data();
     const std::size_t size = image.size();
 
@@ -94,7 +94,7 @@ PatternReport scanPattern(std::string_view name, std::span<const std::uint8_t> b
     return report;
 }
 
-FileReport checkImage(std::string file, const PE::Headers& headers, const PE::Image& image) {
+FileReport checkImage(std::string file, const pe::Headers& headers, const pe::Image& image) {
     FileReport report;
     report.file = std::move(file);
     report.imageSize = image.size();
@@ -192,4 +192,4 @@ std::string toTable(const FileReport& report) {
     return text;
 }
 
-} // namespace Sigcheck
+} // namespace sigcheck

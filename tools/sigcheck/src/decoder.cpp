@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace Sigcheck {
+namespace sigcheck {
 
 struct Decoder::State {
     ZydisDecoder decoder{};
@@ -22,9 +22,9 @@ struct Decoded {
 };
 
 // The bytes from `rva` to the end of the section that holds it; empty outside every section.
-std::span<const std::uint8_t> sectionBytesFrom(const PE::Headers& headers,
+std::span<const std::uint8_t> sectionBytesFrom(const pe::Headers& headers,
                                                std::span<const std::uint8_t> image, std::uint64_t rva) {
-    const PE::Section* section = headers.sectionAt(rva);
+    const pe::Section* section = headers.sectionAt(rva);
     if (section == nullptr || rva >= image.size()) {
         return {};
     }
@@ -50,7 +50,7 @@ bool isGpr64(ZydisRegister reg) {
 
 } // namespace
 
-Decoder::Decoder(const PE::Headers& headers, std::span<const std::uint8_t> image)
+Decoder::Decoder(const pe::Headers& headers, std::span<const std::uint8_t> image)
     : headers_(headers), image_(image), state_(std::make_unique<State>()) {
     ZydisDecoderInit(&state_->decoder, ZYDIS_MACHINE_MODE_LONG_64, ZYDIS_STACK_WIDTH_64);
     ZydisFormatterInit(&state_->formatter, ZYDIS_FORMATTER_STYLE_INTEL);
@@ -185,4 +185,4 @@ std::string Decoder::format(const Instruction& instruction) const {
     return text;
 }
 
-} // namespace Sigcheck
+} // namespace sigcheck

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-namespace PE {
+namespace pe {
 namespace {
 
 constexpr std::size_t kDosHeaderSize = 0x40;
@@ -71,27 +71,16 @@ bool inside(std::uint64_t size, std::uint64_t offset, std::uint64_t length) noex
     return offset <= size && length <= size - offset;
 }
 
-Error error(ErrorKind kind) {
-    switch (kind) {
-    case ErrorKind::NotPe:
-        return {kind, "not a PE file"};
-    case ErrorKind::NotX64:
-        return {kind, "not an x86-64 image"};
-    case ErrorKind::TruncatedHeaders:
-        return {kind, "truncated headers"};
-    case ErrorKind::TruncatedSectionTable:
-        return {kind, "truncated section table"};
-    case ErrorKind::SectionDataPastEndOfFile:
-        return {kind, "section data past the end of the file"};
-    case ErrorKind::SectionPastEndOfImage:
-        return {kind, "section past the end of the image"};
-    case ErrorKind::ImageTooLarge:
-        return {kind, "image too large"};
-    case ErrorKind::OutOfMemory:
-        return {kind, "cannot allocate the image"};
-    }
-    return {kind, "unknown error"};
-}
+using brickwright::fail;
+using brickwright::Result;
+
+constexpr const char* kNotPe = "not a PE file";
+constexpr const char* kNotX64 = "not an x86-64 image";
+constexpr const char* kTruncatedHeaders = "truncated headers";
+constexpr const char* kTruncatedSectionTable = "truncated section table";
+constexpr const char* kSectionDataPastEndOfFile = "section data past the end of the file";
+constexpr const char* kSectionPastEndOfImage = "section past the end of the image";
+constexpr const char* kOutOfMemory = "cannot allocate the image";
 
 // "/<decimal offset>" names a longer name in the COFF string table, which follows the symbol table.
 // Anything that does not resolve cleanly keeps the 8-byte form.
@@ -125,20 +114,20 @@ std::string sectionName(std::span<const std::uint8_t> file, std::uint64_t header
 }
 
 // What must hold for layOut to stay inside both the file and the image.
-std::optional<Error> checkLayout(std::uint64_t fileSize, const Headers& headers) {
+Result<void> checkLayout(std::uint64_t fileSize, const Headers& headers) {
     if (headers.sizeOfHeaders > fileSize) {
-        return error(ErrorKind::TruncatedHeaders);
+        return fail(kTruncatedHeaders);
     }
     for (const Section& section : headers.sections) {
         const std::uint32_t loaded = section.loadedSize();
         if (loaded != 0 && !inside(fileSize, section.rawDataOffset, loaded)) {
-            return error(ErrorKind::SectionDataPastEndOfFile);
+            return fail(kSectionDataPastEndOfFile);
         }
         if (!inside(headers.sizeOfImage, section.virtualAddress, section.virtualExtent())) {
-            return error(ErrorKind::SectionPastEndOfImage);
+            return fail(kSectionPastEndOfImage);
         }
     }
-    return std::nullopt;
+    return {};
 }
 
 } // namespace
@@ -152,34 +141,34 @@ const Section* Headers::sectionAt(std::uint64_t rva) const noexcept {
     return nullptr;
 }
 
-ParseResult parseHeaders(std::span<const std::uint8_t> file, std::uint64_t maxImageSize) {
+Result<Headers> parseHeaders(std::span<const std::uint8_t> file, std::uint64_t maxImageSize) {
     const std::uint64_t size = file.size();
     if (size < kDosHeaderSize || file[0] != 'M' || file[1] != 'Z') {
-        return {std::nullopt, error(ErrorKind::NotPe)};
+        return fail(kNotPe);
     }
     const std::uint64_t pe = read32(file, kNewHeaderOffsetField);
     if (!inside(size, pe, kSignatureSize) || std::memcmp(file.data() + pe, "PE\0\0", kSignatureSize) != 0) {
-        return {std::nullopt, error(ErrorKind::NotPe)};
+        return fail(kNotPe);
     }
     const std::uint64_t coff = pe + kSignatureSize;
     if (!inside(size, coff, kFileHeaderSize)) {
-        return {std::nullopt, error(ErrorKind::TruncatedHeaders)};
+        return fail(kTruncatedHeaders);
     }
     Headers headers;
     headers.machine = read16(file, coff + kFileMachine);
     if (headers.machine != kMachineAmd64) {
-        return {std::nullopt, error(ErrorKind::NotX64)};
+        return fail(kNotX64);
     }
     const std::uint64_t optional = coff + kFileHeaderSize;
     const std::uint16_t optionalSize = read16(file, coff + kFileSizeOfOptionalHeader);
     if (!inside(size, optional, 2)) {
-        return {std::nullopt, error(ErrorKind::TruncatedHeaders)};
+        return fail(kTruncatedHeaders);
     }
     if (optionalSize < 2 || read16(file, optional + kOptionalMagic) != kOptionalMagicPe32Plus) {
-        return {std::nullopt, error(ErrorKind::NotX64)};
+        return fail(kNotX64);
     }
     if (optionalSize < kOptionalHeaderFixedSize || !inside(size, optional, kOptionalHeaderFixedSize)) {
-        return {std::nullopt, error(ErrorKind::TruncatedHeaders)};
+        return fail(kTruncatedHeaders);
     }
     headers.imageBase = read64(file, optional + kOptionalImageBase);
     headers.sizeOfImage = read32(file, optional + kOptionalSizeOfImage);
@@ -194,13 +183,11 @@ ParseResult parseHeaders(std::span<const std::uint8_t> file, std::uint64_t maxIm
     const std::uint64_t table = optional + optionalSize;
     const std::uint16_t count = read16(file, coff + kFileNumberOfSections);
     if (!inside(size, table, std::uint64_t{count} * kSectionHeaderSize)) {
-        return {std::nullopt, error(ErrorKind::TruncatedSectionTable)};
+        return fail(kTruncatedSectionTable);
     }
     if (headers.sizeOfImage > maxImageSize) {
-        Error tooLarge = error(ErrorKind::ImageTooLarge);
-        tooLarge.message = "image too large: SizeOfImage is " + std::to_string(headers.sizeOfImage) +
-                           " bytes, over the limit of " + std::to_string(maxImageSize) + " bytes";
-        return {std::nullopt, std::move(tooLarge)};
+        return fail("image too large: SizeOfImage is " + std::to_string(headers.sizeOfImage) +
+                    " bytes, over the limit of " + std::to_string(maxImageSize) + " bytes");
     }
 
     const std::uint32_t symbolTable = read32(file, coff + kFilePointerToSymbolTable);
@@ -217,25 +204,23 @@ ParseResult parseHeaders(std::span<const std::uint8_t> file, std::uint64_t maxIm
         section.characteristics = read32(file, header + kSectionCharacteristics);
         headers.sections.push_back(std::move(section));
     }
-    if (auto failure = checkLayout(size, headers)) {
-        return {std::nullopt, std::move(failure)};
+    if (Result<void> checked = checkLayout(size, headers); !checked) {
+        return tl::unexpected(std::move(checked.error()));
     }
-    return {std::move(headers), std::nullopt};
+    return headers;
 }
 
-LoadResult layOut(std::span<const std::uint8_t> file, Headers headers) {
-    LoadResult result;
-    if (auto failure = checkLayout(file.size(), headers)) {
-        result.error = std::move(failure);
-        return result;
+Result<LoadedImage> layOut(std::span<const std::uint8_t> file, Headers headers) {
+    if (Result<void> checked = checkLayout(file.size(), headers); !checked) {
+        return tl::unexpected(std::move(checked.error()));
     }
     const std::size_t size = headers.sizeOfImage;
     // calloc(0) may give nullptr or a unique pointer; ask for one byte so that success is unambiguous.
     auto* bytes = static_cast<std::uint8_t*>(std::calloc(std::max<std::size_t>(size, 1), 1));
     if (bytes == nullptr) {
-        result.error = error(ErrorKind::OutOfMemory);
-        return result;
+        return fail(kOutOfMemory);
     }
+    LoadedImage result;
     result.image.bytes_.reset(bytes);
     result.image.size_ = size;
 
@@ -251,14 +236,10 @@ LoadResult layOut(std::span<const std::uint8_t> file, Headers headers) {
     return result;
 }
 
-LoadResult load(std::span<const std::uint8_t> file, std::uint64_t maxImageSize) {
-    ParseResult parsed = parseHeaders(file, maxImageSize);
-    if (!parsed.headers) {
-        LoadResult result;
-        result.error = std::move(parsed.error);
-        return result;
-    }
-    return layOut(file, std::move(*parsed.headers));
+Result<LoadedImage> load(std::span<const std::uint8_t> file, std::uint64_t maxImageSize) {
+    return parseHeaders(file, maxImageSize).and_then([&](Headers headers) {
+        return layOut(file, std::move(headers));
+    });
 }
 
 std::vector<Export> exports(const Headers& headers, std::span<const std::uint8_t> image) {
@@ -298,4 +279,4 @@ std::vector<Export> exports(const Headers& headers, std::span<const std::uint8_t
     return found;
 }
 
-} // namespace PE
+} // namespace pe

@@ -16,9 +16,14 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace {
+
+using brickwright::Error;
+using brickwright::fail;
+using brickwright::Result;
 
 constexpr std::string_view kProgram = "brickwright-sigcheck";
 
@@ -81,11 +86,12 @@ enum class Mode { Check, Make, Suggest };
 struct Options {
     Mode mode = Mode::Check;
     bool json = false;
-    std::uint64_t maxImageSize = PE::kDefaultMaxImageSize;
+    std::uint64_t maxImageSize = pe::kDefaultMaxImageSize;
     std::vector<std::string> files;
     std::vector<std::uint64_t> rvas;
     std::optional<std::string> oldFile;
     std::size_t candidates = 5;
+    bool help = false;
 };
 
 void printError(std::string_view file, std::string_view why) {
@@ -134,13 +140,13 @@ bool isOption(std::string_view argument, std::string_view option) {
                                   argument[option.size()] == '=');
 }
 
-// Returns false after printing why the command line is unusable; sets `help` for --help.
-bool parseArguments(int argc, char** argv, Options& options, bool& help) {
+// The options, or why the command line is unusable.
+Result<Options> parseArguments(int argc, char** argv) {
+    Options options;
     bool optionsEnded = false;
     bool modeGiven = false;
     const auto setMode = [&](Mode mode) {
         if (modeGiven && options.mode != mode) {
-            printUsageError("--make and --suggest exclude each other");
             return false;
         }
         modeGiven = true;
@@ -157,66 +163,58 @@ bool parseArguments(int argc, char** argv, Options& options, bool& help) {
             options.json = true;
         } else if (argument == "--make") {
             if (!setMode(Mode::Make)) {
-                return false;
+                return fail("--make and --suggest exclude each other");
             }
         } else if (argument == "--suggest") {
             if (!setMode(Mode::Suggest)) {
-                return false;
+                return fail("--make and --suggest exclude each other");
             }
         } else if (isOption(argument, "--old")) {
             std::string value;
             if (!optionValue(argc, argv, i, "--old", value) || value.empty()) {
-                printUsageError("--old takes the file of an earlier build");
-                return false;
+                return fail("--old takes the file of an earlier build");
             }
             options.oldFile = value;
         } else if (isOption(argument, "--candidates")) {
             std::string value;
             if (!optionValue(argc, argv, i, "--candidates", value) ||
                 !parseNumber(value, options.candidates) || options.candidates == 0) {
-                printUsageError("--candidates takes a number above 0");
-                return false;
+                return fail("--candidates takes a number above 0");
             }
         } else if (argument == "-h" || argument == "--help") {
-            help = true;
-            return true;
+            options.help = true;
+            return options;
         } else if (argument.starts_with("--max-image-size=")) {
             const std::string_view value = argument.substr(argument.find('=') + 1);
             const auto* end = value.data() + value.size();
             const auto [last, ec] = std::from_chars(value.data(), end, options.maxImageSize);
             if (value.empty() || ec != std::errc{} || last != end) {
-                printUsageError("--max-image-size takes a number of bytes");
-                return false;
+                return fail("--max-image-size takes a number of bytes");
             }
         } else {
-            printUsageError("unknown option " + std::string(argument));
-            return false;
+            return fail("unknown option " + std::string(argument));
         }
     }
     if (options.oldFile && options.mode != Mode::Suggest) {
-        printUsageError("--old goes with --suggest");
-        return false;
+        return fail("--old goes with --suggest");
     }
     if (options.mode == Mode::Make) {
         if (options.files.size() < 2) {
-            printUsageError("--make takes one or more RVAs, then the file");
-            return false;
+            return fail("--make takes one or more RVAs, then the file");
         }
         for (std::size_t i = 0; i + 1 < options.files.size(); ++i) {
             std::uint64_t rva = 0;
             if (!parseRva(options.files[i], rva)) {
-                printUsageError("not an RVA: " + options.files[i] + " (0x-prefixed hex, or decimal)");
-                return false;
+                return fail("not an RVA: " + options.files[i] + " (0x-prefixed hex, or decimal)");
             }
             options.rvas.push_back(rva);
         }
         options.files.erase(options.files.begin(), options.files.end() - 1);
     }
     if (options.files.empty()) {
-        printUsageError("no file given");
-        return false;
+        return fail("no file given");
     }
-    return true;
+    return options;
 }
 
 struct CloseFile {
@@ -224,18 +222,17 @@ struct CloseFile {
 };
 
 // The whole file, or why it cannot be read (the text after "cannot read: ").
-bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& why) {
+Result<std::vector<std::uint8_t>> readFile(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
-        why = std::make_error_code(std::errc::is_a_directory).message();
-        return false;
+        return fail(std::make_error_code(std::errc::is_a_directory).message());
     }
     errno = 0;
     const std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
-        why = errno != 0 ? std::generic_category().message(errno) : "cannot open the file";
-        return false;
+        return fail(errno != 0 ? std::generic_category().message(errno) : "cannot open the file");
     }
+    std::vector<std::uint8_t> bytes;
     std::uint8_t buffer[1 << 16];
     for (;;) {
         const std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
@@ -245,26 +242,24 @@ bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::st
         }
     }
     if (std::ferror(file.get()) != 0) {
-        why = errno != 0 ? std::generic_category().message(errno) : "read error";
-        return false;
+        return fail(errno != 0 ? std::generic_category().message(errno) : "read error");
     }
-    return true;
+    return bytes;
 }
 
 // The file laid out, or nothing after printing why it cannot be used.
-std::optional<PE::LoadResult> loadFile(const std::string& path, const Options& options) {
-    std::vector<std::uint8_t> bytes;
-    std::string why;
-    if (!readFile(path, bytes, why)) {
-        printError(path, "cannot read: " + why);
+std::optional<pe::LoadedImage> loadFile(const std::string& path, const Options& options) {
+    Result<pe::LoadedImage> loaded =
+        readFile(path)
+            .map_error([](Error error) { return Error{"cannot read: " + error.message}; })
+            .and_then([&](const std::vector<std::uint8_t>& bytes) {
+                return pe::load(bytes, options.maxImageSize);
+            });
+    if (!loaded) {
+        printError(path, loaded.error().message);
         return std::nullopt;
     }
-    PE::LoadResult loaded = PE::load(bytes, options.maxImageSize);
-    if (loaded.error) {
-        printError(path, loaded.error->message);
-        return std::nullopt;
-    }
-    return loaded;
+    return std::move(*loaded);
 }
 
 void print(const std::string& text) {
@@ -275,52 +270,52 @@ void print(const std::string& text) {
 #if BRICKWRIGHT_SIGCHECK_DECODER
 
 int makeFile(const std::string& path, const Options& options) {
-    const std::optional<PE::LoadResult> loaded = loadFile(path, options);
+    const std::optional<pe::LoadedImage> loaded = loadFile(path, options);
     if (!loaded) {
-        return Sigcheck::kStatusUnusable;
+        return sigcheck::kStatusUnusable;
     }
-    const Sigcheck::PatternMaker maker(*loaded->headers, loaded->image.bytes());
-    Sigcheck::MakeReport report;
+    const sigcheck::PatternMaker maker(loaded->headers, loaded->image.bytes());
+    sigcheck::MakeReport report;
     report.file = path;
     report.imageSize = loaded->image.size();
     for (const std::uint64_t rva : options.rvas) {
-        Sigcheck::MakeResult result = maker.make(rva);
-        if (result.error) {
-            printError(path, *result.error);
+        sigcheck::MakeResult result = maker.make(rva);
+        if (!result) {
+            printError(path, result.error().message);
         }
         report.results.emplace_back(rva, std::move(result));
     }
-    print(options.json ? Sigcheck::toJson(report) + '\n' : Sigcheck::toTable(report));
+    print(options.json ? sigcheck::toJson(report) + '\n' : sigcheck::toTable(report));
     return report.status();
 }
 
 int suggestFiles(const Options& options) {
-    std::optional<PE::LoadResult> old;
+    std::optional<pe::LoadedImage> old;
     if (options.oldFile) {
         old = loadFile(*options.oldFile, options);
         if (!old) {
-            return Sigcheck::kStatusUnusable;
+            return sigcheck::kStatusUnusable;
         }
     }
-    int status = Sigcheck::kStatusComplete;
+    int status = sigcheck::kStatusComplete;
     for (const std::string& path : options.files) {
-        const std::optional<PE::LoadResult> loaded = loadFile(path, options);
+        const std::optional<pe::LoadedImage> loaded = loadFile(path, options);
         if (!loaded) {
-            status = Sigcheck::kStatusUnusable;
+            status = sigcheck::kStatusUnusable;
             continue;
         }
-        Sigcheck::OldBuild oldBuild;
+        sigcheck::OldBuild oldBuild;
         if (old) {
-            oldBuild = {*options.oldFile, &*old->headers, old->image.bytes()};
+            oldBuild = {*options.oldFile, &old->headers, old->image.bytes()};
         }
-        const Sigcheck::SuggestReport report = Sigcheck::suggest(
-            path, *loaded->headers, loaded->image.bytes(), old ? &oldBuild : nullptr, options.candidates);
-        for (const std::string& problem : report.oldProblems) {
-            printError(*options.oldFile, problem);
-            status = Sigcheck::kStatusUnusable;
+        const sigcheck::SuggestReport report = sigcheck::suggest(
+            path, loaded->headers, loaded->image.bytes(), old ? &oldBuild : nullptr, options.candidates);
+        for (const brickwright::Error& problem : report.oldProblems) {
+            printError(*options.oldFile, problem.message);
+            status = sigcheck::kStatusUnusable;
         }
-        print(options.json ? Sigcheck::toJson(report) + '\n' : Sigcheck::toTable(report));
-        status = std::max(status, Sigcheck::suggestStatus(report));
+        print(options.json ? sigcheck::toJson(report) + '\n' : sigcheck::toTable(report));
+        status = std::max(status, sigcheck::suggestStatus(report));
     }
     return status;
 }
@@ -328,24 +323,25 @@ int suggestFiles(const Options& options) {
 #endif
 
 int checkFile(const std::string& path, const Options& options) {
-    const std::optional<PE::LoadResult> loaded = loadFile(path, options);
+    const std::optional<pe::LoadedImage> loaded = loadFile(path, options);
     if (!loaded) {
-        return Sigcheck::kStatusUnusable;
+        return sigcheck::kStatusUnusable;
     }
-    const Sigcheck::FileReport report = Sigcheck::checkImage(path, *loaded->headers, loaded->image);
-    print(options.json ? Sigcheck::toJson(report) + '\n' : Sigcheck::toTable(report));
-    return report.complete() ? Sigcheck::kStatusComplete : Sigcheck::kStatusPatternMissing;
+    const sigcheck::FileReport report = sigcheck::checkImage(path, loaded->headers, loaded->image);
+    print(options.json ? sigcheck::toJson(report) + '\n' : sigcheck::toTable(report));
+    return report.complete() ? sigcheck::kStatusComplete : sigcheck::kStatusPatternMissing;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    bool help = false;
-    if (!parseArguments(argc, argv, options, help)) {
-        return Sigcheck::kStatusUnusable;
+    const Result<Options> parsed = parseArguments(argc, argv);
+    if (!parsed) {
+        printUsageError(parsed.error().message);
+        return sigcheck::kStatusUnusable;
     }
-    if (help) {
+    const Options& options = *parsed;
+    if (options.help) {
         std::fwrite(kHelp.data(), 1, kHelp.size(), stdout);
         return 0;
     }
@@ -354,10 +350,10 @@ int main(int argc, char** argv) {
         return options.mode == Mode::Make ? makeFile(options.files.front(), options) : suggestFiles(options);
 #else
         printUsageError("--make and --suggest need the x86-64 decoder, which this build lacks");
-        return Sigcheck::kStatusUnusable;
+        return sigcheck::kStatusUnusable;
 #endif
     }
-    int status = Sigcheck::kStatusComplete;
+    int status = sigcheck::kStatusComplete;
     for (const std::string& file : options.files) {
         status = std::max(status, checkFile(file, options));
     }

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace Sigcheck {
+namespace sigcheck {
 namespace {
 
 // A pattern's trailing wildcards compare nothing; without them it matches the same places, and also
@@ -89,7 +89,7 @@ std::string hexRva(std::uint64_t rva) {
     return text;
 }
 
-PatternMaker::PatternMaker(const PE::Headers& headers, std::span<const std::uint8_t> image, Counting counting)
+PatternMaker::PatternMaker(const pe::Headers& headers, std::span<const std::uint8_t> image, Counting counting)
     : headers_(headers), image_(image), decoder_(headers, image), counting_(counting) {}
 
 PatternMaker::~PatternMaker() = default;
@@ -114,20 +114,17 @@ std::vector<std::uint32_t> PatternMaker::firstMatches(std::span<const SDK::Patte
 }
 
 MakeResult PatternMaker::make(std::uint64_t rva) const {
-    MakeResult result;
-    const PE::Section* section = headers_.sectionAt(rva);
+    using brickwright::fail;
+    const pe::Section* section = headers_.sectionAt(rva);
     if (section == nullptr || rva >= image_.size()) {
-        result.error = "RVA " + hexRva(rva) + " lies outside every section";
-        return result;
+        return fail("RVA " + hexRva(rva) + " lies outside every section");
     }
     if (!section->executable()) {
-        result.error = "RVA " + hexRva(rva) + " lies in " + section->name + ", which is not executable code";
-        return result;
+        return fail("RVA " + hexRva(rva) + " lies in " + section->name + ", which is not executable code");
     }
     std::optional<Instruction> instruction = decoder_.decode(rva);
     if (!instruction) {
-        result.error = "no instruction can be decoded at RVA " + hexRva(rva);
-        return result;
+        return fail("no instruction can be decoded at RVA " + hexRva(rva));
     }
 
     std::vector<SDK::PatternByte> elements = patternElements(*instruction);
@@ -173,8 +170,7 @@ MakeResult PatternMaker::make(std::uint64_t rva) const {
     made.instructions = bestInstructions;
     made.elements.assign(kept.begin(), kept.end());
     made.matches = bestCount;
-    result.pattern = std::move(made);
-    return result;
+    return made;
 }
 
-} // namespace Sigcheck
+} // namespace sigcheck

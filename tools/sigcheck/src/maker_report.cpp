@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace Sigcheck {
+namespace sigcheck {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -63,9 +63,9 @@ std::string matchesText(std::uint64_t matches) {
 int MakeReport::status() const noexcept {
     int status = kStatusComplete;
     for (const auto& [rva, result] : results) {
-        if (result.error) {
+        if (!result) {
             status = std::max(status, kStatusUnusable);
-        } else if (!result.pattern->unique()) {
+        } else if (!result->unique()) {
             status = std::max(status, kStatusPatternMissing);
         }
     }
@@ -83,12 +83,12 @@ std::string toJson(const MakeReport& report) {
     Json patterns = Json::array();
     for (const auto& [rva, result] : report.results) {
         Json entry = {{"rva", rva}};
-        if (result.error) {
-            entry["error"] = *result.error;
+        if (!result) {
+            entry["error"] = result.error().message;
             patterns.push_back(std::move(entry));
             continue;
         }
-        const MadePattern& made = *result.pattern;
+        const MadePattern& made = *result;
         entry["pattern"] = patternText(made.elements);
         entry["length"] = made.elements.size();
         entry["instructions"] = made.instructions;
@@ -104,11 +104,11 @@ std::string toTable(const MakeReport& report) {
     std::vector<std::vector<std::string>> rows{{"rva", "matches", "bytes", "pattern"}};
     std::string notes;
     for (const auto& [rva, result] : report.results) {
-        if (result.error) {
-            rows.push_back({hexRva(rva), "-", "-", "(" + *result.error + ")"});
+        if (!result) {
+            rows.push_back({hexRva(rva), "-", "-", "(" + result.error().message + ")"});
             continue;
         }
-        const MadePattern& made = *result.pattern;
+        const MadePattern& made = *result;
         rows.push_back({hexRva(rva), std::to_string(made.matches), std::to_string(made.elements.size()),
                         patternText(made.elements)});
         if (!made.unique()) {
@@ -153,11 +153,15 @@ std::string toJson(const SuggestReport& report) {
             {"candidates", std::move(candidates)},
         });
     }
+    Json oldProblems = Json::array();
+    for (const brickwright::Error& problem : report.oldProblems) {
+        oldProblems.push_back(problem.message);
+    }
     return dump({{"file", report.file},
                  {"image_size", report.imageSize},
                  {"old_file", report.oldFile ? Json(*report.oldFile) : Json(nullptr)},
                  {"patterns", std::move(patterns)},
-                 {"old_problems", report.oldProblems}});
+                 {"old_problems", std::move(oldProblems)}});
 }
 
 std::string toTable(const SuggestReport& report) {
@@ -206,4 +210,4 @@ std::string toTable(const SuggestReport& report) {
     return text;
 }
 
-} // namespace Sigcheck
+} // namespace sigcheck

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace Sigcheck {
+namespace sigcheck {
 namespace {
 
 // The first instruction of each shape, recognised from its bytes before anything is decoded: a REX
@@ -107,11 +107,11 @@ void measure(Candidate& candidate, const Decoder& decoder, std::span<const SDK::
                              : displacement >= high ? static_cast<std::uint64_t>(displacement - high + 1)
                                                     : 0;
     }
-    const PE::Headers& headers = decoder.headers();
-    if (const PE::Section* section = headers.sectionAt(candidate.rva)) {
+    const pe::Headers& headers = decoder.headers();
+    if (const pe::Section* section = headers.sectionAt(candidate.rva)) {
         candidate.section = section->name;
     }
-    if (const PE::Section* section = headers.sectionAt(candidate.targetRva)) {
+    if (const pe::Section* section = headers.sectionAt(candidate.targetRva)) {
         candidate.targetSection = section->name;
         candidate.writableTarget = section->writable();
     }
@@ -159,7 +159,9 @@ Suggestion suggestFor(std::string_view name, Shape shape, std::span<const SDK::P
         for (const Instruction& instruction : candidate.instructions) {
             candidate.text.push_back(decoder.format(instruction));
         }
-        candidate.pattern = maker.make(candidate.rva).pattern;
+        if (MakeResult made = maker.make(candidate.rva)) {
+            candidate.pattern = std::move(*made);
+        }
     }
     suggestion.candidates = std::move(candidates);
     return suggestion;
@@ -170,7 +172,7 @@ Suggestion suggestFor(std::string_view name, Shape shape, std::span<const SDK::P
 std::vector<Candidate> findCandidates(const Decoder& decoder, Shape shape) {
     std::vector<Candidate> candidates;
     const std::span<const std::uint8_t> image = decoder.image();
-    for (const PE::Section& section : decoder.headers().sections) {
+    for (const pe::Section& section : decoder.headers().sections) {
         if (!section.executable()) {
             continue;
         }
@@ -197,7 +199,7 @@ std::vector<Candidate> findCandidates(const Decoder& decoder, Shape shape) {
 
 Surroundings surroundingsOf(const Decoder& decoder, std::uint64_t rva, std::size_t shapeInstructions) {
     Surroundings surroundings;
-    const PE::Section* section = decoder.headers().sectionAt(rva);
+    const pe::Section* section = decoder.headers().sectionAt(rva);
     if (section == nullptr) {
         return surroundings;
     }
@@ -262,7 +264,7 @@ double resemblance(const Surroundings& old, const Surroundings& candidate) {
     return total == 0 ? 0.0 : static_cast<double>(same) / static_cast<double>(total);
 }
 
-SuggestReport suggest(std::string file, const PE::Headers& headers, std::span<const std::uint8_t> image,
+SuggestReport suggest(std::string file, const pe::Headers& headers, std::span<const std::uint8_t> image,
                       const OldBuild* old, std::size_t shown) {
     SuggestReport report;
     report.file = std::move(file);
@@ -290,8 +292,9 @@ SuggestReport suggest(std::string file, const PE::Headers& headers, std::span<co
                 oldRva = static_cast<std::uint64_t>(match - old->image.data());
                 oldSurroundings = surroundingsOf(*oldDecoder, *oldRva, shapeLengths[i]);
             } else {
-                report.oldProblems.push_back("the " + std::string(names[i]) +
-                                             " pattern does not match there, so it cannot guide the ranking");
+                report.oldProblems.push_back(
+                    brickwright::Error{"the " + std::string(names[i]) +
+                                       " pattern does not match there, so it cannot guide the ranking"});
             }
         }
         report.patterns[i] = suggestFor(names[i], shapes[i], broken[i], maker, oldSurroundings, shown);
@@ -300,4 +303,4 @@ SuggestReport suggest(std::string file, const PE::Headers& headers, std::span<co
     return report;
 }
 
-} // namespace Sigcheck
+} // namespace sigcheck

@@ -10,17 +10,16 @@
 //     standin::setClassClass(classClass);                    // the world's "Class CoreUObject.Class"
 //     standin::addLoadableObject(L"/Game/.../Recipe_X.Recipe_X_C", recipeClass);
 //
-//     std::string error;
-//     standin::ModLibrary* library = standin::loadModLibrary(modPath, error); // static init runs here
-//     if (!library) { report(error); }
-//     SML::Mod::Mod* mod = standin::createMod(library);      // ModCreate
+//     auto library = standin::loadModLibrary(modPath);      // static init runs here
+//     if (!library) { report(library.error().message); }
+//     SML::Mod::Mod* mod = standin::createMod(*library);     // ModCreate
 //     standin::setupMod(mod);                                // setup: subscriptions are the mod's
 //     standin::secondaryEntry(mod);
 //     SML::Objects::AFGPlayerController controller;
 //     standin::fireBeginPlay(&controller);                   // every live BeginPlay subscription
 //     standin::registeredRecipes();                          // what addRecipe received, in order
 //     standin::destroyMod(mod);                              // delete through the base pointer
-//     standin::unloadModLibrary(library);                    // static destruction runs here
+//     standin::unloadModLibrary(*library);                   // static destruction runs here
 //
 // Everything runs on the caller's thread; the host takes no locks and is not meant to be driven from
 // two threads at once.
@@ -48,6 +47,7 @@
 #include <string>
 #include <vector>
 
+#include "brickwright/result.hpp"
 #include "sml/sml.hpp"
 
 #if defined(_WIN32)
@@ -65,8 +65,8 @@ namespace standin {
 // --- The log file -----------------------------------------------------------------------------------
 
 // Opens SML::Utility::logFile on `path`, truncating it; closes whatever it had open before. Open it
-// before loading mods: a mod may log while its library loads. False when the file cannot be opened.
-STANDIN_HOST_API bool openLogFile(const std::filesystem::path& path);
+// before loading mods: a mod may log while its library loads.
+[[nodiscard]] STANDIN_HOST_API brickwright::Result<void> openLogFile(const std::filesystem::path& path);
 
 // Flushes and closes the log file.
 STANDIN_HOST_API void closeLogFile();
@@ -90,11 +90,12 @@ STANDIN_HOST_API void clearLoadableObjects();
 struct ModLibrary;
 
 // Loads the library at `path` (which runs its static initialisation) and finds its ModCreate export.
-// On failure returns null, leaves nothing loaded and puts a one-line reason into `error`.
-STANDIN_HOST_API ModLibrary* loadModLibrary(const std::filesystem::path& path, std::string& error);
+// On failure leaves nothing loaded; the error is one line, "cannot load <path>: <reason>".
+[[nodiscard]] STANDIN_HOST_API brickwright::Result<ModLibrary*>
+loadModLibrary(const std::filesystem::path& path);
 
 // Calls the library's ModCreate; the host owns the object from then on.
-STANDIN_HOST_API SML::Mod::Mod* createMod(ModLibrary* library);
+[[nodiscard]] STANDIN_HOST_API SML::Mod::Mod* createMod(ModLibrary* library);
 
 // Calls setup on the mod. Hook subscriptions made during it belong to this mod object.
 STANDIN_HOST_API void setupMod(SML::Mod::Mod* mod);
@@ -108,8 +109,8 @@ STANDIN_HOST_API void destroyMod(SML::Mod::Mod* mod);
 
 // Unloads the library (which runs its static destruction). Subscriptions still held that were made
 // while the host was calling into this library are dropped first. Mod objects of the library must
-// have been destroyed. False when the system refused; the handle is released either way.
-STANDIN_HOST_API bool unloadModLibrary(ModLibrary* library);
+// have been destroyed. An error when the system refused; the handle is released either way.
+[[nodiscard]] STANDIN_HOST_API brickwright::Result<void> unloadModLibrary(ModLibrary* library);
 
 // The path the library was loaded from.
 STANDIN_HOST_API std::filesystem::path modLibraryPath(const ModLibrary* library);
@@ -134,7 +135,7 @@ STANDIN_HOST_API void clearSubscriptions();
 // --- Recipes --------------------------------------------------------------------------------------------
 
 // Everything addRecipe received, in order, null included.
-STANDIN_HOST_API std::vector<SDK::UClass*> registeredRecipes();
+[[nodiscard]] STANDIN_HOST_API std::vector<SDK::UClass*> registeredRecipes();
 STANDIN_HOST_API void clearRegisteredRecipes();
 
 // --- Console --------------------------------------------------------------------------------------------
@@ -154,10 +155,10 @@ STANDIN_HOST_API void startJournal();
 // Stops recording and puts the original stream buffers back; the journal keeps what it has.
 STANDIN_HOST_API void stopJournal();
 
-STANDIN_HOST_API std::vector<std::string> journal();
+[[nodiscard]] STANDIN_HOST_API std::vector<std::string> journal();
 STANDIN_HOST_API void clearJournal();
 
 // How the journal shows a pointer: "null", or "0x" and lowercase hex digits.
-STANDIN_HOST_API std::string describePointer(const void* pointer);
+[[nodiscard]] STANDIN_HOST_API std::string describePointer(const void* pointer);
 
 } // namespace standin

@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-namespace PE {
+#include "brickwright/result.hpp"
+
+namespace pe {
 
 // SizeOfImage is a 32-bit field, so no image can reach this; callers that cannot afford the memory
 // (the fuzzer) pass a smaller limit.
@@ -73,38 +74,18 @@ struct Headers {
 
     // The first section, in table order, whose extent holds `rva`; nullptr for the headers, the gaps
     // between sections and anything past the image.
-    const Section* sectionAt(std::uint64_t rva) const noexcept;
-};
-
-enum class ErrorKind {
-    NotPe,
-    NotX64,
-    TruncatedHeaders,
-    TruncatedSectionTable,
-    SectionDataPastEndOfFile,
-    SectionPastEndOfImage,
-    ImageTooLarge,
-    OutOfMemory,
-};
-
-struct Error {
-    ErrorKind kind;
-    std::string message;
+    [[nodiscard]] const Section* sectionAt(std::uint64_t rva) const noexcept;
 };
 
 // The headers and section table of `file`, checked so that laying the file out cannot fail or read
 // outside it; or why the file cannot be used.
-struct ParseResult {
-    std::optional<Headers> headers;
-    std::optional<Error> error;
-};
-ParseResult parseHeaders(std::span<const std::uint8_t> file,
-                         std::uint64_t maxImageSize = kDefaultMaxImageSize);
+[[nodiscard]] brickwright::Result<Headers> parseHeaders(std::span<const std::uint8_t> file,
+                                                        std::uint64_t maxImageSize = kDefaultMaxImageSize);
 
-struct LoadResult;
+struct LoadedImage;
 
 // Lays out `file` with `headers` from parseHeaders of that same file.
-LoadResult layOut(std::span<const std::uint8_t> file, Headers headers);
+[[nodiscard]] brickwright::Result<LoadedImage> layOut(std::span<const std::uint8_t> file, Headers headers);
 
 // SizeOfImage bytes as the loader maps them: the first SizeOfHeaders bytes of the file, then each
 // section's loaded bytes at its virtual address, zero everywhere else. Relocations and imports are
@@ -125,17 +106,17 @@ private:
     std::unique_ptr<std::uint8_t, Free> bytes_;
     std::size_t size_ = 0;
 
-    friend LoadResult layOut(std::span<const std::uint8_t> file, Headers headers);
+    friend brickwright::Result<LoadedImage> layOut(std::span<const std::uint8_t> file, Headers headers);
 };
 
-struct LoadResult {
-    std::optional<Headers> headers;
+struct LoadedImage {
+    Headers headers;
     Image image;
-    std::optional<Error> error;
 };
 
 // parseHeaders, then layOut.
-LoadResult load(std::span<const std::uint8_t> file, std::uint64_t maxImageSize = kDefaultMaxImageSize);
+[[nodiscard]] brickwright::Result<LoadedImage> load(std::span<const std::uint8_t> file,
+                                                    std::uint64_t maxImageSize = kDefaultMaxImageSize);
 
 struct Export {
     std::string name;
@@ -146,6 +127,6 @@ struct Export {
 
 // The named exports of a laid-out image, in the order of its name table. Whatever lies outside the
 // image is skipped, so a malformed directory gives fewer exports, never a read past the image.
-std::vector<Export> exports(const Headers& headers, std::span<const std::uint8_t> image);
+[[nodiscard]] std::vector<Export> exports(const Headers& headers, std::span<const std::uint8_t> image);
 
-} // namespace PE
+} // namespace pe

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace Sigcheck {
+namespace sigcheck {
 
 struct PatternReport {
     std::string_view name; // "name-table" or "object-table"
@@ -35,25 +35,25 @@ struct FileReport {
 // Runs the mod's scan for one pattern in the scan's own form (bytes with 00 at wildcards, a mask of
 // 'x' for a fixed byte and '?' for any, as long as the bytes): the lowest match, its section, every
 // match counted, and the target of the 7-byte instruction it begins with.
-PatternReport scanPattern(std::string_view name, std::span<const std::uint8_t> bytes, const char* mask,
-                          const PE::Headers& headers, const PE::Image& image);
+[[nodiscard]] PatternReport scanPattern(std::string_view name, std::span<const std::uint8_t> bytes,
+                                        const char* mask, const pe::Headers& headers, const pe::Image& image);
 
 // Runs the mod's own scan for both engine patterns over `image`, as the mod does in the game: from
 // the image's first byte, lowest match first; then counts every match.
-FileReport checkImage(std::string file, const PE::Headers& headers, const PE::Image& image);
+[[nodiscard]] FileReport checkImage(std::string file, const pe::Headers& headers, const pe::Image& image);
 
 // Section names may hold any byte: printable ASCII stays, everything else becomes \xNN.
-std::string printableName(std::string_view name);
+[[nodiscard]] std::string printableName(std::string_view name);
 
 // One JSON document on one line, without the line break.
-std::string toJson(const FileReport& report);
+[[nodiscard]] std::string toJson(const FileReport& report);
 
 // The readable form: a heading line, one row per pattern, then any warnings; ends with a line break.
-std::string toTable(const FileReport& report);
+[[nodiscard]] std::string toTable(const FileReport& report);
 
 // Exit statuses; with several files the worst one wins.
 inline constexpr int kStatusComplete = 0;
 inline constexpr int kStatusPatternMissing = 1;
 inline constexpr int kStatusUnusable = 2;
 
-} // namespace Sigcheck
+} // namespace sigcheck

@@ -13,7 +13,7 @@
 #include <span>
 #include <string>
 
-namespace Sigcheck {
+namespace sigcheck {
 
 inline constexpr std::size_t kMaxInstructionLength = 15;
 
@@ -45,26 +45,26 @@ struct Instruction {
 
 class Decoder {
 public:
-    Decoder(const PE::Headers& headers, std::span<const std::uint8_t> image);
+    Decoder(const pe::Headers& headers, std::span<const std::uint8_t> image);
     ~Decoder();
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
 
     // The instruction at `rva`, decoded from the bytes of the section holding it (never past its end
     // or the image's); nullopt outside every section or where no valid instruction begins.
-    std::optional<Instruction> decode(std::uint64_t rva) const;
+    [[nodiscard]] std::optional<Instruction> decode(std::uint64_t rva) const;
 
     // Intel syntax, branch and RIP-relative targets shown as RVAs.
-    std::string format(const Instruction& instruction) const;
+    [[nodiscard]] std::string format(const Instruction& instruction) const;
 
-    const PE::Headers& headers() const noexcept { return headers_; }
+    const pe::Headers& headers() const noexcept { return headers_; }
     std::span<const std::uint8_t> image() const noexcept { return image_; }
 
 private:
     struct State;
-    const PE::Headers& headers_;
+    const pe::Headers& headers_;
     std::span<const std::uint8_t> image_;
     std::unique_ptr<State> state_;
 };
 
-} // namespace Sigcheck
+} // namespace sigcheck

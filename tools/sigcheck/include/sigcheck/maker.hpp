@@ -2,6 +2,7 @@
 // instructions from it onwards, wildcards exactly where an operand moves with code or data.
 #pragma once
 
+#include "brickwright/result.hpp"
 #include "pe/image.hpp"
 #include "sdk/signature.hpp"
 #include "sigcheck/decoder.hpp"
@@ -14,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace Sigcheck {
+namespace sigcheck {
 
 // Longer patterns are slower to scan and break sooner; past this a pattern is reported as not unique.
 inline constexpr std::size_t kMaxPatternLength = 64;
@@ -31,11 +32,8 @@ struct MadePattern {
     bool unique() const noexcept { return matches == 1; }
 };
 
-struct MakeResult {
-    std::optional<MadePattern> pattern;
-    // Why the RVA cannot be used: outside every section, not code, or nothing decodes there.
-    std::optional<std::string> error;
-};
+// The pattern, or why the RVA cannot be used: outside every section, not code, or nothing decodes there.
+using MakeResult = brickwright::Result<MadePattern>;
 
 class PatternMaker {
 public:
@@ -43,14 +41,14 @@ public:
     // or by scanning the whole image again (what the benchmark compares it with).
     enum class Counting { Narrowing, Rescanning };
 
-    PatternMaker(const PE::Headers& headers, std::span<const std::uint8_t> image,
+    PatternMaker(const pe::Headers& headers, std::span<const std::uint8_t> image,
                  Counting counting = Counting::Narrowing);
     ~PatternMaker();
 
     // Grows the pattern one instruction at a time from `rva` until it matches once or the next
     // instruction would take it past kMaxPatternLength; then the pattern with the fewest matches
     // (the shortest of them) is kept.
-    MakeResult make(std::uint64_t rva) const;
+    [[nodiscard]] MakeResult make(std::uint64_t rva) const;
 
     const Decoder& decoder() const noexcept { return decoder_; }
 
@@ -61,7 +59,7 @@ private:
     // Every match of a first instruction's pattern in the image, by the mod's scan; remembered.
     std::vector<std::uint32_t> firstMatches(std::span<const SDK::PatternByte> elements) const;
 
-    const PE::Headers& headers_;
+    const pe::Headers& headers_;
     std::span<const std::uint8_t> image_;
     Decoder decoder_;
     Counting counting_;
@@ -70,12 +68,12 @@ private:
 };
 
 // The project's text form: "48 8B 05 ?? ?? ?? ??".
-std::string patternText(std::span<const SDK::PatternByte> elements);
+[[nodiscard]] std::string patternText(std::span<const SDK::PatternByte> elements);
 
 // One instruction's bytes in the pattern form, its moving operands as wildcards.
-std::vector<SDK::PatternByte> patternElements(const Instruction& instruction);
+[[nodiscard]] std::vector<SDK::PatternByte> patternElements(const Instruction& instruction);
 
 // "0x0001a2b0", as the checker prints RVAs.
-std::string hexRva(std::uint64_t rva);
+[[nodiscard]] std::string hexRva(std::uint64_t rva);
 
-} // namespace Sigcheck
+} // namespace sigcheck

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace Sigcheck {
+namespace sigcheck {
 
 struct MakeReport {
     std::string file;
@@ -18,15 +18,15 @@ struct MakeReport {
     std::vector<std::pair<std::uint64_t, MakeResult>> results; // in the order asked
 
     // 0 every RVA has a unique pattern, 1 some has none within the limit, 2 some RVA cannot be used.
-    int status() const noexcept;
+    [[nodiscard]] int status() const noexcept;
 };
 
 // 0 every engine pattern matches once or has a best candidate with a unique pattern, 1 otherwise.
-int suggestStatus(const SuggestReport& report) noexcept;
+[[nodiscard]] int suggestStatus(const SuggestReport& report) noexcept;
 
-std::string toJson(const MakeReport& report);
-std::string toTable(const MakeReport& report);
-std::string toJson(const SuggestReport& report);
-std::string toTable(const SuggestReport& report);
+[[nodiscard]] std::string toJson(const MakeReport& report);
+[[nodiscard]] std::string toTable(const MakeReport& report);
+[[nodiscard]] std::string toJson(const SuggestReport& report);
+[[nodiscard]] std::string toTable(const SuggestReport& report);
 
-} // namespace Sigcheck
+} // namespace sigcheck

@@ -3,6 +3,7 @@
 // matched, the ranking follows how closely each candidate's surroundings resemble the old match's.
 #pragma once
 
+#include "brickwright/result.hpp"
 #include "pe/image.hpp"
 #include "sigcheck/decoder.hpp"
 #include "sigcheck/maker.hpp"
@@ -16,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-namespace Sigcheck {
+namespace sigcheck {
 
 enum class Shape {
     // mov r64, [rip + disp32]; test r64, r64 (the same register); jnz (short or near)
@@ -52,7 +53,7 @@ struct Candidate {
 
 // Every place in the executable sections where the shape's instructions follow one another, lowest
 // RVA first; the ranking fields other than `section` and `targetSection` are left for rank().
-std::vector<Candidate> findCandidates(const Decoder& decoder, Shape shape);
+[[nodiscard]] std::vector<Candidate> findCandidates(const Decoder& decoder, Shape shape);
 
 // The instructions around [rva, end): up to kSurroundingInstructions before (decoded backwards by
 // finding a start from which decoding lands exactly on `rva`) and after, with moving operands masked.
@@ -61,11 +62,12 @@ struct Surroundings {
     std::vector<std::string> shape;
     std::vector<std::string> after;
 };
-Surroundings surroundingsOf(const Decoder& decoder, std::uint64_t rva, std::size_t shapeInstructions);
+[[nodiscard]] Surroundings surroundingsOf(const Decoder& decoder, std::uint64_t rva,
+                                          std::size_t shapeInstructions);
 
 // The share of `old`'s instructions that `candidate` has in the same order (longest common
 // subsequence on each side, the shape itself compared one to one).
-double resemblance(const Surroundings& old, const Surroundings& candidate);
+[[nodiscard]] double resemblance(const Surroundings& old, const Surroundings& candidate);
 
 struct Suggestion {
     std::string_view name; // "name-table" or "object-table"
@@ -84,7 +86,7 @@ struct Suggestion {
 
 struct OldBuild {
     std::string file;
-    const PE::Headers* headers = nullptr;
+    const pe::Headers* headers = nullptr;
     std::span<const std::uint8_t> image;
 };
 
@@ -94,10 +96,11 @@ struct SuggestReport {
     std::optional<std::string> oldFile;
     std::array<Suggestion, 2> patterns;
     // Problems with the old build: a pattern it does not hold cannot guide the ranking.
-    std::vector<std::string> oldProblems;
+    std::vector<brickwright::Error> oldProblems;
 };
 
-SuggestReport suggest(std::string file, const PE::Headers& headers, std::span<const std::uint8_t> image,
-                      const OldBuild* old, std::size_t shown = kDefaultShownCandidates);
+[[nodiscard]] SuggestReport suggest(std::string file, const pe::Headers& headers,
+                                    std::span<const std::uint8_t> image, const OldBuild* old,
+                                    std::size_t shown = kDefaultShownCandidates);
 
-} // namespace Sigcheck
+} // namespace sigcheck

@@ -4,12 +4,11 @@
 // of the laid-out image.
 #include "pe/image.hpp"
 
+#include "command.hpp"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -26,57 +25,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using toolstest::Outcome;
+using toolstest::readText;
+using toolstest::run;
 
 const fs::path kImages = SIGCHECK_TEST_IMAGES;
 const fs::path kFirst = kImages / "update-first.exe";
 const fs::path kSecond = kImages / "update-second.exe";
-
-std::string quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// The command's exit status, standard output and standard error.
-Outcome run(const std::string& program, const std::vector<std::string>& arguments) {
-    static int runs = 0;
-    const fs::path errors =
-        fs::temp_directory_path() /
-        ("brickwright-maker-test-" + std::to_string(getpid()) + "-" + std::to_string(++runs));
-    std::string command = quote(program);
-    for (const std::string& argument : arguments) {
-        command += ' ' + quote(argument);
-    }
-    command += " 2>" + quote(errors.string());
-    Outcome result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "cannot run " << command;
-        return result;
-    }
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        result.out.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = readText(errors);
-    fs::remove(errors);
-    return result;
-}
 
 Outcome sigcheck(const std::vector<std::string>& arguments) {
     return run(SIGCHECK_EXECUTABLE, arguments);

@@ -1,11 +1,10 @@
 // brickwright-sigcheck run as a maintainer runs it, on real Windows programs built for the purpose:
 // what it reports must agree with what the MinGW-w64 binutils say about those same files.
+#include "command.hpp"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -22,21 +21,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using toolstest::Outcome;
+using toolstest::quote;
+using toolstest::readText;
 
 const fs::path kImages = SIGCHECK_TEST_IMAGES;
-
-std::string quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<std::uint8_t> readBytes(const fs::path& path) {
     const std::string text = readText(path);
@@ -64,12 +53,6 @@ std::string capture(const std::string& command) {
     return out;
 }
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 class Sigcheck : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -81,27 +64,7 @@ protected:
     static fs::path scratch(const std::string& name) { return scratch_ / name; }
 
     static Outcome run(const std::vector<std::string>& arguments) {
-        static int runs = 0;
-        const fs::path errors = scratch("stderr-" + std::to_string(++runs));
-        std::string command = quote(SIGCHECK_EXECUTABLE);
-        for (const std::string& argument : arguments) {
-            command += ' ' + quote(argument);
-        }
-        command += " 2>" + quote(errors.string());
-        Outcome result;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) {
-            ADD_FAILURE() << "cannot run " << command;
-            return result;
-        }
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            result.out.append(buffer, n);
-        }
-        const int status = pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.err = readText(errors);
-        return result;
+        return toolstest::run(SIGCHECK_EXECUTABLE, arguments);
     }
 
     // The one JSON report of one file.

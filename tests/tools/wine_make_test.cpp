@@ -3,6 +3,8 @@
 // at its RVA, or, where it says there is no unique one, exactly as often as it says.
 #include "pe/image.hpp"
 
+#include "command.hpp"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -25,6 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using toolstest::quote;
 
 const fs::path kWineDlls = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
 constexpr std::size_t kFunctions = 500;
@@ -33,14 +36,6 @@ constexpr std::size_t kPerDll = 10;
 std::vector<std::uint8_t> readBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
 }
 
 std::vector<int> parsePattern(const std::string& text) {

@@ -219,4 +219,14 @@ brickwright::Result<Image> buildImage(const std::string& rawFile) {
     return image;
 }
 
+platform::ModuleImage moduleImage() {
+    const Image& shared = image();
+    platform::ModuleImage module;
+    module.base = shared.whole.data();
+    module.size = shared.whole.size();
+    module.spans[0] = platform::MemorySpan{shared.whole.data(), shared.whole.size()};
+    module.spanCount = 1;
+    return module;
+}
+
 } // namespace bench

@@ -7,6 +7,7 @@
 
 #include "brickwright/result.hpp"
 #include "comparison.hpp"
+#include "platform/os.hpp"
 
 namespace bench {
 
@@ -18,5 +19,8 @@ namespace bench {
 // planted near its end) or, for a non-empty `rawFile`, that file's bytes as they are; or why no
 // image can be built. The storage lives until the process ends.
 [[nodiscard]] brickwright::Result<Image> buildImage(const std::string& rawFile);
+
+// The shared image as the platform layer would describe the game's: one span over code and reserve.
+[[nodiscard]] platform::ModuleImage moduleImage();
 
 } // namespace bench

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "code_image.hpp"
 #include "comparison.hpp"
 #include "platform/os.hpp"
 #include "sdk/discovery.hpp"
@@ -50,16 +51,6 @@ struct World {
     SDK::UClass* classClass = nullptr;
 };
 
-platform::ModuleImage wholeImage() {
-    const bench::Image& image = bench::image();
-    platform::ModuleImage module;
-    module.base = image.whole.data();
-    module.size = image.whole.size();
-    module.spans[0] = platform::MemorySpan{image.whole.data(), image.whole.size()};
-    module.spanCount = 1;
-    return module;
-}
-
 void discoveryBoth(benchmark::State& state) {
     const bench::Image& image = bench::image();
     if (image.nameTableVariable == nullptr || image.objectTableTarget == nullptr) {
@@ -75,7 +66,7 @@ void discoveryBoth(benchmark::State& state) {
     static const std::unique_ptr<World> world = std::make_unique<World>(header);
     const void* nameTable = world->engine.nameTable();
     std::memcpy(variable, &nameTable, sizeof nameTable);
-    const platform::ModuleImage module = wholeImage();
+    const platform::ModuleImage module = bench::moduleImage();
 
     SDK::ReadableMemory first = SDK::ReadableMemory::ofProcess();
     const SDK::Discovery::ObjectTableFit objects = SDK::Discovery::findObjectTable(module, first);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "class_lookup.hpp"
+#include "code_image.hpp"
 #include "comparison.hpp"
 #include "reference_scan.hpp"
 #include "sdk/engine.hpp"
@@ -122,17 +123,6 @@ const bool lookupRegistered = bench::addComparison({
     .measure = bench::Measure::Time,
 });
 
-// The shared image as the platform layer would describe it: one span over code and reserve.
-platform::ModuleImage wholeImage() {
-    const bench::Image& image = bench::image();
-    platform::ModuleImage module;
-    module.base = image.whole.data();
-    module.size = image.whole.size();
-    module.spans[0] = platform::MemorySpan{image.whole.data(), image.whole.size()};
-    module.spanCount = 1;
-    return module;
-}
-
 // Whether initEngineGlobals found what the image was made to hold.
 bool globalsAsPlanted(const void* nameTable) {
     const bench::Image& image = bench::image();
@@ -148,7 +138,7 @@ void globalsFast(benchmark::State& state) {
     }
     const void* nameTable = bigWorld().nameTable();
     std::memcpy(image.nameTableVariable, &nameTable, sizeof nameTable);
-    const platform::ModuleImage module = wholeImage();
+    const platform::ModuleImage module = bench::moduleImage();
     SDK::initEngineGlobals(module);
     if (!globalsAsPlanted(nameTable)) {
         state.SkipWithError("initEngineGlobals did not find the planted instructions");

@@ -2,6 +2,8 @@
 
 #include "platform/os.hpp"
 
+#include "spans.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -46,27 +48,6 @@ int collectMainExecutable(dl_phdr_info* info, std::size_t, void* data) noexcept 
             MemorySpan{reinterpret_cast<const std::uint8_t*>(start), end - start};
     }
     return 1;
-}
-
-// Grows `last` to take in [begin, end) when that touches or overlaps it.
-bool extendSpan(MemorySpan& last, std::uintptr_t begin, std::uintptr_t end) noexcept {
-    const auto lastBegin = reinterpret_cast<std::uintptr_t>(last.begin);
-    if (begin < lastBegin || begin > lastBegin + last.size) {
-        return false;
-    }
-    last.size = std::max(lastBegin + last.size, end) - lastBegin;
-    return true;
-}
-
-// Appends [begin, end) to a fixed array of spans, merged into the last one where they touch.
-void appendSpan(std::array<MemorySpan, kMaxImageSpans>& spans, std::size_t& count, std::uintptr_t begin,
-                std::uintptr_t end) noexcept {
-    if (count > 0 && extendSpan(spans[count - 1], begin, end)) {
-        return;
-    }
-    if (count < spans.size()) {
-        spans[count++] = MemorySpan{reinterpret_cast<const std::uint8_t*>(begin), end - begin};
-    }
 }
 
 // One line of /proc/self/maps: "start-end perms offset dev inode [path]". Calls `found` with the
@@ -173,11 +154,8 @@ template <typename Found> bool forEachReadableMapping(Found found) {
 
 std::vector<MemorySpan> readableRanges() {
     std::vector<MemorySpan> spans;
-    forEachReadableMapping([&](std::uintptr_t begin, std::uintptr_t end) {
-        if (spans.empty() || !extendSpan(spans.back(), begin, end)) {
-            spans.push_back(MemorySpan{reinterpret_cast<const std::uint8_t*>(begin), end - begin});
-        }
-    });
+    forEachReadableMapping(
+        [&](std::uintptr_t begin, std::uintptr_t end) { detail::appendSpan(spans, begin, end); });
     return spans;
 }
 
@@ -193,16 +171,8 @@ ModuleImage gameModuleImage() noexcept {
     // Touching or overlapping spans become one, so that a match across their border is found.
     ModuleImage image;
     for (std::size_t i = 0; i < segments.count; ++i) {
-        const MemorySpan& span = segments.spans[i];
-        if (image.spanCount > 0) {
-            MemorySpan& last = image.spans[image.spanCount - 1];
-            if (span.begin <= last.begin + last.size) {
-                const std::uint8_t* end = std::max(last.begin + last.size, span.begin + span.size);
-                last.size = static_cast<std::size_t>(end - last.begin);
-                continue;
-            }
-        }
-        image.spans[image.spanCount++] = span;
+        const auto begin = reinterpret_cast<std::uintptr_t>(segments.spans[i].begin);
+        detail::appendSpan(image, begin, begin + segments.spans[i].size);
     }
 
     // The segments as the loader mapped them; what is readable now is what /proc/self/maps says (a
@@ -214,21 +184,12 @@ ModuleImage gameModuleImage() noexcept {
             const std::uintptr_t low = std::max(begin, spanBegin);
             const std::uintptr_t high = std::min(end, spanBegin + image.spans[s].size);
             if (low < high) {
-                appendSpan(readable.spans, readable.spanCount, low, high);
+                detail::appendSpan(readable, low, high);
             }
         }
     });
-    if (mapped) {
-        if (readable.spanCount == 0) {
-            return {};
-        }
-        image.spans = readable.spans;
-        image.spanCount = readable.spanCount;
-    }
-    image.base = image.spans[0].begin;
-    const MemorySpan& last = image.spans[image.spanCount - 1];
-    image.size = static_cast<std::size_t>(last.begin + last.size - image.base);
-    return image;
+    // Where the map cannot be read, the segments stand as the loader mapped them.
+    return detail::withExtent(mapped ? readable : image);
 }
 
 brickwright::Result<void> makeDirectory(const char* path) {

@@ -2,6 +2,8 @@
 
 #include "platform/os.hpp"
 
+#include "spans.hpp"
+
 #include <direct.h>
 #include <windows.h>
 
@@ -47,17 +49,6 @@ template <typename Found> void forEachReadableRegion(std::uintptr_t from, std::u
     }
 }
 
-// Grows `last` to take in [begin, end) when that touches it.
-bool extendSpan(MemorySpan& last, std::uintptr_t begin, std::uintptr_t end) noexcept {
-    const auto lastBegin = reinterpret_cast<std::uintptr_t>(last.begin);
-    if (begin < lastBegin || begin > lastBegin + last.size) {
-        return false;
-    }
-    const std::uintptr_t lastEnd = lastBegin + last.size;
-    last.size = (end > lastEnd ? end : lastEnd) - lastBegin;
-    return true;
-}
-
 } // namespace
 
 ModuleImage gameModuleImage() noexcept {
@@ -73,21 +64,9 @@ ModuleImage gameModuleImage() noexcept {
     ModuleImage image;
     const auto base = reinterpret_cast<std::uintptr_t>(module);
     forEachReadableRegion(base, base + info.SizeOfImage, [&](std::uintptr_t begin, std::uintptr_t end) {
-        if (image.spanCount > 0 && extendSpan(image.spans[image.spanCount - 1], begin, end)) {
-            return;
-        }
-        if (image.spanCount < image.spans.size()) {
-            image.spans[image.spanCount++] =
-                MemorySpan{reinterpret_cast<const std::uint8_t*>(begin), end - begin};
-        }
+        detail::appendSpan(image, begin, end);
     });
-    if (image.spanCount == 0) {
-        return {};
-    }
-    image.base = image.spans[0].begin;
-    const MemorySpan& last = image.spans[image.spanCount - 1];
-    image.size = static_cast<std::size_t>(last.begin + last.size - image.base);
-    return image;
+    return detail::withExtent(image);
 }
 
 std::vector<MemorySpan> readableRanges() {
@@ -97,11 +76,7 @@ std::vector<MemorySpan> readableRanges() {
     forEachReadableRegion(
         reinterpret_cast<std::uintptr_t>(system.lpMinimumApplicationAddress),
         reinterpret_cast<std::uintptr_t>(system.lpMaximumApplicationAddress),
-        [&](std::uintptr_t begin, std::uintptr_t end) {
-            if (spans.empty() || !extendSpan(spans.back(), begin, end)) {
-                spans.push_back(MemorySpan{reinterpret_cast<const std::uint8_t*>(begin), end - begin});
-            }
-        });
+        [&](std::uintptr_t begin, std::uintptr_t end) { detail::appendSpan(spans, begin, end); });
     return spans;
 }
 

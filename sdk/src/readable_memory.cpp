@@ -58,28 +58,24 @@ bool ReadableMemory::contains(std::uintptr_t address, std::size_t bytes) noexcep
     return true;
 }
 
-bool ReadableMemory::read(std::uintptr_t address, std::uint64_t& value) noexcept {
+template <typename T> bool ReadableMemory::readChecked(std::uintptr_t address, T& value) noexcept {
     if (!contains(address, sizeof value)) {
         return false;
     }
-    value = load<std::uint64_t>(address);
+    value = load<T>(address);
     return true;
+}
+
+bool ReadableMemory::read(std::uintptr_t address, std::uint64_t& value) noexcept {
+    return readChecked(address, value);
 }
 
 bool ReadableMemory::read(std::uintptr_t address, std::uint32_t& value) noexcept {
-    if (!contains(address, sizeof value)) {
-        return false;
-    }
-    value = load<std::uint32_t>(address);
-    return true;
+    return readChecked(address, value);
 }
 
 bool ReadableMemory::read(std::uintptr_t address, std::uint8_t& value) noexcept {
-    if (!contains(address, sizeof value)) {
-        return false;
-    }
-    value = load<std::uint8_t>(address);
-    return true;
+    return readChecked(address, value);
 }
 
 } // namespace SDK

@@ -45,6 +45,8 @@ public:
     const std::vector<Range>& ranges() const noexcept { return ranges_; }
 
 private:
+    template <typename T> bool readChecked(std::uintptr_t address, T& value) noexcept;
+
     std::vector<Range> ranges_;
     std::size_t last_ = 0;
 };

@@ -185,10 +185,7 @@ Result<Options> parseArguments(int argc, char** argv) {
             options.help = true;
             return options;
         } else if (argument.starts_with("--max-image-size=")) {
-            const std::string_view value = argument.substr(argument.find('=') + 1);
-            const auto* end = value.data() + value.size();
-            const auto [last, ec] = std::from_chars(value.data(), end, options.maxImageSize);
-            if (value.empty() || ec != std::errc{} || last != end) {
+            if (!parseNumber(argument.substr(argument.find('=') + 1), options.maxImageSize)) {
                 return fail("--max-image-size takes a number of bytes");
             }
         } else {

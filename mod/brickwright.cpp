@@ -13,7 +13,7 @@ void logTableSource(SDK::TableSource source, const char* found, const char* miss
     if (source == SDK::TableSource::Layout) {
         logModLine(kModName, found);
     } else if (source == SDK::TableSource::NotFound) {
-        logModLine(kModName, missing);
+        logModLine(kModName, missing, SML::Utility::LogType::Warning);
     }
 }
 

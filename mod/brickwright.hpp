@@ -35,8 +35,11 @@ extern const SML::Mod::Mod::Info modInfo;
 // The configuration loaded while the library loads; null when the file could not be used.
 extern nlohmann::json modConfig;
 
-// Writes one message to the host's console and log file, headed by `name`.
+// Writes one message to the host's console and log file, headed by `name`, at the host's Info level.
 void logModLine(std::string name, const char* message);
+
+// The same at another of the host's levels: what went wrong is a Warning, so that it stands out.
+void logModLine(std::string name, const char* message, SML::Utility::LogType type);
 
 // The library's only export (named in Brickwright.def and exports.map): the factory through which
 // the host obtains the mod object. Everything else is built hidden; on Windows the .def file exports it.

@@ -1,8 +1,8 @@
 // The library's process-wide values, defined in this one translation unit so that their order is the
 // order of definition: the configuration (its directory is a constant, ready before anything runs),
 // then the descriptor.
-#include <iostream>
 #include <string>
+#include <utility>
 
 #include "brickwright.hpp"
 
@@ -10,19 +10,18 @@
 
 namespace {
 
-// A file whose value cannot be reconciled with the defaults (a non-empty array, a string, a number or
-// a boolean under the null defaults) raises a type error. Out of a static initialiser it would fail the
-// library load or end the game, so it stops here: the file is left as it was, the configuration stays
-// null, and the log says why.
+// What the load did to the file, when it was more than using it (kept its text aside, left it as it is,
+// could not write it), goes to the log as one warning. A file whose value cannot be reconciled with
+// the defaults (a non-empty array, a string, a number or a boolean under the null defaults) is
+// refused: out of a static initialiser the type error would fail the library load or end the game,
+// so it is not raised here; the file is left as it was and the configuration stays null.
 nlohmann::json loadModConfig() {
-    try {
-        return loadConfig(kModName, nullptr, true);
-    } catch (const nlohmann::json::type_error& error) {
-        const std::string message =
-            std::string(kModName) + " could not use " + configPath(kModName, true) + ": " + error.what();
-        logModLine(kModName, message.c_str());
-        return nullptr;
+    brickwright::ConfigLoad load = brickwright::loadConfigAndTell(kModName, nullptr, true);
+    if (!load.note.empty()) {
+        const std::string message = std::string(kModName) + " " + load.note;
+        logModLine(kModName, message.c_str(), SML::Utility::LogType::Warning);
     }
+    return std::move(load.document);
 }
 
 } // namespace

@@ -195,7 +195,7 @@ ModuleImage gameModuleImage() noexcept {
 brickwright::Result<void> makeDirectory(const char* path) {
     if (::mkdir(path, 0777) != 0) {
         return brickwright::fail("cannot create the directory " + std::string(path) + ": " +
-                                 std::generic_category().message(errno));
+                                 lastErrorReason());
     }
     return {};
 }
@@ -203,9 +203,30 @@ brickwright::Result<void> makeDirectory(const char* path) {
 brickwright::Result<void> replaceFile(const char* from, const char* to) {
     if (std::rename(from, to) != 0) {
         return brickwright::fail("cannot move " + std::string(from) + " over " + to + ": " +
-                                 std::generic_category().message(errno));
+                                 lastErrorReason());
     }
     return {};
+}
+
+std::optional<FileAccess> fileAccess(const char* path) {
+    struct stat status {};
+    if (::stat(path, &status) != 0) {
+        return std::nullopt;
+    }
+    const auto bits = static_cast<std::uint32_t>(status.st_mode & 07777);
+    return FileAccess{bits, (bits & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0};
+}
+
+brickwright::Result<void> setFileAccess(const char* path, const FileAccess& access) {
+    if (::chmod(path, static_cast<mode_t>(access.bits & 07777)) != 0) {
+        return brickwright::fail("cannot set the permissions of " + std::string(path) + ": " +
+                                 lastErrorReason());
+    }
+    return {};
+}
+
+std::string lastErrorReason() {
+    return std::generic_category().message(errno);
 }
 
 } // namespace platform

@@ -49,6 +49,21 @@ template <typename Found> void forEachReadableRegion(std::uintptr_t from, std::u
     }
 }
 
+// The system's words for a Windows error code, without the line end FormatMessage adds.
+std::string windowsReason(DWORD code) {
+    char* text = nullptr;
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                              FORMAT_MESSAGE_IGNORE_INSERTS,
+                                          nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string reason = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+    ::LocalFree(text);
+    while (!reason.empty() &&
+           (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ' || reason.back() == '.')) {
+        reason.pop_back();
+    }
+    return reason.empty() ? "Windows error " + std::to_string(code) : reason;
+}
+
 } // namespace
 
 ModuleImage gameModuleImage() noexcept {
@@ -83,17 +98,44 @@ std::vector<MemorySpan> readableRanges() {
 brickwright::Result<void> makeDirectory(const char* path) {
     if (::_mkdir(path) != 0) {
         return brickwright::fail("cannot create the directory " + std::string(path) + ": " +
-                                 std::generic_category().message(errno));
+                                 lastErrorReason());
     }
     return {};
 }
 
 brickwright::Result<void> replaceFile(const char* from, const char* to) {
     if (::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-        return brickwright::fail("cannot move " + std::string(from) + " over " + to + ": Windows error " +
-                                 std::to_string(::GetLastError()));
+        return brickwright::fail("cannot move " + std::string(from) + " over " + to + ": " +
+                                 windowsReason(::GetLastError()));
     }
     return {};
+}
+
+std::optional<FileAccess> fileAccess(const char* path) {
+    const DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return std::nullopt;
+    }
+    return FileAccess{attributes, (attributes & FILE_ATTRIBUTE_READONLY) != 0};
+}
+
+brickwright::Result<void> setFileAccess(const char* path, const FileAccess& access) {
+    // A file's attributes, without those that only the system sets.
+    constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    DWORD attributes = access.bits & kSettable;
+    if (access.readOnly) {
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    if (::SetFileAttributesA(path, attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes) == 0) {
+        return brickwright::fail("cannot set the attributes of " + std::string(path) + ": " +
+                                 windowsReason(::GetLastError()));
+    }
+    return {};
+}
+
+std::string lastErrorReason() {
+    return std::generic_category().message(errno);
 }
 
 } // namespace platform

@@ -139,7 +139,9 @@ TEST_F(ConfigFaults, AFileLongerThanTheReadLimitIsLeftAsItIsAndTheDefaultsAreUse
     writeBytes(kPath, text);
     EXPECT_PRED_FORMAT2(Identical, parse(R"({"$a": 0})"), loadConfig(kName, parse(R"({"$a": 0})"), true));
     EXPECT_EQ(readBytes(kPath), text);
-    EXPECT_EQ(entriesOf("config"), std::vector<std::string>{"Brickwright.cfg"});
+    // Only the file read whole at the limit was rewritten, and its former bytes kept.
+    EXPECT_EQ(entriesOf("config"), (std::vector<std::string>{"Brickwright.cfg", "Brickwright.cfg.bak"}));
+    EXPECT_EQ(fs::file_size(kPath + ".bak"), kConfigReadLimit);
 }
 
 TEST_F(ConfigFaults, ADocumentNestedPastTheDepthLimitIsLeftAsItIsAndTheDefaultsAreUsed) {

@@ -125,7 +125,9 @@ TEST_F(ConfigFile, AtLibraryLoadEachKindOfFileGivesItsDocumentAndIsRewrittenOrLe
         }
         EXPECT_EQ(readBytes(kPath), content);
     }
-    EXPECT_EQ(entriesOf("config"), std::vector<std::string>{"Brickwright.cfg"});
+    // The rewritten files kept their former text aside; the refused ones were not touched.
+    EXPECT_EQ(entriesOf("config"), (std::vector<std::string>{"Brickwright.cfg", "Brickwright.cfg.bak"}));
+    EXPECT_EQ(readBytes(kPath + ".bak"), "[\r\n\r\n]");
 }
 
 TEST_F(ConfigFile, EmptyObjectDefaultsTreatTheFileAsNullDefaultsDo) {

@@ -23,6 +23,7 @@ else()
   set(E2E_WINDOWS FALSE)
   set(E2E_CONFIG_PATH "config/Brickwright.cfg")
 endif()
+set(E2E_CONFIG_BACKUP "${E2E_CONFIG_PATH}.bak")
 
 # The mod's four messages of one BeginPlay, in order, one per line.
 set(E2E_SETUP "Finished Brickwright setup!\n")
@@ -81,14 +82,17 @@ function(expect_lacks what text needle)
   endif()
 endfunction()
 
-# The messages of the mod's log lines ("[HH:MM:SS] [Brickwright] [Info] <message>") in `text`, one per
-# line, in order.
+# The messages of the mod's log lines ("[HH:MM:SS] [Brickwright] [<level>] <message>") in `text`, one
+# per line, in order; a line at another level than Info keeps its "[<level>] " in front.
 function(mod_messages text out)
-  string(REGEX MATCHALL "\\[[0-9][0-9]:[0-9][0-9]:[0-9][0-9]\\] \\[Brickwright\\] \\[Info\\] [^\n]*\n"
+  # A semicolon would split the list of lines: it stands in as a placeholder meanwhile.
+  string(REPLACE ";" "<semicolon>" text "${text}")
+  string(REGEX MATCHALL "\\[[0-9][0-9]:[0-9][0-9]:[0-9][0-9]\\] \\[Brickwright\\] \\[[A-Za-z]+\\] [^\n]*\n"
          lines "${text}")
   set(messages "")
   foreach(line IN LISTS lines)
-    string(REGEX REPLACE "^\\[[^]]*\\] \\[Brickwright\\] \\[Info\\] " "" message "${line}")
+    string(REGEX REPLACE "^\\[[^]]*\\] \\[Brickwright\\] (\\[Info\\] )?" "" message "${line}")
+    string(REPLACE "<semicolon>" ";" message "${message}")
     string(APPEND messages "${message}")
   endforeach()
   set(${out} "${messages}" PARENT_SCOPE)

@@ -86,8 +86,10 @@ TEST_F(SubscribedCallable, SetupReportsEngineTablesItCouldNotFindBeforeItsFinish
     standin::clearJournal();
     standin::setupMod(mod);
     std::vector<std::string> expected{"setup"};
-    append(expected, logLineEntries("Brickwright could not find the engine's name table"));
-    append(expected, logLineEntries("Brickwright could not find the engine's object table"));
+    append(expected, logLineEntries("Brickwright could not find the engine's name table",
+                                    SML::Utility::LogType::Warning));
+    append(expected, logLineEntries("Brickwright could not find the engine's object table",
+                                    SML::Utility::LogType::Warning));
     expected.push_back("subscribe");
     append(expected, logLineEntries("Finished Brickwright setup!"));
     EXPECT_THAT(standin::journal(), ElementsAreArray(expected));

@@ -1,6 +1,7 @@
 // Loading the mod library: its configuration file is read, reconciled with the null defaults and
-// written back before the descriptor is filled in; a file that cannot be used is left alone and the
-// log says why, and the library still loads.
+// written back before the descriptor is filled in; a rewritten file's former text is kept beside it,
+// a file that cannot be used or is read-only is left alone, the log says so in one warning, and the
+// library still loads.
 #include <gmock/gmock.h>
 
 #include "mod_test_support.hpp"
@@ -26,24 +27,48 @@ struct LoadCase {
     const char* before;
     // What the file holds after the load.
     const char* after;
-    // The type the reconciliation could not work with; empty when the configuration was used.
-    const char* refusedType;
+    // The one warning the load logs, without the mod's name in front; empty when it logs none.
+    std::string warning;
+    // The file's former text was kept in the backup.
+    bool backedUp = false;
+    // The file was made read-only before the load.
+    bool readOnly = false;
 };
 
-// One load of the library in a fresh directory; returns the journal of the load.
-std::vector<std::string> loadOnce(const LoadCase& c, std::string& fileAfter, bool& existsAfter) {
+struct LoadResult {
+    std::vector<std::string> entries;
+    bool exists = false;
+    std::string file;
+    bool backupExists = false;
+    std::string backup;
+};
+
+// The file's bytes as they are on disk; `exists` false when it cannot be opened.
+std::string readBytes(const std::filesystem::path& path, bool& exists) {
+    std::ifstream in(path, std::ios::binary);
+    exists = in.is_open();
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// One load of the library in a fresh directory; returns the journal of the load and the files after it.
+LoadResult loadOnce(const LoadCase& c) {
     modtest::ScratchDirectory scratch;
     EXPECT_TRUE(standin::openLogFile(scratch.path() / "host.log"));
     const std::filesystem::path config = scratch.path() / "config" / "Brickwright.cfg";
     if (c.present) {
         std::filesystem::create_directory(scratch.path() / "config");
         modtest::writeBinaryFile(config, c.before);
+        if (c.readOnly) {
+            using std::filesystem::perms;
+            std::filesystem::permissions(config, perms::owner_read | perms::group_read | perms::others_read);
+        }
     }
     standin::startJournal();
     const auto loaded = standin::loadModLibrary(modtest::modLibraryPath());
     EXPECT_TRUE(loaded) << c.name << ": " << (loaded ? "" : loaded.error().message);
     standin::ModLibrary* library = loaded.value_or(nullptr);
-    std::vector<std::string> entries = standin::journal();
+    LoadResult result;
+    result.entries = standin::journal();
     standin::stopJournal();
     if (library != nullptr) {
         // The descriptor is in place before the host can ask for a mod.
@@ -54,45 +79,63 @@ std::vector<std::string> loadOnce(const LoadCase& c, std::string& fileAfter, boo
         EXPECT_TRUE(standin::unloadModLibrary(library)) << c.name;
     }
     standin::closeLogFile();
-    std::ifstream in(config, std::ios::binary);
-    existsAfter = in.is_open();
-    fileAfter.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return entries;
+    result.file = readBytes(config, result.exists);
+    std::filesystem::path backup = config;
+    backup += ".bak";
+    result.backup = readBytes(backup, result.backupExists);
+    if (c.readOnly) {
+        // The scratch directory is removed afterwards, on Windows only without the attribute.
+        std::filesystem::permissions(config, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+    }
+    return result;
 }
 
-TEST(LibraryLoad, TheConfigurationFileEndsUpAsTheLoadTableSaysAndAnUnusableOneIsReportedOnce) {
+TEST(LibraryLoad, TheConfigurationFileEndsUpAsTheLoadTableSaysAndWhatALoadDidBesidesIsOneWarning) {
+    const std::string path = kConfigPath;
+    const std::string malformed =
+        "could not read " + path + " as JSON; its former text is kept in " + path + ".bak";
+    const std::string rewritten = "rewrote " + path + "; its former text is kept in " + path + ".bak";
+    const auto refused = [&](const char* what) {
+        return "could not use " + path + ": it holds " + what +
+               "; only an object or null can be used; it is left as it is";
+    };
     const LoadCase cases[] = {
         {"absent", false, "", "null", ""},
         {"empty", true, "", "null", ""},
-        {"whitespace", true, " \r\n\t\n", "null", ""},
-        {"malformed", true, "{\"a\": ", "null", ""},
+        {"whitespace", true, " \r\n\t\n", "null", malformed, true},
+        {"malformed", true, "{\"a\": ", "null", malformed, true},
         {"null", true, "null", "null", ""},
-        {"object", true, "{\r\n  \"b\": [1, 2],\r\n  \"a\": {\"c\": true}\r\n}", "{}", ""},
-        {"empty array", true, "[ ]", "[]", ""},
-        {"non-empty array", true, "[1, \"two\"]\n", "[1, \"two\"]\n", "array"},
-        {"string", true, "\"text\"", "\"text\"", "string"},
-        {"number", true, "12.5", "12.5", "number"},
-        {"boolean", true, "true", "true", "boolean"},
+        {"null and a line end", true, "null\r\n", "null", rewritten, true},
+        {"object", true, "{\r\n  \"b\": [1, 2],\r\n  \"a\": {\"c\": true}\r\n}", "{}", rewritten, true},
+        {"empty array", true, "[ ]", "[]", rewritten, true},
+        {"non-empty array", true, "[1, \"two\"]\n", "[1, \"two\"]\n", refused("an array")},
+        {"string", true, "\"text\"", "\"text\"", refused("a string")},
+        {"number", true, "12.5", "12.5", refused("a number")},
+        {"boolean", true, "true", "true", refused("a boolean")},
+        {"read-only object", true, "{\"a\": 1}", "{\"a\": 1}",
+         "did not rewrite " + path + ": it is read-only, so it is left as it is", false, true},
+        {"read-only null", true, "null", "null", "", false, true},
     };
     for (const LoadCase& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string after;
-        bool exists = false;
-        const std::vector<std::string> entries = loadOnce(c, after, exists);
-        EXPECT_TRUE(exists);
-        EXPECT_EQ(after, c.after);
-        if (std::string(c.refusedType).empty()) {
-            EXPECT_THAT(entries, IsEmpty());
+        const LoadResult result = loadOnce(c);
+        EXPECT_TRUE(result.exists);
+        EXPECT_EQ(result.file, c.after);
+        EXPECT_EQ(result.backupExists, c.backedUp);
+        if (c.backedUp) {
+            EXPECT_EQ(result.backup, c.before);
+        }
+        if (c.warning.empty()) {
+            EXPECT_THAT(result.entries, IsEmpty());
         } else {
-            const std::string message = std::string("Brickwright could not use ") + kConfigPath +
-                                        ": [json.exception.type_error.307] cannot use erase() with " +
-                                        c.refusedType;
-            EXPECT_THAT(entries, ElementsAreArray(modtest::logLineEntries(message)));
+            EXPECT_THAT(result.entries, ElementsAreArray(modtest::logLineEntries(
+                                            "Brickwright " + c.warning, SML::Utility::LogType::Warning)));
         }
     }
 }
 
-TEST(LibraryLoad, ARefusedConfigurationIsReportedInTheHostsLogFile) {
+TEST(LibraryLoad, ARefusedConfigurationIsReportedInTheHostsLogFileAsAWarning) {
     modtest::ScratchDirectory scratch;
     ASSERT_TRUE(standin::openLogFile(scratch.path() / "host.log"));
     std::filesystem::create_directory(scratch.path() / "config");
@@ -102,8 +145,8 @@ TEST(LibraryLoad, ARefusedConfigurationIsReportedInTheHostsLogFile) {
     EXPECT_TRUE(standin::unloadModLibrary(*library));
     standin::closeLogFile();
     const std::string log = modtest::readTextFile(scratch.path() / "host.log");
-    const std::string line = std::string("[Brickwright] [Info] Brickwright could not use ") + kConfigPath +
-                             ": [json.exception.type_error.307] cannot use erase() with array\n";
+    const std::string line = std::string("[Brickwright] [Warning] Brickwright could not use ") + kConfigPath +
+                             ": it holds an array; only an object or null can be used; it is left as it is\n";
     EXPECT_NE(log.find(line), std::string::npos) << log;
 }
 

@@ -21,8 +21,10 @@ class ModLifecycle : public modtest::LoadedModTest {};
 std::vector<std::string> setupEntries() {
     std::vector<std::string> entries{"setup"};
     if (!modtest::hasEngineWorld()) {
-        append(entries, logLineEntries("Brickwright could not find the engine's name table"));
-        append(entries, logLineEntries("Brickwright could not find the engine's object table"));
+        append(entries, logLineEntries("Brickwright could not find the engine's name table",
+                                       SML::Utility::LogType::Warning));
+        append(entries, logLineEntries("Brickwright could not find the engine's object table",
+                                       SML::Utility::LogType::Warning));
     }
     entries.push_back("subscribe");
     append(entries, logLineEntries("Finished Brickwright setup!"));

@@ -132,14 +132,15 @@ const std::vector<std::string>& expectedRecipePaths() {
     return paths;
 }
 
-std::vector<std::string> logLineEntries(const std::string& message) {
+std::vector<std::string> logLineEntries(const std::string& message, SML::Utility::LogType type) {
+    const std::string level = std::to_string(static_cast<int>(type));
     return {
-        "writeHeader(Brickwright, 3)",
+        "writeHeader(Brickwright, " + level + ")",
         "setConsoleColor(9)",
         "cout.write(" + message + ")",
         "logFile.write(" + message + ")",
         "logFile.flush",
-        "log(3)",
+        "log(" + level + ")",
         "cout.write(\n)",
         "cout.flush",
         "logFile.write(\n)",

@@ -19,8 +19,9 @@ std::filesystem::path modLibraryPath();
 // The recipe class paths the mod must request, in order, written out in full.
 const std::vector<std::string>& expectedRecipePaths();
 
-// The journal entries of one logModLine call with `message`.
-std::vector<std::string> logLineEntries(const std::string& message);
+// The journal entries of one logModLine call with `message`, at the host's Info level or at `type`.
+std::vector<std::string> logLineEntries(const std::string& message,
+                                        SML::Utility::LogType type = SML::Utility::LogType::Info);
 
 // Appends `more` to `entries`.
 void append(std::vector<std::string>& entries, const std::vector<std::string>& more);

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -32,17 +34,44 @@ std::string configPath(const std::string& name, bool useConfigDirectory);
 // errors 305 and 307 where the documents cannot be brought together.
 nlohmann::json reconcileConfig(nlohmann::json loaded, const nlohmann::json& defaults);
 
-// Reads the file, or creates it from the defaults; reconciles what it read and writes it back, always.
-// A missing or unreadable file counts as absent (the defaults are written and returned); an empty or
-// malformed one as null. A file past kConfigReadLimit or kConfigDepthLimit is left as it is and the
-// defaults are returned. Only reconcileConfig's type errors leave, and then nothing has been written.
+// Reads the file, or creates it from the defaults; reconciles what it read and writes it back when
+// that changes its bytes. A missing file counts as absent (the defaults are written and returned); an
+// empty or malformed one as null. Nothing a user wrote is lost: before a file is rewritten its former
+// bytes are kept in "<path>.bak" (an empty file has none to keep). A read-only file, one that exists
+// but cannot be read, a directory, and a file past kConfigReadLimit or kConfigDepthLimit are left as
+// they are, and the defaults (for a read-only file, the reconciled document) are returned. Only
+// reconcileConfig's type errors leave, and then nothing has been written. The file's fate is told by
+// brickwright::loadConfigAndTell, which this calls.
 nlohmann::json loadConfig(const std::string& name, const nlohmann::json& defaults, bool useConfigDirectory);
 
 // True when the configuration file can be opened for reading.
 bool configFileExists(const std::string& name, bool useConfigDirectory);
 
 // Writes the document; creates the configuration directory first when the flag is set. The new text
-// goes to "<path>.tmp" and is then moved over the old file, so a failure at any point (a document
-// that cannot be serialised, a full disk, a path that is a directory) leaves the old file whole and
-// no temporary behind. Reports nothing, raises nothing.
+// goes to "<path>.tmp" and is then moved over the old file, which keeps its permission bits (on
+// Windows, its attributes). A failure at any point (a document that cannot be serialised, a full disk,
+// a path that is a directory) leaves the old file whole and no temporary behind, and a read-only file
+// is not replaced, as Windows refuses to. Reports nothing, raises nothing.
 void saveConfig(const std::string& name, const nlohmann::json& config, bool useConfigDirectory);
+
+namespace brickwright {
+
+// One load of a configuration file, with what it did to the file.
+struct ConfigLoad {
+    // What loadConfig returns; null when reconciliation refused the file.
+    nlohmann::json document;
+    // The load's one sentence for its user when the file was not simply used (kept aside, left as it
+    // is, not written), or empty. It has no subject, so that the caller can put its own name first:
+    // "could not read config/Brickwright.cfg as JSON; its former text is kept in ...".
+    std::string note;
+    // The type error that loadConfig raises for this file (a nlohmann::json::type_error); nothing has
+    // been written then.
+    std::exception_ptr refusal;
+};
+
+// loadConfig, which raises nothing: reconciliation's type error is returned with a note that says in
+// plain words what the file holds.
+[[nodiscard]] ConfigLoad loadConfigAndTell(const std::string& name, const nlohmann::json& defaults,
+                                           bool useConfigDirectory);
+
+} // namespace brickwright

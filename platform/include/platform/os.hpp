@@ -4,6 +4,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "brickwright/result.hpp"
@@ -44,5 +46,24 @@ struct ModuleImage {
 
 // Moves `from` over `to` in one step, replacing `to` if it exists.
 [[nodiscard]] brickwright::Result<void> replaceFile(const char* from, const char* to);
+
+// Who may do what with a file, as the system keeps it: Linux the permission bits of its mode (07777),
+// Windows its attribute word. Read-only is Linux's mode without any write bit (whoever runs, root
+// included) and Windows's read-only attribute.
+struct FileAccess {
+    std::uint32_t bits = 0;
+    bool readOnly = false;
+};
+
+// The access of the file or directory at `path`, links followed; nothing when there is none there
+// (or the system cannot tell).
+[[nodiscard]] std::optional<FileAccess> fileAccess(const char* path);
+
+// Gives the file at `path` the access `access` describes.
+[[nodiscard]] brickwright::Result<void> setFileAccess(const char* path, const FileAccess& access);
+
+// The system's words for the error number of the C library's last failed call ("No such file or
+// directory"); what the runtime says where it does not know.
+[[nodiscard]] std::string lastErrorReason();
 
 } // namespace platform

@@ -30,10 +30,13 @@ namespace fs = std::filesystem;
 using brickwright::fail;
 using brickwright::Result;
 
-// The host's own lines: its header, the text in `colour`, on the console and in the log file.
-void hostLine(std::string_view text, ConsoleColor colour = ConsoleColor::Cyan) {
+using SML::Utility::LogType;
+
+// The host's own lines: its header at `level`, the text in `colour`, on the console and in the log file.
+void hostLine(std::string_view text, ConsoleColor colour = ConsoleColor::Cyan,
+              LogType level = LogType::Info) {
     SML::Utility::setConsoleColor(ConsoleColor::Gray);
-    SML::Utility::writeHeader("SML", SML::Utility::LogType::Info);
+    SML::Utility::writeHeader("SML", level);
     SML::Utility::setConsoleColor(colour);
     std::cout << text;
     SML::Utility::logFile << text;
@@ -267,24 +270,27 @@ Result<int> run(const game::Options& options) {
             : *options.brokenPattern == game::EnginePattern::ObjectTable
                 ? "The object-table pattern is not in the image (--break-pattern)"
                 : "Neither the name-table nor the object-table pattern is in the image (--break-pattern)",
-            ConsoleColor::Red);
+            ConsoleColor::Red, LogType::Warning);
     }
     if (options.withoutClassClass) {
-        hostLine("The engine world has no Class CoreUObject.Class (--without-class-class)",
-                 ConsoleColor::Red);
+        hostLine("The engine world has no Class CoreUObject.Class (--without-class-class)", ConsoleColor::Red,
+                 LogType::Warning);
     }
 
     hostLine("Loading mod " + modPath.string());
     const Result<standin::ModLibrary*> loaded = standin::loadModLibrary(modPath);
     if (!loaded) {
-        hostLine(loaded.error().message, ConsoleColor::Red);
-        return fail(loaded.error().message + " (build the Brickwright target, or pass --mod PATH)");
+        hostLine(loaded.error().message, ConsoleColor::Red, LogType::Error);
+        // Only the default path may simply not have been built yet.
+        return fail(options.modPath
+                        ? loaded.error().message
+                        : loaded.error().message + " (build the Brickwright target, or pass --mod PATH)");
     }
     standin::ModLibrary* library = *loaded;
     hostLine("Creating the mod object (ModCreate)");
     SML::Mod::Mod* mod = standin::createMod(library);
     if (mod == nullptr) {
-        hostLine("ModCreate returned null", ConsoleColor::Red);
+        hostLine("ModCreate returned null", ConsoleColor::Red, LogType::Error);
         // The mod's own failure, not the environment's: nothing more to say about the unload.
         (void)standin::unloadModLibrary(library);
         session.close();
@@ -309,9 +315,9 @@ Result<int> run(const game::Options& options) {
     hostLine("Deleting the mod object");
     standin::destroyMod(mod);
     hostLine("Unloading " + modPath.filename().string());
-    const bool unloaded = standin::unloadModLibrary(library).has_value();
+    const Result<void> unloaded = standin::unloadModLibrary(library);
     if (!unloaded) {
-        hostLine("The system refused to unload " + modPath.filename().string(), ConsoleColor::Red);
+        hostLine(unloaded.error().message, ConsoleColor::Red, LogType::Error);
     }
     session.close();
 
@@ -335,7 +341,7 @@ Result<int> run(const game::Options& options) {
                                 : "not every BeginPlay registered " + all);
     standin::resetConsoleColor();
     std::cout << std::endl;
-    return allRegistered && unloaded ? game::kExitSuccess : game::kExitRecipesMissing;
+    return allRegistered && unloaded.has_value() ? game::kExitSuccess : game::kExitRecipesMissing;
 }
 
 } // namespace
@@ -344,7 +350,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const Result<game::Options> options = game::parseOptions(arguments);
     if (!options) {
-        std::cerr << "brickwright-game: " << options.error().message << "\n" << game::usage();
+        std::cerr << "brickwright-game: " << options.error().message
+                  << "\nTry 'brickwright-game --help' for the options.\n";
         return game::kExitUsage;
     }
     if (options->help) {

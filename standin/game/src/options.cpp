@@ -105,10 +105,12 @@ std::string usage() {
            "registered.\n"
            "\n"
            "  --controllers N         player controllers that begin play, 1 to 64 (default 1)\n"
-           "  --game-dir DIR          the game's current directory, where config/ is (default: game/\n"
-           "                          beside the executable's folder, created if missing)\n"
+           "  --game-dir DIR          the game's current directory, where the mod keeps its configuration\n"
+           "                          file config/Brickwright.cfg (default: game/ beside the executable's\n"
+           "                          folder, created if missing)\n"
            "  --log-file PATH         the host's log file (default: modloader.log in the game directory)\n"
-           "  --mod PATH              the mod library (default: mods/ beside the executable)\n"
+           "  --mod PATH              the mod library (default: the one the build puts in mods/ beside\n"
+           "                          the executable)\n"
            "  --break-pattern WHICH   leave the name-table or object-table pattern, or both, out of the\n"
            "                          image, as a game update that moved the engine's code would; the\n"
            "                          mod then finds the table by its layout\n"
@@ -121,7 +123,10 @@ std::string usage() {
            "Exit status: 0 when every BeginPlay registered all " +
            recipes +
            " recipes, 1 when not, 2 for bad options,\n"
-           "3 when the game could not run the mod (its directories, its log file, the mod library).\n";
+           "3 when the game could not run the mod (its directories, its log file, the mod library).\n"
+           "The game's own lines go to standard output, headed [SML], the mod's headed [Brickwright];\n"
+           "what went wrong is headed [Warning] or [Error]. Errors that stop the game go to standard "
+           "error.\n";
 }
 
 } // namespace game

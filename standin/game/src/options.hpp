@@ -40,7 +40,7 @@ inline constexpr int kExitEnvironment = 3;
 // after "=" ("--controllers 2", "--controllers=2"). The error is one line naming the option.
 [[nodiscard]] brickwright::Result<Options> parseOptions(const std::vector<std::string_view>& arguments);
 
-// The text --help shows (and bad options show after their error), ending in a line break.
+// The text --help shows, ending in a line break. A bad option shows only its error and where help is.
 [[nodiscard]] std::string usage();
 
 } // namespace game

@@ -10,13 +10,15 @@
 namespace game {
 
 brickwright::Result<std::filesystem::path> executablePath() {
-    const auto unknown = [] { return brickwright::fail("cannot tell where this executable lies"); };
+    const auto unknown = [](const std::string& reason) {
+        return brickwright::fail("cannot tell where this executable lies: " + reason);
+    };
 #if defined(_WIN32)
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) {
-            return unknown();
+            return unknown(std::system_category().message(static_cast<int>(GetLastError())));
         }
         if (length < buffer.size()) {
             buffer.resize(length);
@@ -28,7 +30,7 @@ brickwright::Result<std::filesystem::path> executablePath() {
     std::error_code error;
     std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) {
-        return unknown();
+        return unknown(error.message());
     }
     return path;
 #endif

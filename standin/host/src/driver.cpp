@@ -1,6 +1,8 @@
 // The driver: loading mod libraries and running their mods as the real loader does.
 #include <algorithm>
+#include <cerrno>
 #include <memory>
+#include <system_error>
 
 #include "host_state.hpp"
 
@@ -75,9 +77,14 @@ Result<void> openLogFile(const std::filesystem::path& path) {
         logFile.close();
     }
     logFile.clear();
+    errno = 0;
     logFile.open(path, std::ios::out | std::ios::trunc);
     if (!logFile.is_open()) {
-        return fail("cannot open the log file " + path.string());
+        // The stream keeps no reason; the C library's, set by the open beneath it, is the system's.
+        const int error = errno;
+        return fail(
+            "cannot open the log file " + path.string() + ": " +
+            (error != 0 ? std::generic_category().message(error) : std::string("the system gave no reason")));
     }
     return {};
 }

@@ -123,7 +123,7 @@ brickwright::Result<void> setFileAccess(const char* path, const FileAccess& acce
     // A file's attributes, without those that only the system sets.
     constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                 FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    DWORD attributes = access.bits & kSettable;
+    DWORD attributes = access.bits & kSettable & ~DWORD{FILE_ATTRIBUTE_READONLY};
     if (access.readOnly) {
         attributes |= FILE_ATTRIBUTE_READONLY;
     }

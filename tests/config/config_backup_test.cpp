@@ -127,6 +127,13 @@ TEST_F(ConfigBackup, AReadOnlyFileIsLeftAsItIsAndSaidSoUnlessItHoldsWhatWouldBeW
         saveConfig(kName, parse(R"({"x": 1})"), true);
         EXPECT_EQ(readBytes(kPath), c.before);
         EXPECT_EQ(entriesOf("config"), std::vector<std::string>{"Brickwright.cfg"});
+        // Windows removes no read-only file.
+        platform::FileAccess writable = *platform::fileAccess(kPath.c_str());
+        writable.readOnly = false;
+#if !defined(_WIN32)
+        writable.bits |= 0200;
+#endif
+        ASSERT_TRUE(platform::setFileAccess(kPath.c_str(), writable));
     }
 }
 

@@ -3,7 +3,8 @@
 // the configuration directory from the path), then the file's content.
 // Holds when: nothing crashes; the only exceptions that leave are the type errors 305 and 307, and
 // then the file is byte for byte what it was; otherwise the file holds the returned document in
-// the written format, reconciling that document again changes nothing, and the defaults are intact.
+// the written format, reconciling that document again changes nothing, the defaults are intact, and
+// a file whose bytes changed has them kept in "<path>.bak" (an empty one has none to keep).
 #include "config/config.hpp"
 #include "json_identical.hpp"
 
@@ -127,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::error_code ignored;
     fs::remove_all("config", ignored);
     fs::remove(kName + ".cfg", ignored);
+    fs::remove(kName + ".cfg.bak", ignored);
     if (!absent) {
         fs::create_directory("config");
         std::ofstream(path, std::ios::binary)
@@ -168,8 +170,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!fs::exists("config") && useDirectory) {
         fail("the configuration directory was not made");
     }
-    if (fs::exists(path + ".tmp")) {
+    if (fs::exists(path + ".tmp") || fs::exists(path + ".bak.tmp")) {
         fail("a temporary was left behind");
+    }
+    const bool changed = !absent && !content.empty() && content != written(result);
+    if (changed ? readBytes(path + ".bak") != content : fs::exists(path + ".bak")) {
+        fail(changed ? "the former bytes are not kept in the backup" : "a backup was made of nothing lost");
     }
     return 0;
 }

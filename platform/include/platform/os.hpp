@@ -59,7 +59,8 @@ struct FileAccess {
 // (or the system cannot tell).
 [[nodiscard]] std::optional<FileAccess> fileAccess(const char* path);
 
-// Gives the file at `path` the access `access` describes.
+// Gives the file at `path` the access `access` describes. Windows: its settable attributes, read-only
+// as `readOnly` says; Linux: the permission bits as they are.
 [[nodiscard]] brickwright::Result<void> setFileAccess(const char* path, const FileAccess& access);
 
 // The system's words for the error number of the C library's last failed call ("No such file or

@@ -207,7 +207,7 @@ brickwright::Result<Image> buildImage(const std::string& rawFile) {
     image.code = std::span<const std::uint8_t>(storage, code.size());
     image.whole = std::span<std::uint8_t>(storage, whole);
     if (rawFile.empty()) {
-        // Pattern 1's variable 48 MiB on, the object table 64 MiB on, both inside the reserve.
+        // The name-table pattern's variable 48 MiB on, the object table 64 MiB on, both inside the reserve.
         plant(storage + code.size() - 4096, SDK::kNameTablePattern, 0x0300'0000);
         plant(storage + code.size() - 2048, SDK::kObjectTablePattern, 0x0400'0000);
     }

@@ -1,9 +1,10 @@
 // Finding both engine tables by their layout, against the pattern path (initEngineGlobals with both
 // patterns, lookup_bench.cpp) over the same image: the shared image with a game-like engine world
-// whose object table's header lies just after where pattern 2 points and whose name table's address
-// lies just after the variable pattern 1 reads (8-aligned, as a compiler places such variables; the
-// planted targets themselves need not be). The search ignores the patterns: it reads the whole image once for
-// each table, takes the process's snapshot of readable ranges and walks the world's elements.
+// whose object table's header lies just after where the object-table pattern points and whose name
+// table's address lies just after the variable the name-table pattern reads (8-aligned, as a compiler places
+// such variables; the planted targets themselves need not be). The search ignores the patterns: it reads the
+// whole image once for each table, takes the process's snapshot of readable ranges and walks the world's
+// elements.
 #include <benchmark/benchmark.h>
 
 #include <cstring>

@@ -114,7 +114,8 @@ TEST_F(EngineGlobals, HoldASnapshotOfTheNameTableVariableAndTheObjectTableAddres
     putPointer(image.at(table), 0x5555555555555555u);
     image.span(0, 4096).span(variable, 8).span(table, 64);
     image.init();
-    // Pattern 1: the value stored in the variable; pattern 2: the target itself, not what it holds.
+    // Name-table pattern: the value stored in the variable; object-table pattern: the target itself, not
+    // what it holds.
     EXPECT_EQ(SDK::engineNameTable, 0xABCDEF0012345678u);
     EXPECT_EQ(SDK::engineObjectTable, address(image.at(table)));
 
@@ -259,11 +260,12 @@ TEST_F(EngineGlobals, TreatATargetOutsideTheImageAsNoMatch) {
 
 TEST_F(EngineGlobals, FindAMatchEndingOnASpansLastByteButNotOneSplitBetweenSpans) {
     Image image;
-    // Pattern 1 ends on the code span's last byte.
+    // The name-table pattern ends on the code span's last byte.
     putNameTableLoad(image.at(4096 - 13), 0x03000000);
     const std::size_t variable = 4096 - 13 + 7 + 0x03000000;
     putPointer(image.at(variable), 0x31u);
-    // Pattern 2 lies across two spans that do not touch (its byte at offset 10 is outside both).
+    // The object-table pattern lies across two spans that do not touch (its byte at offset 10 is outside
+    // both).
     putObjectTableLea(image.at(8192 - 10), 0x04000000);
     image.span(0, 4096).span(4096 + 64, 8192 - 4096 - 64).span(8192 + 1, 4096).span(variable, 8);
     image.span(8192 - 10 + 7 + 0x04000000, 64);

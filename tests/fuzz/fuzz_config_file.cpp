@@ -5,7 +5,8 @@
 // then the file is byte for byte what it was; otherwise the file holds the returned document in
 // the written format, reconciling that document again changes nothing, and the defaults are intact.
 #include "config/config.hpp"
-#include "json_identical.hpp"
+#include "files.hpp"
+#include "json_identity.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +15,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -48,6 +48,7 @@ public:
 };
 
 using testsupport::identical;
+using testsupport::readBytes;
 
 const std::vector<json>& defaultsDocuments() {
     static const std::vector<json> documents = {
@@ -65,16 +66,6 @@ const std::vector<json>& defaultsDocuments() {
         json(2.5),
     };
     return documents;
-}
-
-std::optional<std::string> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return std::move(bytes).str();
 }
 
 std::string written(const json& document) {

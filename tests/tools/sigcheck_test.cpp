@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -21,36 +20,17 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using testsupport::readByteVector;
+using toolstest::capture;
 using toolstest::Outcome;
 using toolstest::quote;
 using toolstest::readText;
 
 const fs::path kImages = SIGCHECK_TEST_IMAGES;
 
-std::vector<std::uint8_t> readBytes(const fs::path& path) {
-    const std::string text = readText(path);
-    return {text.begin(), text.end()};
-}
-
 void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// Standard output of a shell command.
-std::string capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "cannot run " << command;
-        return out;
-    }
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        out.append(buffer, n);
-    }
-    pclose(pipe);
-    return out;
 }
 
 class Sigcheck : public testing::Test {
@@ -243,7 +223,7 @@ TEST_F(Sigcheck, TakesTheLowestOfSeveralMatchesAndWarnsThatThereAreMore) {
     EXPECT_THAT(table.out, testing::Not(testing::HasSubstr("object-table matches")));
 
     // Without the lower one, the higher one is what the mod would take.
-    std::vector<std::uint8_t> bytes = readBytes(file);
+    std::vector<std::uint8_t> bytes = readByteVector(file);
     bytes[binutils.fileOffsetOf(first)] = 0x90;
     writeBytes(scratch("twice-first-gone.exe"), bytes);
     const json patched = report(scratch("twice-first-gone.exe"), 0);
@@ -297,7 +277,7 @@ TEST_F(Sigcheck, ReportsAnImageWithoutThePatternsWithStatusOne) {
 TEST_F(Sigcheck, MissesAMatchWhoseFixedByteDiffersOrThatTheLoaderDoesNotMap) {
     const fs::path file = kImages / "both.exe";
     const Binutils binutils(file);
-    const std::vector<std::uint8_t> original = readBytes(file);
+    const std::vector<std::uint8_t> original = readByteVector(file);
     const std::uint64_t names = binutils.symbol("sig_name_table");
     const std::uint64_t objects = binutils.symbol("sig_object_table");
 
@@ -336,7 +316,7 @@ TEST_F(Sigcheck, MissesAMatchWhoseFixedByteDiffersOrThatTheLoaderDoesNotMap) {
 }
 
 TEST_F(Sigcheck, RefusesFilesItCannotUseWithStatusTwoAndOneLineSayingWhy) {
-    const std::vector<std::uint8_t> good = readBytes(kImages / "both.exe");
+    const std::vector<std::uint8_t> good = readByteVector(kImages / "both.exe");
     const std::size_t table = sectionHeaderOffset(good, 0);
     const auto cut = [&](std::size_t size) {
         return std::vector<std::uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size));
@@ -433,7 +413,7 @@ TEST_F(Sigcheck, ExplainsItselfAndRejectsCommandLinesItCannotUse) {
     EXPECT_EQ(result.out, "");
 
     // After "--" a name that begins with a dash is a file.
-    writeBytes(scratch("-dash.exe"), readBytes(kImages / "both.exe"));
+    writeBytes(scratch("-dash.exe"), readByteVector(kImages / "both.exe"));
     const fs::path previous = fs::current_path();
     fs::current_path(scratch(""));
     result = run({"--json", "--", "-dash.exe"});

@@ -16,8 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -32,11 +31,6 @@ using toolstest::quote;
 const fs::path kWineDlls = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
 constexpr std::size_t kFunctions = 500;
 constexpr std::size_t kPerDll = 10;
-
-std::vector<std::uint8_t> readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<int> parsePattern(const std::string& text) {
     std::vector<int> pattern;
@@ -128,7 +122,7 @@ TEST(SigcheckMakeOnWineDlls, EveryPrintedPatternMatchesWhereAndAsOftenAsItSays) 
         const std::size_t i = order[index];
         Dll dll;
         dll.path = paths[i];
-        dll.file = readBytes(dll.path);
+        dll.file = testsupport::readByteVector(dll.path);
         brickwright::Result<pe::LoadedImage> loaded = pe::load(dll.file);
         if (!loaded) {
             continue;
@@ -155,14 +149,10 @@ TEST(SigcheckMakeOnWineDlls, EveryPrintedPatternMatchesWhereAndAsOftenAsItSays) 
         }
         command += ' ' + quote(dll.path.string());
         const auto started = std::chrono::steady_clock::now();
-        FILE* pipe = popen(command.c_str(), "r");
-        ASSERT_NE(pipe, nullptr);
-        std::string out;
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            out.append(buffer, n);
-        }
-        const int status = pclose(pipe);
+        const std::optional<testsupport::ShellRun> ran = testsupport::runShell(command);
+        ASSERT_TRUE(ran.has_value()) << "cannot run " << command;
+        const std::string& out = ran->out;
+        const int status = ran->waitStatus;
         spent += std::chrono::steady_clock::now() - started;
         ASSERT_TRUE(WIFEXITED(status));
         ASSERT_LE(WEXITSTATUS(status), 1) << "an exported function start could not be used";

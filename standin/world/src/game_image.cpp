@@ -89,15 +89,15 @@ PlantedInstructions plantEngineInstructions(std::uint8_t* code, std::size_t size
     const std::uint8_t objectWildcards[12] = {0x21, 0x43, 0x65, 0x10, 0x32, 0x54,
                                               0xEF, 0xCD, 0xAB, 0x77, 0x66, 0x55};
 
-    // Pattern 1 near misses: the displacement's top byte is 02, then 05; the jump offset's low byte
+    // Name-table pattern near misses: the displacement's top byte is 02, then 05; the jump offset's low byte
     // is B1 instead of B0; the load goes to another register (48 8B 0D).
     writer.put(SDK::kNameTablePattern, nameWildcards)[6] = 0x02;
     writer.put(SDK::kNameTablePattern, nameWildcards)[6] = 0x05;
     writer.put(SDK::kNameTablePattern, nameWildcards)[12] = 0xB1;
     writer.put(SDK::kNameTablePattern, nameWildcards)[2] = 0x0D;
 
-    // Pattern 2 near misses: the last call offset's top byte is 00 instead of 01; the displacement's
-    // top byte is 03; the first call offset's top byte is 01; the second call is a jump (E9).
+    // Object-table pattern near misses: the last call offset's top byte is 00 instead of 01; the
+    // displacement's top byte is 03; the first call offset's top byte is 01; the second call is a jump (E9).
     writer.put(SDK::kObjectTablePattern, objectWildcards)[21] = 0x00;
     writer.put(SDK::kObjectTablePattern, objectWildcards)[6] = 0x03;
     writer.put(SDK::kObjectTablePattern, objectWildcards)[11] = 0x01;
@@ -109,14 +109,14 @@ PlantedInstructions plantEngineInstructions(std::uint8_t* code, std::size_t size
     std::uint8_t* nameAt = code + writer.used();
     std::uint8_t realName[3];
     littleEndian24(displacementTo(SDK::kNameTablePattern, nameAt, nameTableVariable,
-                                  "the name table variable is out of pattern 1's reach"),
+                                  "the name table variable is out of the name-table pattern's reach"),
                    realName);
     planted.nameTableMatch = writer.put(SDK::kNameTablePattern, realName);
 
     std::uint8_t* objectAt = code + writer.used();
     std::uint8_t realObject[12] = {0, 0, 0, 0x9C, 0x3E, 0x1F, 0x80, 0x04, 0x2A, 0x10, 0x20, 0x30};
     littleEndian24(displacementTo(SDK::kObjectTablePattern, objectAt, objectTable,
-                                  "the object table is out of pattern 2's reach"),
+                                  "the object table is out of the object-table pattern's reach"),
                    realObject);
     planted.objectTableMatch = writer.put(SDK::kObjectTablePattern, realObject);
 

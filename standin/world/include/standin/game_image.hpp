@@ -15,9 +15,9 @@
 //
 //     standin::GameImageArena arena = standin::gameImageArena();   // inside this executable's image
 //     standin::plantGameImageArena();                              // instructions at arena.code
-//     standin::EngineWorld world(arena.objectTable);               // header where pattern 2 points
+//     standin::EngineWorld world(arena.objectTable);               // header: object-table target
 //     ... add objects ...
-//     standin::setNameTableVariable(arena, world.nameTable());     // what pattern 1's variable holds
+//     standin::setNameTableVariable(arena, world.nameTable());     // name-table variable's value
 //     SDK::initEngineGlobals();                                    // finds both
 #pragma once
 
@@ -30,8 +30,8 @@ inline constexpr std::size_t kMiB = std::size_t{1} << 20;
 
 // Where the planted instructions lie in the region given to plantEngineInstructions.
 struct PlantedInstructions {
-    std::uint8_t* nameTableMatch = nullptr;   // the one real match of pattern 1
-    std::uint8_t* objectTableMatch = nullptr; // the one real match of pattern 2
+    std::uint8_t* nameTableMatch = nullptr;   // the one real match of the name-table pattern
+    std::uint8_t* objectTableMatch = nullptr; // the one real match of the object-table pattern
     std::size_t size = 0;                     // bytes written from the region's start
 };
 
@@ -39,12 +39,13 @@ struct PlantedInstructions {
 inline constexpr std::size_t kPlantedInstructionsSize = 512;
 
 // Writes into `code` (a writable region of the executable's own image, at least
-// kPlantedInstructionsSize bytes): first near misses of both patterns (pattern 1 with its
-// displacement's top byte 02 or 05, or another jump offset; pattern 2 with its displacement's top
-// byte 03, a call offset's top byte wrong, or its last call offset's top byte 00), then exactly one real
-// instance of pattern 1 whose displacement leads to `nameTableVariable`, then one of pattern 2 whose
-// displacement leads to `objectTable`. Throws std::invalid_argument when the region is too small or
-// a target is out of the patterns' reach (48 to 64 MiB, 64 to 80 MiB after the instruction's end).
+// kPlantedInstructionsSize bytes): first near misses of both patterns (the name-table pattern with
+// its displacement's top byte 02 or 05, or another jump offset; the object-table pattern with its
+// displacement's top byte 03, a call offset's top byte wrong, or its last call offset's top byte 00),
+// then exactly one real instance of the name-table pattern whose displacement leads to
+// `nameTableVariable`, then one of the object-table pattern whose displacement leads to
+// `objectTable`. Throws std::invalid_argument when the region is too small or a target is out of the
+// patterns' reach (48 to 64 MiB, 64 to 80 MiB after the instruction's end).
 PlantedInstructions plantEngineInstructions(std::uint8_t* code, std::size_t size,
                                             const void* nameTableVariable, const void* objectTable);
 
@@ -56,7 +57,7 @@ struct GameImageArena {
     std::size_t size = 0;
     std::uint8_t* code = nullptr; // kArenaCodeSize bytes for the planted instructions
     std::size_t codeSize = 0;
-    void* nameTableVariable = nullptr; // 8 bytes, 8-aligned: the game variable pattern 1 loads
+    void* nameTableVariable = nullptr; // 8 bytes, 8-aligned: the game variable the name-table pattern loads
     void* objectTable = nullptr;       // 64 bytes, 16-aligned: room for the object table's header
 };
 

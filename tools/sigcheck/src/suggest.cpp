@@ -97,7 +97,9 @@ void measure(Candidate& candidate, const Decoder& decoder, std::span<const SDK::
         broken[displacementEnd - 1].fixed) {
         const std::int64_t displacement =
             SDK::readDisplacement(first.bytes.data() + *first.ripDisplacementOffset);
-        const std::int64_t low = std::int64_t{broken[displacementEnd - 1].value} << 24;
+        // The top byte carries the displacement's sign: 0xFF allows [-2^24, 0).
+        const std::int64_t low =
+            std::int64_t{static_cast<std::int8_t>(broken[displacementEnd - 1].value)} * (1 << 24);
         const std::int64_t high = low + (std::int64_t{1} << 24);
         candidate.distance = displacement < low     ? static_cast<std::uint64_t>(low - displacement)
                              : displacement >= high ? static_cast<std::uint64_t>(displacement - high + 1)

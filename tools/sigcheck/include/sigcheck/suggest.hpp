@@ -58,7 +58,7 @@ struct Candidate {
 [[nodiscard]] double scoreOf(const Candidate& candidate, std::span<const SDK::PatternByte> broken);
 
 // Every place in the executable sections where the shape's instructions follow one another, lowest
-// RVA first; the ranking fields other than `section` and `targetSection` are left for rank().
+// RVA first; the ranking fields other than `section` and `targetSection` are left to the ranking.
 [[nodiscard]] std::vector<Candidate> findCandidates(const Decoder& decoder, const EnginePattern& pattern);
 
 // The instructions around [rva, end): up to kSurroundingInstructions before (decoded backwards by

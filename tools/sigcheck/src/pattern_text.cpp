@@ -1,22 +1,24 @@
 #include "sigcheck/pattern_text.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <system_error>
 
 namespace sigcheck {
 namespace {
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
+// Two hex digits, either case, and nothing else.
+std::optional<std::uint8_t> hexByte(std::string_view token) {
+    unsigned value = 0;
+    const char* end = token.data() + token.size();
+    const auto [last, ec] = std::from_chars(token.data(), end, value, 16);
+    if (token.size() != 2 || ec != std::errc{} || last != end) {
+        return std::nullopt;
     }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
+    return static_cast<std::uint8_t>(value);
 }
 
 bool isSpace(char c) {
@@ -57,9 +59,8 @@ brickwright::Result<std::vector<SDK::PatternByte>> parsePatternText(std::string_
         const std::string_view token = text.substr(i, end - i);
         if (token == "??" || token == "?") {
             elements.push_back({0, false});
-        } else if (token.size() == 2 && hexDigit(token[0]) >= 0 && hexDigit(token[1]) >= 0) {
-            elements.push_back(
-                {static_cast<std::uint8_t>(hexDigit(token[0]) * 16 + hexDigit(token[1])), true});
+        } else if (const std::optional<std::uint8_t> value = hexByte(token)) {
+            elements.push_back({*value, true});
         } else {
             return brickwright::fail("not a pattern byte: \"" + std::string(token) +
                                      "\" (two hex digits, or ?? for any byte)");

@@ -21,6 +21,8 @@ struct Options {
     std::optional<std::filesystem::path> logFile;
     std::optional<std::filesystem::path> modPath;
     std::optional<EnginePattern> brokenPattern;
+    // Instructions of these patterns' exact bytes, below the real ones, that lead to no table.
+    std::optional<EnginePattern> lookAlike;
     // The world is built without the engine's class for classes: its classes have no class. Nothing
     // can find that object, and the mod cannot recognise either table by its layout.
     bool withoutClassClass = false;

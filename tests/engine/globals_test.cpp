@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -323,6 +324,119 @@ TEST_F(EngineGlobals, FindAMatchEndingOnASpansLastByteButNotOneSplitBetweenSpans
     // Without an object table the name table cannot be proven: the pattern's name table is not used.
     EXPECT_EQ(SDK::engineNameTable, 0u);
     EXPECT_EQ(SDK::engineObjectTable, 0u);
+}
+
+} // namespace
+
+namespace {
+
+// An object table header of the engine's shape whose elements point at junk: count and chunk list
+// agree, the objects do not.
+class JunkTable {
+public:
+    JunkTable() : elements_(kCount * SDK::Layout::kObjectElementSize / 8), chunkList_(1) {
+        for (std::size_t i = 0; i < elements_.size(); ++i) {
+            elements_[i] = 0xA5A5A5A5A5A5A5A5u ^ (i * 0x9E3779B97F4A7C15u);
+        }
+        chunkList_[0] = reinterpret_cast<std::uintptr_t>(elements_.data());
+    }
+
+    void copyHeaderTo(std::uint8_t* at) const {
+        SDK::Layout::ObjectTable header{};
+        header.chunks = const_cast<std::uint64_t*>(chunkList_.data());
+        header.count = static_cast<std::int32_t>(kCount);
+        std::memcpy(at, &header, sizeof header);
+    }
+
+private:
+    static constexpr std::size_t kCount = 100;
+    std::vector<std::uint64_t> elements_;
+    std::vector<std::uint64_t> chunkList_;
+};
+
+TEST_F(EngineGlobals, PassOverMatchesWhoseTablesFailTheProofForTheNextInAddressOrder) {
+    Image image;
+    const ProvableWorld world;
+    const JunkTable junk;
+    std::vector<std::uint64_t> junkNames(64, 0x4242424242424242u);
+    // Below the real instructions: a name-table load whose variable points at junk, one whose variable
+    // is null, and one whose variable lies outside the image; an object-table lea to a junk header.
+    putNameTableLoad(image.at(100), 0x03100000);
+    putPointer(image.at(100 + 7 + 0x03100000), reinterpret_cast<std::uintptr_t>(junkNames.data()));
+    putNameTableLoad(image.at(200), 0x03200000);
+    putNameTableLoad(image.at(300), 0x03300000);
+    putObjectTableLea(image.at(400), 0x04100000);
+    junk.copyHeaderTo(image.at(400 + 7 + 0x04100000));
+    // The real ones.
+    putNameTableLoad(image.at(1000), 0x03000000);
+    putPointer(image.at(1000 + 7 + 0x03000000), world.nameTable());
+    putObjectTableLea(image.at(1100), 0x04000000);
+    world.copyHeaderTo(image.at(1100 + 7 + 0x04000000));
+    image.span(0, 4096)
+        .span(1000 + 7 + 0x03000000, 8)
+        .span(100 + 7 + 0x03100000, 8)
+        .span(200 + 7 + 0x03200000, 8)
+        .span(1100 + 7 + 0x04000000, 64)
+        .span(400 + 7 + 0x04100000, 64);
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, world.nameTable());
+    EXPECT_EQ(SDK::engineObjectTable, address(image.at(1100 + 7 + 0x04000000)));
+    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::Pattern);
+    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Pattern);
+    EXPECT_EQ(SDK::engineNameTablePassedOver.count, 3u);
+    EXPECT_EQ(SDK::engineNameTablePassedOver.firstRva, 100u);
+    EXPECT_EQ(SDK::engineObjectTablePassedOver.count, 1u);
+    EXPECT_EQ(SDK::engineObjectTablePassedOver.firstRva, 400u);
+
+    // Without the real instructions nothing the look-alikes lead to is used: both tables lie where the
+    // search by layout does not look (odd addresses, no pointer in the image), so neither is found.
+    std::memset(image.at(1000), 0xCC, 200);
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+    EXPECT_EQ(SDK::engineObjectTable, 0u);
+    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::NotFound);
+    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::NotFound);
+    // The name table is never judged without an object table.
+    EXPECT_EQ(SDK::engineNameTablePassedOver.count, 0u);
+    EXPECT_EQ(SDK::engineObjectTablePassedOver.count, 1u);
+}
+
+TEST_F(EngineGlobals, TrySixteenMatchesOfAPatternAtMostThenSearchByLayout) {
+    Image image;
+    const ProvableWorld world;
+    const JunkTable junk;
+    constexpr std::size_t kSpacing = 64;
+    // Seventeen look-alikes, then the real instruction, whose table lies 8-aligned in the image where
+    // the search by layout finds it; the name table variable likewise.
+    const auto putLookAlikes = [&](std::size_t count) {
+        std::memset(image.at(0), 0xCC, 4096);
+        for (std::size_t i = 0; i < count; ++i) {
+            putObjectTableLea(image.at(i * kSpacing), 0x04000000);
+            junk.copyHeaderTo(image.at(i * kSpacing + 7 + 0x04000000));
+        }
+        putObjectTableLea(image.at(count * kSpacing), 0x04000000 + 1);
+        world.copyHeaderTo(image.at(count * kSpacing + 7 + 0x04000000 + 1));
+        putNameTableLoad(image.at(2048), 0x03000000 + 1);
+        putPointer(image.at(2048 + 7 + 0x03000000 + 1), world.nameTable());
+    };
+    static_assert((17 * kSpacing + 8) % 8 == 0 && (2048 + 8) % 8 == 0);
+    image.span(0, 4096).span(2048 + 8 + 0x03000000, 8).span(0x04000000, 4096);
+
+    putLookAlikes(17);
+    image.init();
+    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Layout);
+    EXPECT_EQ(SDK::engineObjectTable, address(image.at(17 * kSpacing + 8 + 0x04000000)));
+    EXPECT_EQ(SDK::engineObjectTablePassedOver.count, SDK::kMatchesTried);
+    EXPECT_EQ(SDK::engineObjectTablePassedOver.firstRva, 0u);
+    EXPECT_EQ(SDK::engineNameTable, world.nameTable());
+
+    // One look-alike fewer: the real instruction is the sixteenth match.
+    putLookAlikes(15);
+    image.init();
+    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Pattern);
+    EXPECT_EQ(SDK::engineObjectTable, address(image.at(15 * kSpacing + 8 + 0x04000000)));
+    EXPECT_EQ(SDK::engineObjectTablePassedOver.count, 15u);
+    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::Pattern);
 }
 
 } // namespace

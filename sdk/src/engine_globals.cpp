@@ -102,6 +102,9 @@ std::uintptr_t provenMatch(const Signature<N>& signature, const std::uint8_t* lo
             passedOver.firstRva =
                 reinterpret_cast<std::uintptr_t>(match) - reinterpret_cast<std::uintptr_t>(image.base);
         }
+        if (tried + 1 == kMatchesTried) {
+            break;
+        }
         if (!pattern) {
             pattern.emplace(signature);
         }

@@ -151,13 +151,13 @@ TEST_F(TablesByLayout, AreFoundBehindDecoysWhereThePatternsWouldNotPutThem) {
 
     // Decoy 3: a second object that is its own class besides the class for classes. It is larger than
     // the real table, and would be the best supported if it passed.
-    World twoRoots(image.at(0x800), 3000);
-    SDK::UObject* other = twoRoots.engine.addObject("Class", nullptr, nullptr);
-    twoRoots.engine.setClass(other, other);
+    World twoClassClasses(image.at(0x800), 3000);
+    SDK::UObject* other = twoClassClasses.engine.addObject("Class", nullptr, nullptr);
+    twoClassClasses.engine.setClass(other, other);
 
     // The real object table at an 8-byte-aligned place that is not 16-aligned.
     World real(image.at(0x1238), 2000);
-    ASSERT_GT(twoRoots.objects, real.objects);
+    ASSERT_GT(twoClassClasses.objects, real.objects);
 
     // Decoy 4: a name table that names the class for classes something else (the real table's
     // entries, but another text for the one name).

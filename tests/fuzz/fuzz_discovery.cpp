@@ -279,8 +279,9 @@ void mutate(Reader& in, const Blocks& blocks) {
     }
 }
 
-// The class-chain root of `object` within kClassSteps steps, read the harness's way; zero for none.
-std::uint64_t root(const Blocks& blocks, std::uint64_t object) {
+// The first object on the class chain of `object` that is its own class, within kClassSteps steps,
+// read the harness's way; zero for none.
+std::uint64_t classClassOf(const Blocks& blocks, std::uint64_t object) {
     std::uint64_t current = object;
     for (std::size_t step = 0; step <= SDK::Discovery::kClassSteps; ++step) {
         std::uint64_t objectClass = 0;
@@ -329,13 +330,13 @@ bool objectTableHolds(const Blocks& blocks, const ObjectTableFit& fit, bool inIm
             continue;
         }
         ++nonEmpty;
-        const std::uint64_t reached = root(blocks, object);
+        const std::uint64_t reached = classClassOf(blocks, object);
         reaching += reached == fit.classClass ? 1 : 0;
         ownClass += reached == object ? 1 : 0;
         listed = listed || object == fit.classClass;
     }
-    return fit.classClass != 0 && root(blocks, fit.classClass) == fit.classClass && listed && ownClass == 1 &&
-           nonEmpty >= SDK::Discovery::kMinObjects && reaching == fit.supporting &&
+    return fit.classClass != 0 && classClassOf(blocks, fit.classClass) == fit.classClass && listed &&
+           ownClass == 1 && nonEmpty >= SDK::Discovery::kMinObjects && reaching == fit.supporting &&
            nonEmpty - reaching == fit.against &&
            (nonEmpty - reaching) * SDK::Discovery::kToleranceDivisor <= nonEmpty;
 }

@@ -140,7 +140,7 @@ std::string usage() {
            "  --look-alike-only WHICH the look-alike without the real instruction (--look-alike and\n"
            "                          --break-pattern together); the mod finds the table by its layout\n"
            "  --without-class-class   build the engine world without Class CoreUObject.Class, so that\n"
-           "                          neither the mod's class lookup nor its search by layout succeeds\n"
+           "                          the mod can prove neither engine table and its lookup fails\n"
            "  --missing-recipe ITEM   leave ITEM's recipe class (e.g. Wall007) out of the catalogue;\n"
            "                          may be given more than once\n"
            "  -h, --help              this text\n"

@@ -23,4 +23,15 @@ namespace bench {
 // The shared image as the platform layer would describe the game's: one span over code and reserve.
 [[nodiscard]] platform::ModuleImage moduleImage();
 
+// A game-like engine world of 72000 elements (the class for classes past the first chunk) laid out
+// where the planted instructions point: its object table's header at the object-table target, its
+// name table's address in the name-table variable. Built by the first call; null when the image has
+// no such targets (a raw image file).
+struct PlantedWorld {
+    const void* nameTable = nullptr;
+    std::uintptr_t objectTable = 0;
+    std::uintptr_t classClass = 0;
+};
+[[nodiscard]] const PlantedWorld* plantedWorld();
+
 } // namespace bench

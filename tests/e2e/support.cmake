@@ -82,13 +82,14 @@ function(expect_lacks what text needle)
 endfunction()
 
 # The messages of the mod's log lines ("[HH:MM:SS] [Brickwright] [Info] <message>") in `text`, one per
-# line, in order.
+# line, in order. Image offsets, which differ between builds, read "RVA 0x*".
 function(mod_messages text out)
   string(REGEX MATCHALL "\\[[0-9][0-9]:[0-9][0-9]:[0-9][0-9]\\] \\[Brickwright\\] \\[Info\\] [^\n]*\n"
          lines "${text}")
   set(messages "")
   foreach(line IN LISTS lines)
     string(REGEX REPLACE "^\\[[^]]*\\] \\[Brickwright\\] \\[Info\\] " "" message "${line}")
+    string(REGEX REPLACE "RVA 0x[0-9a-f]+" "RVA 0x*" message "${message}")
     string(APPEND messages "${message}")
   endforeach()
   set(${out} "${messages}" PARENT_SCOPE)

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "sdk/engine_layout.hpp"
 #include "sdk/signature.hpp"
 
 namespace standin {
@@ -105,6 +106,12 @@ PlantedInstructions plantEngineInstructions(std::uint8_t* code, std::size_t size
 
     PlantedInstructions planted;
 
+    // Room for the look-alikes: filler that no pattern matches until plantLookAlike writes there.
+    planted.nameTableLookAlike = writer.put(SDK::kNameTablePattern, nameWildcards);
+    std::memset(planted.nameTableLookAlike, kFiller, SDK::kNameTablePattern.size());
+    planted.objectTableLookAlike = writer.put(SDK::kObjectTablePattern, objectWildcards);
+    std::memset(planted.objectTableLookAlike, kFiller, SDK::kObjectTablePattern.size());
+
     // The real ones. Each displacement is computed for the instruction's final place.
     std::uint8_t* nameAt = code + writer.used();
     std::uint8_t realName[3];
@@ -126,6 +133,51 @@ PlantedInstructions plantEngineInstructions(std::uint8_t* code, std::size_t size
 
 void setNameTableVariable(const GameImageArena& arena, const void* nameTable) noexcept {
     std::memcpy(arena.nameTableVariable, &nameTable, sizeof nameTable);
+}
+
+std::uint8_t* plantLookAlike(const GameImageArena& arena, const PlantedInstructions& planted,
+                             LookAlike which) {
+    // Junk: bytes from a fixed xorshift sequence, which never form a pointer into this process.
+    std::uint8_t* junk = arena.begin + kArenaJunkOffset;
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    for (std::size_t i = 0; i < kArenaJunkSize; i += sizeof state) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        std::memcpy(junk + i, &state, sizeof state);
+    }
+    std::uint8_t wildcards[12] = {0x3C, 0x5A, 0x96, 0x0F, 0xF0, 0x69, 0xA5, 0xC3, 0x11, 0x22, 0x44, 0x88};
+    if (which == LookAlike::NameTable) {
+        std::uint8_t* variable = arena.begin + kArenaNameLookAlikeOffset;
+        const void* table = junk;
+        std::memcpy(variable, &table, sizeof table);
+        littleEndian24(displacementTo(SDK::kNameTablePattern, planted.nameTableLookAlike, variable,
+                                      "the look-alike's variable is out of the name-table pattern's reach"),
+                       wildcards);
+        emit(SDK::kNameTablePattern, planted.nameTableLookAlike, wildcards);
+        return planted.nameTableLookAlike;
+    }
+    // A header in the engine's own shape: a chunk list with one chunk whose elements point into the
+    // junk, so that count and chunk list agree and only the objects give it away.
+    constexpr std::size_t kElements = 2000;
+    constexpr std::size_t kRecordSize = 64;
+    auto* header = reinterpret_cast<SDK::Layout::ObjectTable*>(arena.begin + kArenaObjectLookAlikeOffset);
+    std::uint8_t* chunkList = junk + kArenaJunkSize / 3;
+    std::uint8_t* chunk = chunkList + 4096;
+    std::uint8_t* records = junk + 2 * (kArenaJunkSize / 3);
+    const void* chunkAddress = chunk;
+    std::memcpy(chunkList, &chunkAddress, sizeof chunkAddress);
+    for (std::size_t i = 0; i < kElements; ++i) {
+        const void* record = records + i * kRecordSize;
+        std::memcpy(chunk + SDK::Layout::objectSlot(i).offsetInChunk, &record, sizeof record);
+    }
+    header->chunks = chunkList;
+    header->count = static_cast<std::int32_t>(kElements);
+    littleEndian24(displacementTo(SDK::kObjectTablePattern, planted.objectTableLookAlike, header,
+                                  "the look-alike's header is out of the object-table pattern's reach"),
+                   wildcards);
+    emit(SDK::kObjectTablePattern, planted.objectTableLookAlike, wildcards);
+    return planted.objectTableLookAlike;
 }
 
 } // namespace standin

@@ -168,3 +168,66 @@ const std::uint8_t* findFirst(ScanKernel kernel, const Plan& plan, const std::ui
 }
 
 } // namespace SDK::Scan
+
+namespace SDK::Scan {
+
+namespace {
+
+using FindEachKernel = void (*)(const Plan*, std::size_t, const std::uint8_t*, std::size_t,
+                                const std::uint8_t**) noexcept;
+
+FindEachKernel findEachKernel(ScanKernel kernel) noexcept {
+    if (!scanKernelSupported(kernel)) {
+        kernel = bestScanKernel();
+    }
+    switch (kernel) {
+#if defined(SDK_SCAN_X86)
+    case ScanKernel::Avx512:
+        return findEachAvx512;
+    case ScanKernel::Avx2:
+        return findEachAvx2;
+    case ScanKernel::Sse2:
+        return findEachSse2;
+#endif
+    default:
+        break;
+    }
+    return findEachScalar;
+}
+
+} // namespace
+
+void findEach(ScanKernel kernel, const Plan* plans, std::size_t count, const std::uint8_t* base,
+              std::size_t size, const std::uint8_t** found) noexcept {
+    const FindEachKernel run = findEachKernel(kernel);
+    // The plans a kernel walks for, by their place in `plans`, kMaxOnePass at a time.
+    Plan group[kMaxOnePass];
+    std::size_t where[kMaxOnePass];
+    const std::uint8_t* groupFound[kMaxOnePass];
+    std::size_t grouped = 0;
+    auto flush = [&] {
+        if (grouped != 0) {
+            run(group, grouped, base, size, groupFound);
+            for (std::size_t k = 0; k < grouped; ++k) {
+                found[where[k]] = groupFound[k];
+            }
+            grouped = 0;
+        }
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        if (base == nullptr || plans[i].length == 0 || plans[i].length > size) {
+            found[i] = nullptr;
+        } else if (!plans[i].anchored) {
+            found[i] = base; // an all-wildcard pattern matches at the first start offset
+        } else {
+            group[grouped] = plans[i];
+            where[grouped++] = i;
+            if (grouped == kMaxOnePass) {
+                flush();
+            }
+        }
+    }
+    flush();
+}
+
+} // namespace SDK::Scan

@@ -51,6 +51,11 @@ const std::uint8_t* findAvx2(const Plan& plan, const std::uint8_t* base, std::si
     return findWith<Avx2Lanes>(plan, base, size, from);
 }
 
+void findEachAvx2(const Plan* plans, std::size_t count, const std::uint8_t* base, std::size_t size,
+                  const std::uint8_t** found) noexcept {
+    findEachWith<Avx2Lanes>(plans, count, base, size, found);
+}
+
 } // namespace SDK::Scan
 
 #endif

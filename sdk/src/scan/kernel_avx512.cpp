@@ -48,6 +48,11 @@ const std::uint8_t* findAvx512(const Plan& plan, const std::uint8_t* base, std::
     return findWith<Avx512Lanes>(plan, base, size, from);
 }
 
+void findEachAvx512(const Plan* plans, std::size_t count, const std::uint8_t* base, std::size_t size,
+                    const std::uint8_t** found) noexcept {
+    findEachWith<Avx512Lanes>(plans, count, base, size, found);
+}
+
 } // namespace SDK::Scan
 
 #endif

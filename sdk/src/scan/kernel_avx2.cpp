@@ -13,8 +13,8 @@ struct Avx2Lanes {
     static constexpr std::size_t kWidth = 32;
     static constexpr std::size_t kPerBlock = 4;
     // Measured against none and 0.25 to 6 KiB, side by side with memchr: over 100 MB 512 bytes ahead
-    // is best (about 0.9 of memchr's pace; none and 4 KiB, the distance kept before, about 0.8); in
-    // cache every distance up to 4 KiB is within noise of the best.
+    // is best (about 0.9 of memchr's pace; none and 4 KiB about 0.8); in cache every distance up to
+    // 4 KiB is within noise of the best.
     static constexpr std::size_t kPrefetchAhead = 512;
     using Hits = __m256i;
 

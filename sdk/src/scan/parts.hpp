@@ -28,8 +28,9 @@ struct Part {
 // the machine runs at once).
 [[nodiscard]] std::size_t partCount(std::size_t size, unsigned threads) noexcept;
 
-// Part k of `count` (k < count) of an image of `size` bytes: neighbours touch, the first begins at
-// 0 and the last ends at `size`; every split lies on a multiple of 64 bytes from the image's start.
+// Part k of `count` (k < count, count <= size / 64) of an image of `size` bytes: neighbours touch,
+// the first begins at 0 and the last ends at `size`; every split lies on a multiple of 64 bytes from
+// the image's start.
 [[nodiscard]] Part partOf(std::size_t size, std::size_t count, std::size_t k) noexcept;
 
 // Starts `work` on a thread of its own, or throws std::system_error.

@@ -1,6 +1,8 @@
 #include "code_image.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -284,6 +286,24 @@ const PlantedWorld* plantedWorld() {
     }();
     static const PlantedWorld planted = world == nullptr ? PlantedWorld{} : world->planted();
     return world == nullptr ? nullptr : &planted;
+}
+
+std::string byteFrequencyTable(std::span<const std::uint8_t> bytes) {
+    std::array<std::uint64_t, 256> counts{};
+    for (const std::uint8_t b : bytes) {
+        ++counts[b];
+    }
+    const double total = bytes.empty() ? 1.0 : static_cast<double>(bytes.size());
+    std::string table;
+    for (std::size_t value = 0; value < 256; ++value) {
+        const auto perShare =
+            static_cast<unsigned long>(std::llround(static_cast<double>(counts[value]) * 65536.0 / total));
+        table += (value % 16 == 0 ? "    " : " ") + std::to_string(perShare) + ",";
+        if (value % 16 == 15) {
+            table += " //\n";
+        }
+    }
+    return table;
 }
 
 platform::ModuleImage moduleImage() {

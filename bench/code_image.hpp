@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ namespace bench {
 // planted near its end) or, for a non-empty `rawFile`, that file's bytes as they are; or why no
 // image can be built. The storage lives until the process ends.
 [[nodiscard]] brickwright::Result<Image> buildImage(const std::string& rawFile);
+
+// How often each byte value occurs in `bytes`, per 65536 bytes, as the C++ initialiser of
+// kCodeByteFrequency in sdk/src/pattern_scan.cpp: 16 values a line, byte 00 first.
+[[nodiscard]] std::string byteFrequencyTable(std::span<const std::uint8_t> bytes);
 
 // The shared image as the platform layer would describe the game's: one span over code and reserve.
 [[nodiscard]] platform::ModuleImage moduleImage();

@@ -2,6 +2,7 @@
 // fast-versus-reference table and, with --json PATH, writes it as JSON.
 //
 //   brickwright-bench [--image FILE] [--json PATH] [Google Benchmark options...]
+//   brickwright-bench [--image FILE] --byte-frequencies   (prints kCodeByteFrequency for the image)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -216,8 +217,13 @@ brickwright::Result<bool> takeOption(int& i, int argc, char** argv, const char* 
 int main(int argc, char** argv) {
     std::string imageFile;
     std::string jsonPath;
+    bool byteFrequencies = false;
     std::vector<char*> rest = {argv[0]};
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--byte-frequencies") == 0) {
+            byteFrequencies = true;
+            continue;
+        }
         brickwright::Result<bool> taken = takeOption(i, argc, argv, "--image", imageFile);
         if (taken && !*taken) {
             taken = takeOption(i, argc, argv, "--json", jsonPath);
@@ -244,6 +250,10 @@ int main(int argc, char** argv) {
     }
     bench::sharedImage() = std::move(*built);
     const bench::Image& image = bench::image();
+    if (byteFrequencies) {
+        std::printf("%s", bench::byteFrequencyTable(image.code).c_str());
+        return 0;
+    }
     const char* kernel = SDK::scanKernelName(SDK::bestScanKernel());
     std::printf("image: %.1f MB, %s\n", static_cast<double>(image.code.size()) / 1e6,
                 image.description.c_str());

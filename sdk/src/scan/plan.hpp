@@ -5,8 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <span>
-#include <vector>
 
 #include "sdk/pattern_scan.hpp"
 #include "sdk/sanitizer.hpp"
@@ -79,10 +77,6 @@ SDK_IMAGE_READER inline bool verify(const Plan& plan, const std::uint8_t* p,
     return true;
 }
 
-// The plan of a whole pattern given as elements, its words in `words`: what a PreparedPattern scans
-// with. For the tests of the kernels' shared loop.
-void planOf(std::span<const PatternByte> elements, Plan& plan, std::vector<std::uint64_t>& words);
-
 // The kernels' entry points: the lowest match at an offset in [from, size - L] of the image
 // [base, base + size), or nullptr. Each needs size >= plan.length, from <= size - plan.length and a
 // plan with an anchor; the vector ones a CPU that runs them.
@@ -97,21 +91,50 @@ const std::uint8_t* findAvx512(const Plan& plan, const std::uint8_t* base, std::
                                std::size_t from) noexcept;
 #endif
 
+// At most this many plans share one pass over the image; more are scanned in groups of this many.
+inline constexpr std::size_t kMaxOnePass = 8;
+
+// The kernels' one-pass entry points: found[i] becomes the lowest match of plans[i] in
+// [base, base + size), or nullptr. Each needs 1 to kMaxOnePass plans, each with an anchor and no
+// longer than the image; the vector ones a CPU that runs them.
+void findEachScalar(const Plan* plans, std::size_t count, const std::uint8_t* base, std::size_t size,
+                    const std::uint8_t** found) noexcept;
+#if defined(__x86_64__) || defined(_M_X64)
+void findEachSse2(const Plan* plans, std::size_t count, const std::uint8_t* base, std::size_t size,
+                  const std::uint8_t** found) noexcept;
+void findEachAvx2(const Plan* plans, std::size_t count, const std::uint8_t* base, std::size_t size,
+                  const std::uint8_t** found) noexcept;
+void findEachAvx512(const Plan* plans, std::size_t count, const std::uint8_t* base, std::size_t size,
+                    const std::uint8_t** found) noexcept;
+#endif
+
 // What cpuid and XCR0 tell about the vector kernels: leaf 1's ECX, leaf 7's EBX (0 where the CPU has
-// no leaf 7), and XCR0 (0 where the operating system has not enabled XSAVE).
+// no leaf 7), XCR0 (0 where the operating system has not enabled XSAVE), and which CPU it is: the
+// vendor's and the display family (base family, plus the extended family where the base is 0Fh).
 struct CpuReport {
     std::uint32_t leaf1Ecx = 0;
     std::uint32_t leaf7Ebx = 0;
     std::uint64_t xcr0 = 0;
+    bool amd = false;
+    std::uint32_t family = 0;
 };
 
 // Whether the CPU has the instructions and the operating system saves the registers they use.
-bool avx2Usable(const CpuReport& cpu) noexcept;
-bool avx512Usable(const CpuReport& cpu) noexcept;
+[[nodiscard]] bool avx2Usable(const CpuReport& cpu) noexcept;
+[[nodiscard]] bool avx512Usable(const CpuReport& cpu) noexcept;
+
+// The kernel measured fastest on `cpu` among those it runs: bestScanKernel() on this CPU.
+[[nodiscard]] ScanKernel preferredKernel(const CpuReport& cpu) noexcept;
 
 // Runs findScalar's, or the kernel's loop where this CPU can run it, otherwise bestScanKernel()'s. A
 // plan without an anchor matches at `from`.
 const std::uint8_t* findFirst(ScanKernel kernel, const Plan& plan, const std::uint8_t* base, std::size_t size,
                               std::size_t from) noexcept;
+
+// found[i] becomes the lowest match of plans[i] in [base, base + size), or nullptr, for any number
+// of plans of any length: with the kernel's one-pass loop where this CPU can run it, otherwise
+// bestScanKernel()'s. A plan without an anchor matches at base.
+void findEach(ScanKernel kernel, const Plan* plans, std::size_t count, const std::uint8_t* base,
+              std::size_t size, const std::uint8_t** found) noexcept;
 
 } // namespace SDK::Scan

@@ -1,6 +1,9 @@
 #include "sdk/engine.hpp"
 
+#include <array>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "engine_matches.hpp"
 #include "sdk/discovery.hpp"
@@ -21,20 +24,32 @@ PassedOverMatches engineObjectTablePassedOver;
 
 namespace detail {
 
-// Both patterns over the spans, lowest address first. The prepared pattern never holds the
-// signature's bytes in matching order, so this library's own memory cannot be mistaken for the
-// game's instructions.
+// Both patterns in one pass over each span, lowest address first. The prepared pattern never holds
+// the signature's bytes in matching order, so this library's own memory cannot be mistaken for the
+// game's instructions. The pass stays on the calling thread: the mod starts no threads in the
+// game's process, and setup runs on the host's thread alone.
 EngineMatches lowestMatches(const platform::ModuleImage& image) {
-    const PreparedPattern names(kNameTablePattern);
-    const PreparedPattern objects(kObjectTablePattern);
+    const std::array<PreparedPattern, 2> patterns{PreparedPattern(kNameTablePattern),
+                                                  PreparedPattern(kObjectTablePattern)};
+    ScanOptions options;
+    options.threads = 1;
     EngineMatches matches;
     for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
         const platform::MemorySpan& span = image.spans[s];
-        if (matches.nameTable == nullptr) {
-            matches.nameTable = names.find(span.begin, span.size);
+        // Once a pattern has its lowest match, only the other one is looked for in later spans.
+        const std::span<const PreparedPattern> wanted =
+            matches.nameTable != nullptr     ? std::span<const PreparedPattern>(patterns).subspan(1)
+            : matches.objectTable != nullptr ? std::span<const PreparedPattern>(patterns).first(1)
+                                             : std::span<const PreparedPattern>(patterns);
+        const std::vector<const std::uint8_t*> found = findEach(wanted, span.begin, span.size, options);
+        if (matches.nameTable == nullptr && wanted.data() == patterns.data()) {
+            matches.nameTable = found.front();
         }
         if (matches.objectTable == nullptr) {
-            matches.objectTable = objects.find(span.begin, span.size);
+            matches.objectTable = found.back();
+        }
+        if (matches.nameTable != nullptr && matches.objectTable != nullptr) {
+            break;
         }
     }
     return matches;

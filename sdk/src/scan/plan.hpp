@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "sdk/memory_read.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/sanitizer.hpp"
 
@@ -32,12 +33,6 @@ struct Plan {
     const char* tailMask = nullptr;
 };
 
-SDK_IMAGE_READER inline std::uint64_t loadWord(const std::uint8_t* p) noexcept {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
 // The first `count` (< 8) bytes at `p` where a load would put them, the rest zero. Byte by byte: a
 // memcpy of a variable length is a library call, and a sanitizer's interceptor checks those.
 SDK_IMAGE_READER inline std::uint64_t loadPartialWord(const std::uint8_t* p, std::size_t count) noexcept {
@@ -55,17 +50,18 @@ SDK_IMAGE_READER inline bool verify(const Plan& plan, const std::uint8_t* p,
                                     const std::uint8_t* end) noexcept {
     if (plan.covered < 8) {
         // Shorter than a word: read the whole word only where the image goes on that far.
-        const std::uint64_t word = end - p >= 8 ? loadWord(p) : loadPartialWord(p, plan.covered);
+        const std::uint64_t word =
+            end - p >= 8 ? readAt<std::uint64_t>(p, 0) : loadPartialWord(p, plan.covered);
         return ((word ^ plan.words[0]) & plan.words[1]) == plan.words[1];
     }
     const std::size_t last = plan.wordCount - 1;
     for (std::size_t k = 0; k < last; ++k) {
-        const std::uint64_t word = loadWord(p + 8 * k);
+        const std::uint64_t word = readAt<std::uint64_t>(p + 8 * k, 0);
         if (((word ^ plan.words[2 * k]) & plan.words[2 * k + 1]) != plan.words[2 * k + 1]) {
             return false;
         }
     }
-    const std::uint64_t word = loadWord(p + plan.covered - 8);
+    const std::uint64_t word = readAt<std::uint64_t>(p + plan.covered - 8, 0);
     if (((word ^ plan.words[2 * last]) & plan.words[2 * last + 1]) != plan.words[2 * last + 1]) {
         return false;
     }

@@ -1,17 +1,22 @@
 #include "code_image.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <string>
 
 #include "pe/image.hpp"
 #include "reference_scan.hpp"
 #include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
+#include "standin/engine_world.hpp"
 
 namespace bench {
 
@@ -92,8 +97,13 @@ std::vector<std::uint8_t> elfText(std::ifstream& file, const std::vector<std::ui
     return {};
 }
 
+// Plants the signature's fixed bytes at `at` with a displacement of at least `displacement` that makes
+// the target 16-aligned, as a compiler places the engine's globals: the world is laid out there.
 template <std::size_t N>
 void plant(std::uint8_t* at, const SDK::Signature<N>& signature, std::uint32_t displacement) {
+    const std::uintptr_t target =
+        reinterpret_cast<std::uintptr_t>(at) + SDK::kInstructionLength + displacement;
+    displacement += static_cast<std::uint32_t>((16 - target % 16) % 16);
     for (std::size_t i = 0; i < N; ++i) {
         if (signature.elements[i].fixed) {
             at[i] = signature.elements[i].value;
@@ -207,7 +217,7 @@ brickwright::Result<Image> buildImage(const std::string& rawFile) {
     image.code = std::span<const std::uint8_t>(storage, code.size());
     image.whole = std::span<std::uint8_t>(storage, whole);
     if (rawFile.empty()) {
-        // Pattern 1's variable 48 MiB on, the object table 64 MiB on, both inside the reserve.
+        // The name-table pattern's variable 48 MiB on, the object table 64 MiB on, both inside the reserve.
         plant(storage + code.size() - 4096, SDK::kNameTablePattern, 0x0300'0000);
         plant(storage + code.size() - 2048, SDK::kObjectTablePattern, 0x0400'0000);
     }
@@ -217,6 +227,83 @@ brickwright::Result<Image> buildImage(const std::string& rawFile) {
     image.objectTableTarget = targetOf(image, image.objectTableMatch);
     image.description = std::move(description);
     return image;
+}
+
+namespace {
+
+// About as many objects as the stand-in game's world, the class for classes past the first chunk.
+constexpr std::size_t kPlantedObjects = 72000;
+
+class GameLikeWorld {
+public:
+    explicit GameLikeWorld(void* header) : engine_(header) {
+        SDK::UObject* core = engine_.addObject("/Script/CoreUObject", nullptr, nullptr);
+        SDK::UObject* enginePackage = engine_.addObject("/Script/Engine", nullptr, nullptr);
+        SDK::UObject* packageClass = engine_.addObject("Package", nullptr, core);
+        SDK::UObject* mesh = engine_.addObject("StaticMesh", nullptr, enginePackage);
+        SDK::UObject* generated = engine_.addObject("BlueprintGeneratedClass", nullptr, enginePackage);
+        SDK::UObject* wall = engine_.addObject("Build_Wall_C", generated, enginePackage);
+        for (std::size_t i = 0; static_cast<std::size_t>(engine_.objectCount()) < kPlantedObjects; ++i) {
+            if (i == 66000) {
+                classClass_ = engine_.addClassClass(core);
+            } else if (i % 7 == 3) {
+                engine_.addEmptyElement();
+            } else {
+                engine_.addObject("SM_Prop" + std::to_string(i % 97), static_cast<std::int32_t>(i % 5),
+                                  i % 3 == 0 ? wall : mesh, enginePackage);
+            }
+        }
+        for (SDK::UObject* object : {packageClass, mesh, generated}) {
+            engine_.setClass(object, classClass_);
+        }
+        engine_.setClass(core, packageClass);
+        engine_.setClass(enginePackage, packageClass);
+    }
+
+    PlantedWorld planted() const {
+        return PlantedWorld{engine_.nameTable(), reinterpret_cast<std::uintptr_t>(engine_.objectTable()),
+                            reinterpret_cast<std::uintptr_t>(classClass_)};
+    }
+
+private:
+    standin::EngineWorld engine_;
+    SDK::UClass* classClass_ = nullptr;
+};
+
+} // namespace
+
+const PlantedWorld* plantedWorld() {
+    static const std::unique_ptr<GameLikeWorld> world = []() -> std::unique_ptr<GameLikeWorld> {
+        const Image& shared = image();
+        if (shared.nameTableVariable == nullptr || shared.objectTableTarget == nullptr ||
+            reinterpret_cast<std::uintptr_t>(shared.objectTableTarget) % 16 != 0) {
+            return nullptr;
+        }
+        auto made = std::make_unique<GameLikeWorld>(shared.objectTableTarget);
+        const void* nameTable = made->planted().nameTable;
+        std::memcpy(shared.nameTableVariable, &nameTable, sizeof nameTable);
+        return made;
+    }();
+    static const PlantedWorld planted = world == nullptr ? PlantedWorld{} : world->planted();
+    return world == nullptr ? nullptr : &planted;
+}
+
+std::string byteFrequencyTable(std::span<const std::uint8_t> bytes) {
+    std::array<std::uint64_t, 256> counts{};
+    for (const std::uint8_t b : bytes) {
+        ++counts[b];
+    }
+    const double total = bytes.empty() ? 1.0 : static_cast<double>(bytes.size());
+    std::string table;
+    for (std::size_t value = 0; value < 256; ++value) {
+        const auto perShare =
+            static_cast<unsigned long>(std::llround(static_cast<double>(counts[value]) * 65536.0 / total));
+        table += (value % 16 == 0 ? "    " : " ") + std::to_string(perShare) + ",";
+        if (value % 16 == 15) {
+            table += " //\n";
+        }
+    }
+    return table;
 }
 
 platform::ModuleImage moduleImage() {

@@ -53,9 +53,9 @@ struct Image {
     // Offsets in `code` of the lowest match of each pattern; kNoMatch when it has none.
     std::size_t nameTableMatch = kNoMatch;
     std::size_t objectTableMatch = kNoMatch;
-    // Pattern 1's target (the 8-byte variable holding the name table's address) and pattern 2's
-    // target (where the object table lies); null when the match is missing or its target falls
-    // outside `whole`. Both lie in the reserve for the default image and are writable.
+    // The name-table pattern's target (the 8-byte variable holding the name table's address) and the
+    // object-table pattern's target (where the object table lies); null when the match is missing or its
+    // target falls outside `whole`. Both lie in the reserve for the default image and are writable.
     std::uint8_t* nameTableVariable = nullptr;
     std::uint8_t* objectTableTarget = nullptr;
     std::string description;

@@ -1,16 +1,19 @@
 // The class search over an engine world of one million objects without a match (the whole table is
 // walked), allocation-free comparison against building every full name; and initEngineGlobals as a
-// whole over the shared image, against the reference scans with the same resolution.
+// whole over the shared image, against the reference scans with the same resolution and against the
+// same pattern path without the proof of the tables.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "class_lookup.hpp"
 #include "code_image.hpp"
 #include "comparison.hpp"
+#include "engine_matches.hpp"
 #include "reference_scan.hpp"
 #include "sdk/engine.hpp"
 #include "sdk/engine_layout.hpp"
@@ -82,10 +85,9 @@ SDK::UObject* referenceSearch(std::string_view target) {
         }
         const auto* chunks =
             SDK::Layout::readAt<const unsigned char*>(table, SDK::Layout::kObjectTableChunksOffset);
-        const auto* chunk = SDK::Layout::readAt<const unsigned char*>(
-            chunks, i / SDK::Layout::kObjectsPerChunk * sizeof(void*));
-        auto* object = SDK::Layout::readAt<SDK::UObject*>(chunk, i % SDK::Layout::kObjectsPerChunk *
-                                                                     SDK::Layout::kObjectElementSize);
+        const SDK::Layout::Slot slot = SDK::Layout::objectSlot(i);
+        const auto* chunk = SDK::Layout::readAt<const unsigned char*>(chunks, slot.chunkOffset);
+        auto* object = SDK::Layout::readAt<SDK::UObject*>(chunk, slot.offsetInChunk);
         if (object != nullptr && object->objectFullName() == target) {
             return object;
         }
@@ -123,25 +125,25 @@ const bool lookupRegistered = bench::addComparison({
     .measure = bench::Measure::Time,
 });
 
-// Whether initEngineGlobals found what the image was made to hold.
-bool globalsAsPlanted(const void* nameTable) {
-    const bench::Image& image = bench::image();
-    return SDK::engineNameTable == reinterpret_cast<std::uintptr_t>(nameTable) &&
-           SDK::engineObjectTable == reinterpret_cast<std::uintptr_t>(image.objectTableTarget);
+// Whether initEngineGlobals found, through the patterns, what the image was made to hold.
+bool globalsAsPlanted(const bench::PlantedWorld& world) {
+    return SDK::engineNameTable == reinterpret_cast<std::uintptr_t>(world.nameTable) &&
+           SDK::engineObjectTable == world.objectTable &&
+           SDK::engineNameTableSource == SDK::TableSource::Pattern &&
+           SDK::engineObjectTableSource == SDK::TableSource::Pattern;
 }
 
 void globalsFast(benchmark::State& state) {
     const bench::Image& image = bench::image();
-    if (image.nameTableVariable == nullptr || image.objectTableTarget == nullptr) {
+    const bench::PlantedWorld* world = bench::plantedWorld();
+    if (world == nullptr) {
         state.SkipWithError("the image holds no usable matches");
         return;
     }
-    const void* nameTable = bigWorld().nameTable();
-    std::memcpy(image.nameTableVariable, &nameTable, sizeof nameTable);
     const platform::ModuleImage module = bench::moduleImage();
     SDK::initEngineGlobals(module);
-    if (!globalsAsPlanted(nameTable)) {
-        state.SkipWithError("initEngineGlobals did not find the planted instructions");
+    if (!globalsAsPlanted(*world)) {
+        state.SkipWithError("initEngineGlobals did not prove the planted instructions' tables");
         return;
     }
     for (auto _ : state) {
@@ -194,13 +196,50 @@ void globalsReference(benchmark::State& state) {
                             static_cast<std::int64_t>(image.nameTableMatch + image.objectTableMatch));
 }
 
+// The pattern path as it was before every table was proven: both lowest matches, their targets, the
+// name table variable read; nothing checked.
+void globalsUnproven(benchmark::State& state) {
+    const bench::Image& image = bench::image();
+    const bench::PlantedWorld* world = bench::plantedWorld();
+    if (world == nullptr) {
+        state.SkipWithError("the image holds no usable matches");
+        return;
+    }
+    const platform::ModuleImage module = bench::moduleImage();
+    const auto once = [&module] {
+        const SDK::detail::EngineMatches matches = SDK::detail::lowestMatches(module);
+        const std::uintptr_t variable = SDK::detail::matchTarget(matches.nameTable, module, sizeof(void*));
+        const std::uintptr_t objectTable =
+            SDK::detail::matchTarget(matches.objectTable, module, sizeof(SDK::Layout::ObjectTable));
+        return std::pair{variable == 0 ? 0 : SDK::Layout::readAt<std::uintptr_t>(variable), objectTable};
+    };
+    if (once() != std::pair{reinterpret_cast<std::uintptr_t>(world->nameTable), world->objectTable}) {
+        state.SkipWithError("the patterns did not lead to the planted tables");
+        return;
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(once());
+    }
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(image.nameTableMatch + image.objectTableMatch));
+}
+
 BENCHMARK(globalsFast)->Name("initEngineGlobals/fast")->Unit(benchmark::kMillisecond);
+BENCHMARK(globalsUnproven)->Name("initEngineGlobals/unproven")->Unit(benchmark::kMillisecond);
 BENCHMARK(globalsReference)->Name("initEngineGlobals/reference")->Unit(benchmark::kMillisecond);
 
 const bool globalsRegistered = bench::addComparison({
     .name = "initEngineGlobals, both patterns",
     .fast = "initEngineGlobals/fast",
     .reference = "initEngineGlobals/reference",
+    .measure = bench::Measure::Time,
+});
+
+// What the proof of both tables costs: ratio = proven time / unproven time.
+const bool proofRegistered = bench::addComparison({
+    .name = "pattern path: proven vs unproven",
+    .fast = "initEngineGlobals/unproven",
+    .reference = "initEngineGlobals/fast",
     .measure = bench::Measure::Time,
 });
 

@@ -2,17 +2,28 @@
 // fast-versus-reference table and, with --json PATH, writes it as JSON.
 //
 //   brickwright-bench [--image FILE] [--json PATH] [Google Benchmark options...]
+//   brickwright-bench [--image FILE] --byte-frequencies   (prints kCodeByteFrequency for the image)
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "code_image.hpp"
 #include "comparison.hpp"
@@ -62,6 +73,8 @@ struct Result {
 // these run on is often shared, and a single-threaded run's CPU time is what it costs.
 class CapturingReporter : public benchmark::ConsoleReporter {
 public:
+    explicit CapturingReporter(OutputOptions options) : ConsoleReporter(options) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             if (run.error_occurred) {
@@ -148,6 +161,40 @@ std::string cell(const std::optional<double>& value, const char* format) {
     return text;
 }
 
+bool standardOutputIsTerminal() {
+#if defined(_WIN32)
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    const char* term = std::getenv("TERM");
+    return isatty(STDOUT_FILENO) != 0 && term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+#endif
+}
+
+// Google Benchmark chooses colour only for a console reporter it makes itself; a reporter handed to
+// it prints in colour unless told otherwise. So the choice is made here as the library makes it:
+// --benchmark_color=VALUE (the last one given), else the BENCHMARK_COLOR variable, else "auto", which
+// means colour on a terminal only. Any other value is true unless it reads as false.
+bool colourWanted(int argc, char** argv) {
+    std::string value = "auto";
+    if (const char* variable = std::getenv("BENCHMARK_COLOR")) {
+        value = variable;
+    }
+    constexpr std::string_view kFlag = "--benchmark_color=";
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument.starts_with(kFlag)) {
+            value = argument.substr(kFlag.size());
+        }
+    }
+    std::transform(value.begin(), value.end(), value.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (value == "auto") {
+        return standardOutputIsTerminal();
+    }
+    return !(value == "false" || value == "no" || value == "off" || value == "0" || value == "f" ||
+             value == "n");
+}
+
 // Whether argv[i] is `option` (taking its value into `value`), or why it cannot be.
 brickwright::Result<bool> takeOption(int& i, int argc, char** argv, const char* option, std::string& value) {
     const std::size_t length = std::strlen(option);
@@ -170,8 +217,13 @@ brickwright::Result<bool> takeOption(int& i, int argc, char** argv, const char* 
 int main(int argc, char** argv) {
     std::string imageFile;
     std::string jsonPath;
+    bool byteFrequencies = false;
     std::vector<char*> rest = {argv[0]};
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--byte-frequencies") == 0) {
+            byteFrequencies = true;
+            continue;
+        }
         brickwright::Result<bool> taken = takeOption(i, argc, argv, "--image", imageFile);
         if (taken && !*taken) {
             taken = takeOption(i, argc, argv, "--json", jsonPath);
@@ -184,6 +236,7 @@ int main(int argc, char** argv) {
             rest.push_back(argv[i]);
         }
     }
+    const bool colour = colourWanted(static_cast<int>(rest.size()), rest.data());
     int restCount = static_cast<int>(rest.size());
     benchmark::Initialize(&restCount, rest.data());
     if (benchmark::ReportUnrecognizedArguments(restCount, rest.data())) {
@@ -197,6 +250,10 @@ int main(int argc, char** argv) {
     }
     bench::sharedImage() = std::move(*built);
     const bench::Image& image = bench::image();
+    if (byteFrequencies) {
+        std::printf("%s", bench::byteFrequencyTable(image.code).c_str());
+        return 0;
+    }
     const char* kernel = SDK::scanKernelName(SDK::bestScanKernel());
     std::printf("image: %.1f MB, %s\n", static_cast<double>(image.code.size()) / 1e6,
                 image.description.c_str());
@@ -209,7 +266,8 @@ int main(int argc, char** argv) {
     std::printf("scan kernel: %s (of %s)\n\n", kernel, others.c_str());
     std::fflush(stdout);
 
-    CapturingReporter reporter;
+    CapturingReporter reporter(colour ? benchmark::ConsoleReporter::OO_ColorTabular
+                                      : benchmark::ConsoleReporter::OO_Tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
@@ -225,16 +283,28 @@ int main(int argc, char** argv) {
         rows.push_back(row);
     }
 
-    std::size_t width = 10;
+    // The table holds the comparisons whose two runs were both measured; a filtered run leaves the
+    // others out (the JSON keeps them, as null).
+    std::vector<const Row*> measured;
     for (const Row& row : rows) {
-        width = std::max(width, row.comparison->name.size());
+        if (row.fast && row.reference) {
+            measured.push_back(&row);
+        }
     }
-    std::printf("\nscan kernel in use: %s\n%-*s %12s %12s %6s %9s\n", kernel, static_cast<int>(width),
-                "comparison", "fast", "reference", "unit", "ratio");
-    for (const Row& row : rows) {
-        std::printf("%-*s %12s %12s %6s %9s\n", static_cast<int>(width), row.comparison->name.c_str(),
-                    cell(row.fast, "%.3f").c_str(), cell(row.reference, "%.3f").c_str(), row.unit,
-                    cell(row.ratio, "%.2fx").c_str());
+    std::size_t width = 10;
+    for (const Row* row : measured) {
+        width = std::max(width, row->comparison->name.size());
+    }
+    if (measured.empty()) {
+        std::printf("\nno comparison had both of its runs measured\n");
+    } else {
+        std::printf("\nscan kernel in use: %s\n%-*s %12s %12s %6s %9s\n", kernel, static_cast<int>(width),
+                    "comparison", "fast", "reference", "unit", "ratio");
+    }
+    for (const Row* row : measured) {
+        std::printf("%-*s %12s %12s %6s %9s\n", static_cast<int>(width), row->comparison->name.c_str(),
+                    cell(row->fast, "%.3f").c_str(), cell(row->reference, "%.3f").c_str(), row->unit,
+                    cell(row->ratio, "%.2fx").c_str());
     }
 
     if (!jsonPath.empty()) {

@@ -1,6 +1,7 @@
 # Third-party code: nlohmann::json (headers), GoogleTest built from Debian's sources (so that the
 # Windows tree and the sanitizer tree get it with their own compiler and flags), Google Benchmark,
-# and for the maintainer tools on the build machine the Zydis x86-64 decoder.
+# for the maintainer tools on the build machine the Zydis x86-64 decoder; last, the host loader the mod
+# links against.
 
 find_package(Threads REQUIRED)
 
@@ -32,7 +33,6 @@ if(BRICKWRIGHT_TESTS)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   add_subdirectory(${BRICKWRIGHT_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/third_party/googletest EXCLUDE_FROM_ALL SYSTEM)
-  include(GoogleTest)
 endif()
 
 if(BRICKWRIGHT_BENCHMARKS)
@@ -56,14 +56,12 @@ if(WIN32 AND NOT MSVC)
     OUTPUT_VARIABLE _gcc OUTPUT_STRIP_TRAILING_WHITESPACE)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
     OUTPUT_VARIABLE _pthread OUTPUT_STRIP_TRAILING_WHITESPACE)
-  set(BRICKWRIGHT_MINGW_RUNTIME_DLLS)
   set(_copies)
   foreach(dll ${_stdcxx} ${_gcc} ${_pthread})
     if(NOT IS_ABSOLUTE ${dll} OR NOT EXISTS ${dll})
       message(FATAL_ERROR "the compiler's runtime DLL ${dll} was not found beside its libraries")
     endif()
     get_filename_component(dll ${dll} ABSOLUTE)
-    list(APPEND BRICKWRIGHT_MINGW_RUNTIME_DLLS ${dll})
     get_filename_component(_name ${dll} NAME)
     set(_copy ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${_name})
     add_custom_command(OUTPUT ${_copy}
@@ -75,4 +73,19 @@ if(WIN32 AND NOT MSVC)
   endforeach()
   # One target copies them, so that targets built in parallel never write the same file at once.
   add_custom_target(brickwright_runtime_dlls ALL DEPENDS ${_copies})
+endif()
+
+# The host loader the mod imports its functions and log file from: the stand-in host built here
+# (xinput1_3), or, in a build for the real loader, that loader's own import library, which takes the
+# stand-in's place in the mod's link line and nowhere else (the stand-in game and tests keep theirs).
+set(BRICKWRIGHT_HOST_IMPORT_LIBRARY "" CACHE FILEPATH
+    "The real loader's import library (xinput1_3.lib) for the mod to link in place of the stand-in host")
+add_library(brickwright_host INTERFACE)
+if(BRICKWRIGHT_HOST_IMPORT_LIBRARY)
+  if(NOT EXISTS ${BRICKWRIGHT_HOST_IMPORT_LIBRARY})
+    message(FATAL_ERROR "BRICKWRIGHT_HOST_IMPORT_LIBRARY: no file ${BRICKWRIGHT_HOST_IMPORT_LIBRARY}")
+  endif()
+  target_link_libraries(brickwright_host INTERFACE ${BRICKWRIGHT_HOST_IMPORT_LIBRARY})
+else()
+  target_link_libraries(brickwright_host INTERFACE xinput1_3)
 endif()

@@ -43,11 +43,12 @@ endfunction()
 # brickwright_add_gtest(<name> SOURCES <files...> [LIBRARIES <targets...>] [LABELS <labels...>]
 #                       [WORKING_DIRECTORY <dir>])
 # One GoogleTest executable, run by CTest as one process (under Wine that saves a process start per
-# test case). Natively and on Windows the same sources build.
+# test case). Natively and on Windows the same sources build; the shared helpers of tests/support/
+# are on the include path.
 function(brickwright_add_gtest name)
   cmake_parse_arguments(ARG "" "WORKING_DIRECTORY" "SOURCES;LIBRARIES;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock_main)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} brickwright_test_support GTest::gmock_main)
   brickwright_target(${name})
   brickwright_copy_runtime(${name})
   if(NOT ARG_WORKING_DIRECTORY)

@@ -1,5 +1,7 @@
 // The mod object's life: created by ModCreate, set up and destroyed by the host.
+#include <charconv>
 #include <functional>
+#include <string>
 
 #include "brickwright.hpp"
 
@@ -9,11 +11,29 @@ static_assert(sizeof(Brickwright) == sizeof(SML::Mod::Mod), "the mod object is e
 
 namespace {
 
-void logTableSource(SDK::TableSource source, const char* found, const char* missing) {
+// What setup found out about one table ("name" or "object"): the look-alike instructions it passed
+// over, if any, then how the table was found when that was not through its pattern.
+void logTable(const char* table, SDK::TableSource source, const SDK::PassedOverMatches& passedOver) {
+    const std::string code = std::string("the engine's ") + table + " table code";
+    if (passedOver.count > 0) {
+        char digits[2 * sizeof(std::uintptr_t)] = {};
+        const auto end = std::to_chars(digits, digits + sizeof digits, passedOver.firstRva, 16).ptr;
+        const std::string rva = "RVA 0x" + std::string(digits, end);
+        const std::string line = passedOver.count == 1
+                                     ? "Brickwright passed over an instruction that looks like " + code +
+                                           " but points elsewhere (" + rva + ")"
+                                     : "Brickwright passed over " + std::to_string(passedOver.count) +
+                                           " instructions that look like " + code +
+                                           " but point elsewhere (the lowest at " + rva + ")";
+        logModLine(kModName, line.c_str());
+    }
     if (source == SDK::TableSource::Layout) {
-        logModLine(kModName, found);
+        logModLine(kModName,
+                   (std::string("Brickwright found the engine's ") + table + " table by its layout").c_str());
     } else if (source == SDK::TableSource::NotFound) {
-        logModLine(kModName, missing, SML::Utility::LogType::Warning);
+        logModLine(kModName,
+                   (std::string("Brickwright could not find the engine's ") + table + " table").c_str(),
+                   SML::Utility::LogType::Warning);
     }
 }
 
@@ -24,11 +44,10 @@ Brickwright::Brickwright() : SML::Mod::Mod(modInfo) {}
 void Brickwright::setup() {
     SDK::initEngineGlobals();
     // Nothing downstream tests the tables; a game update that moved the code shows here, in the log,
-    // instead of behind a cheerful "Recipes added!". A table found by its layout says so instead.
-    logTableSource(SDK::engineNameTableSource, "Brickwright found the engine's name table by its layout",
-                   "Brickwright could not find the engine's name table");
-    logTableSource(SDK::engineObjectTableSource, "Brickwright found the engine's object table by its layout",
-                   "Brickwright could not find the engine's object table");
+    // instead of behind a cheerful "Recipes added!". A table found by its layout says so instead, and
+    // so does an instruction that looked like the engine's code but led to no table.
+    logTable("name", SDK::engineNameTableSource, SDK::engineNameTablePassedOver);
+    logTable("object", SDK::engineObjectTableSource, SDK::engineObjectTablePassedOver);
     using namespace std::placeholders;
     HookInvoker<void (SML::Objects::AFGPlayerController::*)(),
                 &SML::Objects::AFGPlayerController::BeginPlay>::

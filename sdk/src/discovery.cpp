@@ -1,35 +1,30 @@
 #include "sdk/discovery.hpp"
 
 #include <array>
+#include <optional>
 #include <string_view>
 
-#include "memory_load.hpp"
 #include "sdk/engine_layout.hpp"
 
 namespace SDK::Discovery {
 
 namespace {
 
-using detail::load;
+using Layout::readAt;
+using Range = ReadableMemory::Range;
 
 constexpr std::size_t kHeaderBytes = Layout::kObjectTableCountOffset + sizeof(std::int32_t);
 constexpr std::size_t kRecordBytes = Layout::kObjectOuterOffset + sizeof(void*);
 constexpr std::uintptr_t kPointerAlignment = alignof(void*);
 
-// A readable stretch of the image: the part of an image span that the snapshot holds too, so that
-// reads inside it need no further check.
-struct Stretch {
-    std::uintptr_t begin;
-    std::uintptr_t end;
-};
-
-// The parts of the image's spans that lie inside one snapshot range each, lowest first.
+// The parts of the image's spans that lie inside one snapshot range each, lowest first: reads inside
+// one need no further check.
 class Stretches {
 public:
     Stretches(const platform::ModuleImage& image, const ReadableMemory& memory) noexcept
         : image_(image), ranges_(memory.ranges()) {}
 
-    bool next(Stretch& stretch) noexcept {
+    std::optional<Range> next() noexcept {
         while (span_ < image_.spanCount && span_ < image_.spans.size()) {
             const auto begin = reinterpret_cast<std::uintptr_t>(image_.spans[span_].begin);
             const std::uintptr_t end = begin + image_.spans[span_].size;
@@ -38,14 +33,13 @@ public:
                 const std::uintptr_t low = range.begin > begin ? range.begin : begin;
                 const std::uintptr_t high = range.end < end ? range.end : end;
                 if (low < high) {
-                    stretch = Stretch{low, high};
-                    return true;
+                    return Range{low, high};
                 }
             }
             ++span_;
             range_ = 0;
         }
-        return false;
+        return std::nullopt;
     }
 
 private:
@@ -55,23 +49,18 @@ private:
     std::size_t range_ = 0;
 };
 
-// The 8-aligned places in `stretch` at which `bytes` bytes can be read.
+// The first and last of the 8-aligned places in a stretch at which `bytes` bytes can be read.
 struct AlignedPlaces {
     std::uintptr_t first = 0;
     std::uintptr_t last = 0;
-    bool any = false;
 };
 
-AlignedPlaces alignedPlaces(const Stretch& stretch, std::size_t bytes) noexcept {
-    AlignedPlaces places;
+std::optional<AlignedPlaces> alignedPlaces(const Range& stretch, std::size_t bytes) noexcept {
     const std::uintptr_t first = (stretch.begin + kPointerAlignment - 1) & ~(kPointerAlignment - 1);
     if (first < stretch.begin || first >= stretch.end || stretch.end - first < bytes) {
-        return places;
+        return std::nullopt;
     }
-    places.first = first;
-    places.last = first + ((stretch.end - first - bytes) & ~(kPointerAlignment - 1));
-    places.any = true;
-    return places;
+    return AlignedPlaces{first, first + ((stretch.end - first - bytes) & ~(kPointerAlignment - 1))};
 }
 
 // Whether `value` could be a pointer to an 8-aligned structure in the snapshot, without a search.
@@ -87,10 +76,10 @@ SDK_IMAGE_READER std::uintptr_t nextPointerLike(std::uintptr_t from, std::uintpt
     std::uintptr_t at = from;
     constexpr std::uintptr_t kStep = 4 * kPointerAlignment;
     for (; at <= last && last - at >= kStep - kPointerAlignment; at += kStep) {
-        const auto a = load<std::uint64_t>(at);
-        const auto b = load<std::uint64_t>(at + 8);
-        const auto c = load<std::uint64_t>(at + 16);
-        const auto d = load<std::uint64_t>(at + 24);
+        const auto a = readAt<std::uint64_t>(at);
+        const auto b = readAt<std::uint64_t>(at + 8);
+        const auto c = readAt<std::uint64_t>(at + 16);
+        const auto d = readAt<std::uint64_t>(at + 24);
         const auto bit = [&](std::uint64_t value) {
             return static_cast<unsigned>(pointerLike(value, lowest, span));
         };
@@ -99,7 +88,7 @@ SDK_IMAGE_READER std::uintptr_t nextPointerLike(std::uintptr_t from, std::uintpt
         }
     }
     for (; at <= last; at += kPointerAlignment) {
-        if (pointerLike(load<std::uint64_t>(at), lowest, span)) {
+        if (pointerLike(readAt<std::uint64_t>(at), lowest, span)) {
             return at;
         }
     }
@@ -119,47 +108,45 @@ bool plausibleHeader(std::uint64_t chunks, std::uint32_t count, std::uintptr_t l
            (chunks & (kPointerAlignment - 1)) == 0;
 }
 
-bool readShape(ReadableMemory& memory, std::uintptr_t header, TableShape& shape) noexcept {
+std::optional<TableShape> readShape(ReadableMemory& memory, std::uintptr_t header) noexcept {
     std::uint64_t chunks = 0;
     std::uint32_t count = 0;
     if (!memory.read(header + Layout::kObjectTableChunksOffset, chunks) ||
         !memory.read(header + Layout::kObjectTableCountOffset, count) ||
         !plausibleHeader(chunks, count, memory.lowest(), memory.highest())) {
-        return false;
+        return std::nullopt;
     }
     const std::size_t chunkCount = (count + Layout::kObjectsPerChunk - 1) / Layout::kObjectsPerChunk;
     if (!memory.contains(chunks, chunkCount * sizeof(void*))) {
-        return false;
+        return std::nullopt;
     }
     for (std::size_t c = 0; c < chunkCount; ++c) {
-        const auto chunk = load<std::uintptr_t>(chunks + c * sizeof(void*));
+        const auto chunk = readAt<std::uintptr_t>(chunks + c * sizeof(void*));
         const std::size_t used =
             c + 1 < chunkCount ? Layout::kObjectsPerChunk : count - c * Layout::kObjectsPerChunk;
         if (chunk == 0 || !memory.contains(chunk, used * Layout::kObjectElementSize)) {
-            return false;
+            return std::nullopt;
         }
     }
-    shape.chunks = chunks;
-    shape.count = count;
-    return true;
+    return TableShape{chunks, count};
 }
 
 // The object pointer of element i; the shape guarantees it is readable.
 std::uintptr_t elementObject(const TableShape& shape, std::size_t i) noexcept {
-    const auto chunk = load<std::uintptr_t>(shape.chunks + i / Layout::kObjectsPerChunk * sizeof(void*));
-    return load<std::uintptr_t>(chunk + i % Layout::kObjectsPerChunk * Layout::kObjectElementSize +
-                                Layout::kObjectElementObjectOffset);
+    const Layout::Slot slot = Layout::objectSlot(i);
+    return readAt<std::uintptr_t>(readAt<std::uintptr_t>(shape.chunks + slot.chunkOffset) +
+                                  slot.offsetInChunk);
 }
 
 // The first object on the class chain from `object` (itself included) whose class is itself, within
 // kClassSteps steps; zero when there is none or a record on the way is not readable.
-std::uintptr_t classRoot(ReadableMemory& memory, std::uintptr_t object) noexcept {
+std::uintptr_t classClassOf(ReadableMemory& memory, std::uintptr_t object) noexcept {
     std::uintptr_t current = object;
     for (std::size_t step = 0; step <= kClassSteps && current != 0; ++step) {
         if (!memory.contains(current, kRecordBytes)) {
             return 0;
         }
-        const auto objectClass = load<std::uintptr_t>(current + Layout::kObjectClassOffset);
+        const auto objectClass = readAt<std::uintptr_t>(current + Layout::kObjectClassOffset);
         if (objectClass == current) {
             return current;
         }
@@ -174,9 +161,9 @@ std::size_t walkedElements(const TableShape& shape) noexcept {
 
 // The class for classes that nearly all of a spread sample of elements reach; zero when the sample
 // does not agree on one.
-std::uintptr_t sampledRoot(ReadableMemory& memory, const TableShape& shape) noexcept {
+std::uintptr_t sampledClassClass(ReadableMemory& memory, const TableShape& shape) noexcept {
     const std::size_t walked = walkedElements(shape);
-    std::array<std::uintptr_t, kSampledElements> roots{};
+    std::array<std::uintptr_t, kSampledElements> reached{};
     std::size_t nonEmpty = 0;
     for (std::size_t j = 0; j < kSampledElements; ++j) {
         const std::size_t i = j * walked / kSampledElements;
@@ -185,7 +172,7 @@ std::uintptr_t sampledRoot(ReadableMemory& memory, const TableShape& shape) noex
         }
         const std::uintptr_t object = elementObject(shape, i);
         if (object != 0) {
-            roots[nonEmpty++] = classRoot(memory, object);
+            reached[nonEmpty++] = classClassOf(memory, object);
         }
     }
     // The majority candidate (Boyer-Moore vote), then its count.
@@ -193,9 +180,9 @@ std::uintptr_t sampledRoot(ReadableMemory& memory, const TableShape& shape) noex
     std::size_t votes = 0;
     for (std::size_t k = 0; k < nonEmpty; ++k) {
         if (votes == 0) {
-            candidate = roots[k];
+            candidate = reached[k];
         }
-        if (roots[k] == candidate) {
+        if (reached[k] == candidate) {
             ++votes;
         } else {
             --votes;
@@ -203,7 +190,7 @@ std::uintptr_t sampledRoot(ReadableMemory& memory, const TableShape& shape) noex
     }
     std::size_t agreeing = 0;
     for (std::size_t k = 0; k < nonEmpty; ++k) {
-        agreeing += roots[k] == candidate ? std::size_t{1} : std::size_t{0};
+        agreeing += reached[k] == candidate ? std::size_t{1} : std::size_t{0};
     }
     if (candidate == 0 || (nonEmpty - agreeing) * kToleranceDivisor > nonEmpty) {
         return 0;
@@ -211,35 +198,35 @@ std::uintptr_t sampledRoot(ReadableMemory& memory, const TableShape& shape) noex
     return candidate;
 }
 
-// The walk of the first kElementsWalked elements, judged against the sampled root.
+// The walk of the first kElementsWalked elements, judged against the sampled class for classes.
 ObjectTableFit judge(ReadableMemory& memory, std::uintptr_t header, const TableShape& shape,
-                     std::uintptr_t root) noexcept {
+                     std::uintptr_t classClass) noexcept {
     const std::size_t walked = walkedElements(shape);
     std::size_t nonEmpty = 0;
     std::size_t supporting = 0;
     std::size_t selfClassed = 0;
-    bool rootIsElement = false;
+    bool classClassIsElement = false;
     for (std::size_t i = 0; i < walked; ++i) {
         const std::uintptr_t object = elementObject(shape, i);
         if (object == 0) {
             continue;
         }
         ++nonEmpty;
-        const std::uintptr_t reached = classRoot(memory, object);
-        supporting += reached == root ? std::size_t{1} : std::size_t{0};
+        const std::uintptr_t reached = classClassOf(memory, object);
+        supporting += reached == classClass ? std::size_t{1} : std::size_t{0};
         selfClassed += reached == object ? std::size_t{1} : std::size_t{0};
-        rootIsElement = rootIsElement || object == root;
+        classClassIsElement = classClassIsElement || object == classClass;
         // Once more elements fail than the whole walk could tolerate, the rest cannot save it.
         if ((nonEmpty - supporting) * kToleranceDivisor > walked || selfClassed > 1) {
             return {};
         }
     }
     const std::size_t against = nonEmpty - supporting;
-    if (!rootIsElement || selfClassed != 1 || nonEmpty < kMinObjects ||
+    if (!classClassIsElement || selfClassed != 1 || nonEmpty < kMinObjects ||
         against * kToleranceDivisor > nonEmpty) {
         return {};
     }
-    return ObjectTableFit{header, root, supporting, against};
+    return ObjectTableFit{header, classClass, supporting, against};
 }
 
 bool betterSupported(const ObjectTableFit& a, const ObjectTableFit& b) noexcept {
@@ -249,23 +236,22 @@ bool betterSupported(const ObjectTableFit& a, const ObjectTableFit& b) noexcept 
     return a.against < b.against;
 }
 
-// Whether the NUL-terminated text at `address` is readable, at most kMaxNameLength bytes of printable
-// characters; its length goes to `length`.
-bool readableText(ReadableMemory& memory, std::uintptr_t address, std::size_t& length) noexcept {
+// The length of the NUL-terminated text at `address`, when it is readable, at most kMaxNameLength
+// bytes of printable characters.
+std::optional<std::size_t> readableText(ReadableMemory& memory, std::uintptr_t address) noexcept {
     for (std::size_t i = 0; i <= kMaxNameLength; ++i) {
         std::uint8_t c = 0;
         if (!memory.read(address + i, c)) {
-            return false;
+            return std::nullopt;
         }
         if (c == 0) {
-            length = i;
-            return true;
+            return i;
         }
         if (c < 0x20 || c == 0x7F) {
-            return false;
+            return std::nullopt;
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 // The address of the text of name `index` through the name table `table`; zero when a pointer on
@@ -274,13 +260,11 @@ std::uintptr_t nameTextAt(ReadableMemory& memory, std::uintptr_t table, std::int
     if (index < 0) {
         return 0;
     }
-    const auto n = static_cast<std::size_t>(index);
+    const Layout::Slot slot = Layout::nameSlot(static_cast<std::size_t>(index));
     std::uint64_t chunk = 0;
     std::uint64_t entry = 0;
-    if (!memory.read(table + n / Layout::kNamesPerChunk * sizeof(void*), chunk) ||
-        !memory.read(static_cast<std::uintptr_t>(chunk) + n % Layout::kNamesPerChunk * sizeof(void*),
-                     entry) ||
-        entry == 0) {
+    if (!memory.read(table + slot.chunkOffset, chunk) ||
+        !memory.read(static_cast<std::uintptr_t>(chunk) + slot.offsetInChunk, entry) || entry == 0) {
         return 0;
     }
     return static_cast<std::uintptr_t>(entry) + Layout::kNameEntryTextOffset;
@@ -290,75 +274,104 @@ std::uintptr_t nameTextAt(ReadableMemory& memory, std::uintptr_t table, std::int
 bool nameIs(ReadableMemory& memory, std::uintptr_t table, std::int32_t index,
             std::string_view expected) noexcept {
     const std::uintptr_t text = nameTextAt(memory, table, index);
-    std::size_t length = 0;
-    if (text == 0 || !readableText(memory, text, length)) {
+    const std::optional<std::size_t> length = text == 0 ? std::nullopt : readableText(memory, text);
+    if (!length) {
         return false;
     }
     std::size_t cut = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-        if (load<char>(text + i) == '/') {
+    for (std::size_t i = 0; i < *length; ++i) {
+        if (readAt<char>(text + i) == '/') {
             cut = i + 1;
         }
     }
-    if (length - cut != expected.size()) {
+    if (*length - cut != expected.size()) {
         return false;
     }
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (load<char>(text + cut + i) != expected[i]) {
+        if (readAt<char>(text + cut + i) != expected[i]) {
             return false;
         }
     }
     return true;
 }
 
-bool readIndex(ReadableMemory& memory, std::uintptr_t object, std::int32_t& index) noexcept {
+std::optional<std::int32_t> readIndex(ReadableMemory& memory, std::uintptr_t object) noexcept {
     std::uint32_t raw = 0;
     if (!memory.read(object + Layout::kObjectNameIndexOffset, raw)) {
-        return false;
+        return std::nullopt;
     }
-    index = static_cast<std::int32_t>(raw);
-    return true;
+    return static_cast<std::int32_t>(raw);
 }
 
-// What a name table must name: R, its outer, and a spread sample of other objects.
+// What a name table must name: classClass, its outer, and a spread sample of other objects.
 struct NameChecks {
-    std::int32_t classIndex = 0;
+    std::size_t classIndex = 0;
     std::int32_t outerIndex = 0;
     std::array<std::int32_t, kNameSamples> samples{};
     std::size_t sampleCount = 0;
 };
 
-bool nameChecks(ReadableMemory& memory, const ObjectTableFit& objects, NameChecks& checks) noexcept {
+std::optional<NameChecks> nameChecks(ReadableMemory& memory, const ObjectTableFit& objects) noexcept {
     std::uint64_t outer = 0;
-    TableShape shape;
-    if (objects.table == 0 || !readShape(memory, objects.table, shape) ||
-        !readIndex(memory, objects.classClass, checks.classIndex) ||
+    const std::optional<TableShape> shape =
+        objects.table == 0 ? std::nullopt : readShape(memory, objects.table);
+    const std::optional<std::int32_t> classIndex =
+        shape ? readIndex(memory, objects.classClass) : std::nullopt;
+    if (!classIndex || *classIndex < 0 ||
         !memory.read(objects.classClass + Layout::kObjectOuterOffset, outer) || outer == 0 ||
-        !memory.contains(static_cast<std::uintptr_t>(outer), kRecordBytes) ||
-        !readIndex(memory, static_cast<std::uintptr_t>(outer), checks.outerIndex)) {
-        return false;
+        !memory.contains(static_cast<std::uintptr_t>(outer), kRecordBytes)) {
+        return std::nullopt;
     }
-    const std::size_t walked = walkedElements(shape);
+    const std::optional<std::int32_t> outerIndex = readIndex(memory, static_cast<std::uintptr_t>(outer));
+    if (!outerIndex) {
+        return std::nullopt;
+    }
+    NameChecks checks;
+    checks.classIndex = static_cast<std::size_t>(*classIndex);
+    checks.outerIndex = *outerIndex;
+    const std::size_t walked = walkedElements(*shape);
     constexpr std::size_t kTries = 4 * kNameSamples;
     for (std::size_t j = 0; j < kTries && checks.sampleCount < kNameSamples; ++j) {
-        const std::uintptr_t object = elementObject(shape, j * walked / kTries);
-        std::int32_t index = 0;
-        if (object != 0 && object != objects.classClass && memory.contains(object, kRecordBytes) &&
-            readIndex(memory, object, index)) {
-            checks.samples[checks.sampleCount++] = index;
+        const std::uintptr_t object = elementObject(*shape, j * walked / kTries);
+        if (object == 0 || object == objects.classClass || !memory.contains(object, kRecordBytes)) {
+            continue;
+        }
+        if (const std::optional<std::int32_t> index = readIndex(memory, object)) {
+            checks.samples[checks.sampleCount++] = *index;
+        }
+    }
+    return checks;
+}
+
+// Whether, through `table`, classClass is named exactly "Class" (NUL included). Most candidates of
+// the search end at the first read.
+bool namesClassClass(ReadableMemory& memory, std::uintptr_t table, const NameChecks& checks) noexcept {
+    const Layout::Slot slot = Layout::nameSlot(checks.classIndex);
+    std::uint64_t chunk = 0;
+    std::uint64_t entry = 0;
+    constexpr std::string_view kClass{"Class", 6};
+    if (!memory.read(table + slot.chunkOffset, chunk) ||
+        !memory.read(static_cast<std::uintptr_t>(chunk) + slot.offsetInChunk, entry) ||
+        !memory.contains(static_cast<std::uintptr_t>(entry) + Layout::kNameEntryTextOffset, kClass.size())) {
+        return false;
+    }
+    const auto text = static_cast<std::uintptr_t>(entry) + Layout::kNameEntryTextOffset;
+    for (std::size_t i = 0; i < kClass.size(); ++i) {
+        if (readAt<char>(text + i) != kClass[i]) {
+            return false;
         }
     }
     return true;
 }
 
+// The rest of the checks, once classClass is named "Class".
 bool namesFit(ReadableMemory& memory, std::uintptr_t table, const NameChecks& checks) noexcept {
     if (!nameIs(memory, table, checks.outerIndex, "CoreUObject")) {
         return false;
     }
     for (std::size_t k = 0; k < checks.sampleCount; ++k) {
         const std::uintptr_t text = nameTextAt(memory, table, checks.samples[k]);
-        std::size_t length = 0;
-        if (text == 0 || !readableText(memory, text, length)) {
+        if (text == 0 || !readableText(memory, text)) {
             return false;
         }
     }
@@ -375,41 +388,40 @@ SDK_IMAGE_READER ObjectTableFit findObjectTable(const platform::ModuleImage& ima
     const std::uintptr_t lowest = memory.lowest();
     const std::uintptr_t highest = memory.highest();
     Stretches stretches(image, memory);
-    Stretch stretch{};
-    while (stretches.next(stretch)) {
-        const AlignedPlaces places = alignedPlaces(stretch, kHeaderBytes);
-        if (!places.any) {
+    while (const std::optional<Range> stretch = stretches.next()) {
+        const std::optional<AlignedPlaces> places = alignedPlaces(*stretch, kHeaderBytes);
+        if (!places) {
             continue;
         }
         // The chunk list pointer is what is rare: look for that, then at the count beside it.
         constexpr std::uintptr_t kChunks = Layout::kObjectTableChunksOffset;
-        for (std::uintptr_t at = places.first; at <= places.last; at += kPointerAlignment) {
-            at = nextPointerLike(at + kChunks, places.last + kChunks, lowest, highest - lowest) - kChunks;
-            if (at > places.last) {
+        for (std::uintptr_t at = places->first; at <= places->last; at += kPointerAlignment) {
+            at = nextPointerLike(at + kChunks, places->last + kChunks, lowest, highest - lowest) - kChunks;
+            if (at > places->last) {
                 break;
             }
-            const auto chunks = load<std::uint64_t>(at + Layout::kObjectTableChunksOffset);
-            const auto count = load<std::uint32_t>(at + Layout::kObjectTableCountOffset);
+            const auto chunks = readAt<std::uint64_t>(at + Layout::kObjectTableChunksOffset);
+            const auto count = readAt<std::uint32_t>(at + Layout::kObjectTableCountOffset);
             if (!plausibleHeader(chunks, count, lowest, highest)) {
                 continue;
             }
-            TableShape shape;
-            if (!readShape(memory, at, shape)) {
+            const std::optional<TableShape> shape = readShape(memory, at);
+            if (!shape) {
                 continue;
             }
             if (++candidates > kCandidateBudget) {
                 return best;
             }
-            const std::uintptr_t root = sampledRoot(memory, shape);
-            if (root == 0) {
+            const std::uintptr_t classClass = sampledClassClass(memory, *shape);
+            if (classClass == 0) {
                 continue;
             }
-            const std::size_t walked = walkedElements(shape);
+            const std::size_t walked = walkedElements(*shape);
             if (walked > elementBudget) {
                 return best;
             }
             elementBudget -= walked;
-            const ObjectTableFit fit = judge(memory, at, shape, root);
+            const ObjectTableFit fit = judge(memory, at, *shape, classClass);
             if (fit.table != 0 && (best.table == 0 || betterSupported(fit, best))) {
                 best = fit;
             }
@@ -419,61 +431,52 @@ SDK_IMAGE_READER ObjectTableFit findObjectTable(const platform::ModuleImage& ima
 }
 
 ObjectTableFit checkObjectTable(std::uintptr_t table, ReadableMemory& memory) noexcept {
-    TableShape shape;
-    if (!readShape(memory, table, shape)) {
+    const std::optional<TableShape> shape = readShape(memory, table);
+    if (!shape) {
         return {};
     }
-    const std::uintptr_t root = sampledRoot(memory, shape);
-    return root == 0 ? ObjectTableFit{} : judge(memory, table, shape, root);
+    const std::uintptr_t classClass = sampledClassClass(memory, *shape);
+    return classClass == 0 ? ObjectTableFit{} : judge(memory, table, *shape, classClass);
 }
 
 SDK_IMAGE_READER std::uintptr_t findNameTable(const platform::ModuleImage& image, ReadableMemory& memory,
                                               const ObjectTableFit& objects) noexcept {
-    NameChecks checks;
-    if (!nameChecks(memory, objects, checks) || checks.classIndex < 0) {
+    const std::optional<NameChecks> checks = nameChecks(memory, objects);
+    if (!checks) {
         return 0;
     }
-    const auto n = static_cast<std::size_t>(checks.classIndex);
-    const std::size_t chunkOffset = n / Layout::kNamesPerChunk * sizeof(void*);
-    const std::size_t entryOffset = n % Layout::kNamesPerChunk * sizeof(void*);
     const std::uintptr_t lowest = memory.lowest();
     const std::uintptr_t highest = memory.highest();
     std::size_t examined = 0;
     Stretches stretches(image, memory);
-    Stretch stretch{};
-    while (stretches.next(stretch)) {
-        const AlignedPlaces places = alignedPlaces(stretch, sizeof(void*));
-        for (std::uintptr_t at = places.first; places.any && at <= places.last; at += kPointerAlignment) {
-            at = nextPointerLike(at, places.last, lowest, highest - lowest);
-            if (at > places.last) {
+    while (const std::optional<Range> stretch = stretches.next()) {
+        const std::optional<AlignedPlaces> places = alignedPlaces(*stretch, sizeof(void*));
+        if (!places) {
+            continue;
+        }
+        for (std::uintptr_t at = places->first; at <= places->last; at += kPointerAlignment) {
+            at = nextPointerLike(at, places->last, lowest, highest - lowest);
+            if (at > places->last) {
                 break;
             }
-            const auto table = load<std::uint64_t>(at);
-            // R's own name first: "Class", then its NUL. Most candidates end at the first read.
-            std::uint64_t chunk = 0;
-            std::uint64_t entry = 0;
-            if (!memory.read(static_cast<std::uintptr_t>(table) + chunkOffset, chunk) ||
-                !memory.read(static_cast<std::uintptr_t>(chunk) + entryOffset, entry) ||
-                !memory.contains(static_cast<std::uintptr_t>(entry) + Layout::kNameEntryTextOffset, 6)) {
-                continue;
-            }
-            const auto text = static_cast<std::uintptr_t>(entry) + Layout::kNameEntryTextOffset;
-            bool named = true;
-            for (std::size_t i = 0; i < 6 && named; ++i) {
-                named = load<char>(text + i) == "Class"[i];
-            }
-            if (!named) {
+            const auto table = readAt<std::uintptr_t>(at);
+            if (!namesClassClass(memory, table, *checks)) {
                 continue;
             }
             if (++examined > kNameCandidateBudget) {
                 return 0;
             }
-            if (namesFit(memory, static_cast<std::uintptr_t>(table), checks)) {
-                return static_cast<std::uintptr_t>(table);
+            if (namesFit(memory, table, *checks)) {
+                return table;
             }
         }
     }
     return 0;
+}
+
+bool checkNameTable(std::uintptr_t table, ReadableMemory& memory, const ObjectTableFit& objects) noexcept {
+    const std::optional<NameChecks> checks = nameChecks(memory, objects);
+    return checks && namesClassClass(memory, table, *checks) && namesFit(memory, table, *checks);
 }
 
 } // namespace SDK::Discovery

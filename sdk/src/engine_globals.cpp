@@ -1,9 +1,16 @@
 #include "sdk/engine.hpp"
 
+#include <array>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "engine_matches.hpp"
 #include "sdk/discovery.hpp"
 #include "sdk/engine_layout.hpp"
 #include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
+#include "sdk/readable_memory.hpp"
 #include "sdk/signature.hpp"
 
 namespace SDK {
@@ -12,46 +19,113 @@ std::uintptr_t engineNameTable = 0;
 std::uintptr_t engineObjectTable = 0;
 TableSource engineNameTableSource = TableSource::NotFound;
 TableSource engineObjectTableSource = TableSource::NotFound;
+PassedOverMatches engineNameTablePassedOver;
+PassedOverMatches engineObjectTablePassedOver;
 
-namespace {
+namespace detail {
 
-// The lowest match over the image's readable spans (which come lowest address first). The prepared
-// pattern never holds the signature's bytes in matching order, so this library's own memory cannot
-// be mistaken for the game's instructions.
-template <std::size_t N>
-const std::uint8_t* lowestMatch(const Signature<N>& signature, const platform::ModuleImage& image) {
-    const PreparedPattern pattern(signature);
+// Both patterns in one pass over each span, lowest address first. The prepared pattern never holds
+// the signature's bytes in matching order, so this library's own memory cannot be mistaken for the
+// game's instructions. The pass stays on the calling thread: the mod starts no threads in the
+// game's process, and setup runs on the host's thread alone.
+EngineMatches lowestMatches(const platform::ModuleImage& image) {
+    const std::array<PreparedPattern, 2> patterns{PreparedPattern(kNameTablePattern),
+                                                  PreparedPattern(kObjectTablePattern)};
+    ScanOptions options;
+    options.threads = 1;
+    EngineMatches matches;
     for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
-        if (const std::uint8_t* match = pattern.find(image.spans[s].begin, image.spans[s].size)) {
-            return match;
+        const platform::MemorySpan& span = image.spans[s];
+        // Once a pattern has its lowest match, only the other one is looked for in later spans.
+        const std::span<const PreparedPattern> wanted =
+            matches.nameTable != nullptr     ? std::span<const PreparedPattern>(patterns).subspan(1)
+            : matches.objectTable != nullptr ? std::span<const PreparedPattern>(patterns).first(1)
+                                             : std::span<const PreparedPattern>(patterns);
+        const std::vector<const std::uint8_t*> found = findEach(wanted, span.begin, span.size, options);
+        if (matches.nameTable == nullptr && wanted.data() == patterns.data()) {
+            matches.nameTable = found.front();
+        }
+        if (matches.objectTable == nullptr) {
+            matches.objectTable = found.back();
+        }
+        if (matches.nameTable != nullptr && matches.objectTable != nullptr) {
+            break;
         }
     }
-    return nullptr;
+    return matches;
 }
 
-// Whether [address, address + bytes) lies inside one readable span of the image.
-bool readable(const platform::ModuleImage& image, std::uintptr_t address, std::size_t bytes) noexcept {
-    for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
-        const auto begin = reinterpret_cast<std::uintptr_t>(image.spans[s].begin);
-        const std::size_t size = image.spans[s].size;
-        if (address >= begin && address - begin <= size && size - (address - begin) >= bytes) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The address the match's first instruction refers to. Zero when that address has not `bytes` readable bytes
-// in the image: the layer reads nothing outside the image and hands out no table that lies outside it.
-std::uintptr_t target(const std::uint8_t* match, const platform::ModuleImage& image,
-                      std::size_t bytes) noexcept {
+std::uintptr_t matchTarget(const std::uint8_t* match, const platform::ModuleImage& image,
+                           std::size_t bytes) noexcept {
     if (match == nullptr) {
         return 0;
     }
     const auto address = static_cast<std::uintptr_t>(
         relativeTarget(reinterpret_cast<std::uintptr_t>(match) + kInstructionLength,
                        readDisplacement(match + kDisplacementOffset)));
-    return readable(image, address, bytes) ? address : 0;
+    for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
+        const auto begin = reinterpret_cast<std::uintptr_t>(image.spans[s].begin);
+        const std::size_t size = image.spans[s].size;
+        if (address >= begin && address - begin <= size && size - (address - begin) >= bytes) {
+            return address;
+        }
+    }
+    return 0;
+}
+
+} // namespace detail
+
+namespace {
+
+// The match after `previous` in the image's spans, in address order; null when there is none.
+const std::uint8_t* nextMatch(const PreparedPattern& pattern, const platform::ModuleImage& image,
+                              const std::uint8_t* previous) noexcept {
+    const auto at = reinterpret_cast<std::uintptr_t>(previous);
+    bool past = false;
+    for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
+        const platform::MemorySpan& span = image.spans[s];
+        if (past) {
+            if (const std::uint8_t* match = pattern.find(span.begin, span.size)) {
+                return match;
+            }
+            continue;
+        }
+        const auto begin = reinterpret_cast<std::uintptr_t>(span.begin);
+        if (at >= begin && at - begin < span.size) {
+            past = true;
+            if (const std::uint8_t* match = pattern.findNext(span.begin, span.size, previous)) {
+                return match;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// The first of the pattern's matches, from `lowest` on, whose table `prove` accepts (it returns the
+// table, or zero); zero when none of the first kMatchesTried does. The pattern is prepared again only
+// when a match fails: with the real table at the lowest match nothing more is scanned.
+template <std::size_t N, typename Prove>
+std::uintptr_t provenMatch(const Signature<N>& signature, const std::uint8_t* lowest,
+                           const platform::ModuleImage& image, PassedOverMatches& passedOver, Prove prove) {
+    std::optional<PreparedPattern> pattern;
+    const std::uint8_t* match = lowest;
+    for (std::size_t tried = 0; match != nullptr && tried < kMatchesTried; ++tried) {
+        if (const std::uintptr_t table = prove(match)) {
+            return table;
+        }
+        if (passedOver.count++ == 0) {
+            passedOver.firstRva =
+                reinterpret_cast<std::uintptr_t>(match) - reinterpret_cast<std::uintptr_t>(image.base);
+        }
+        if (tried + 1 == kMatchesTried) {
+            break;
+        }
+        if (!pattern) {
+            pattern.emplace(signature);
+        }
+        match = nextMatch(*pattern, image, match);
+    }
+    return 0;
 }
 
 } // namespace
@@ -66,44 +140,57 @@ void initEngineGlobals(const platform::ModuleImage& image) {
     engineObjectTable = 0;
     engineNameTableSource = TableSource::NotFound;
     engineObjectTableSource = TableSource::NotFound;
+    engineNameTablePassedOver = {};
+    engineObjectTablePassedOver = {};
 
-    // The name table's pointer is read now, once: a snapshot of the game variable.
-    if (const std::uintptr_t variable = target(lowestMatch(kNameTablePattern, image), image, sizeof(void*))) {
-        engineNameTable = Layout::readAt<std::uintptr_t>(reinterpret_cast<const void*>(variable), 0);
-    }
+    const detail::EngineMatches matches = detail::lowestMatches(image);
+    ReadableMemory memory = ReadableMemory::ofProcess();
 
-    // The object table is the address itself; its contents are read when they are used.
-    engineObjectTable = target(lowestMatch(kObjectTablePattern, image), image, sizeof(Layout::ObjectTable));
-
-    if (engineNameTable != 0) {
-        engineNameTableSource = TableSource::Pattern;
-    }
+    // The object table first: the name table is proven through the object table's class for classes.
+    // It is the address itself; its contents are read when they are used.
+    Discovery::ObjectTableFit objects;
+    engineObjectTable =
+        provenMatch(kObjectTablePattern, matches.objectTable, image, engineObjectTablePassedOver,
+                    [&](const std::uint8_t* match) -> std::uintptr_t {
+                        const std::uintptr_t table =
+                            detail::matchTarget(match, image, sizeof(Layout::ObjectTable));
+                        if (table == 0) {
+                            return 0;
+                        }
+                        objects = Discovery::checkObjectTable(table, memory);
+                        return objects.table;
+                    });
     if (engineObjectTable != 0) {
         engineObjectTableSource = TableSource::Pattern;
-    }
-    if (engineNameTable != 0 && engineObjectTable != 0) {
-        return;
-    }
-
-    // A pattern gave nothing usable: the table is looked for by its layout, reading only what the
-    // process's readable ranges allow. The name table is recognised through the object table's class
-    // for classes, so that comes first, from the pattern or from the search.
-    ReadableMemory memory = ReadableMemory::ofProcess();
-    Discovery::ObjectTableFit objects;
-    if (engineObjectTable == 0) {
+    } else {
+        // No match gave a table that passed: the table is looked for by its layout.
         objects = Discovery::findObjectTable(image, memory);
         if (objects.table != 0) {
             engineObjectTable = objects.table;
             engineObjectTableSource = TableSource::Layout;
         }
-    } else {
-        objects = Discovery::checkObjectTable(engineObjectTable, memory);
     }
-    if (engineNameTable == 0 && objects.table != 0) {
-        if (const std::uintptr_t nameTable = Discovery::findNameTable(image, memory, objects)) {
-            engineNameTable = nameTable;
-            engineNameTableSource = TableSource::Layout;
-        }
+    if (objects.table == 0) {
+        return;
+    }
+
+    // The name table's pointer is read once, through the snapshot: a snapshot of the game variable.
+    engineNameTable = provenMatch(kNameTablePattern, matches.nameTable, image, engineNameTablePassedOver,
+                                  [&](const std::uint8_t* match) -> std::uintptr_t {
+                                      const std::uintptr_t variable =
+                                          detail::matchTarget(match, image, sizeof(std::uint64_t));
+                                      std::uint64_t table = 0;
+                                      if (variable == 0 || !memory.read(variable, table) ||
+                                          !Discovery::checkNameTable(table, memory, objects)) {
+                                          return 0;
+                                      }
+                                      return static_cast<std::uintptr_t>(table);
+                                  });
+    if (engineNameTable != 0) {
+        engineNameTableSource = TableSource::Pattern;
+    } else if (const std::uintptr_t table = Discovery::findNameTable(image, memory, objects)) {
+        engineNameTable = table;
+        engineNameTableSource = TableSource::Layout;
     }
 }
 

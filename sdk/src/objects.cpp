@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "class_lookup.hpp"
@@ -24,36 +25,35 @@ struct NamePiece {
     std::size_t size() const noexcept { return text.size() + suffixLength; }
 };
 
-// The entry text of the object's name; false where the name table cannot give one (no table, a
+// The entry text of the object's name; none where the name table cannot give one (no table, a
 // negative index, a null chunk or entry), and the object is then nameless: no text, no suffix.
-bool nameText(const UObject& object, std::string_view& text) noexcept {
+std::optional<std::string_view> nameText(const UObject& object) noexcept {
     if (engineNameTable == 0) {
-        return false;
+        return std::nullopt;
     }
     const std::int32_t index = object.nameIndex();
     if (index < 0) {
-        return false;
+        return std::nullopt;
     }
-    const auto n = static_cast<std::size_t>(index);
-    const auto* table = reinterpret_cast<const unsigned char*>(engineNameTable);
-    const auto* chunk = readAt<const unsigned char*>(table, n / Layout::kNamesPerChunk * sizeof(void*));
+    const Layout::Slot slot = Layout::nameSlot(static_cast<std::size_t>(index));
+    const auto* chunk = readAt<const unsigned char*>(engineNameTable + slot.chunkOffset);
     if (chunk == nullptr) {
-        return false;
+        return std::nullopt;
     }
-    const auto* entry = readAt<const char*>(chunk, n % Layout::kNamesPerChunk * sizeof(void*));
+    const auto* entry = readAt<const char*>(chunk, slot.offsetInChunk);
     if (entry == nullptr) {
-        return false;
+        return std::nullopt;
     }
-    text = std::string_view(entry + Layout::kNameEntryTextOffset);
-    return true;
+    return std::string_view(entry + Layout::kNameEntryTextOffset);
 }
 
 NamePiece namePiece(const UObject& object) noexcept {
     NamePiece piece;
-    std::string_view text;
-    if (!nameText(object, text)) {
+    const std::optional<std::string_view> name = nameText(object);
+    if (!name) {
         return piece;
     }
+    const std::string_view text = *name;
     // The suffix holds no "/", so cutting the text alone is the same as cutting text and suffix.
     const std::size_t slash = text.rfind('/');
     piece.text = slash == std::string_view::npos ? text : text.substr(slash + 1);
@@ -66,37 +66,39 @@ NamePiece namePiece(const UObject& object) noexcept {
     return piece;
 }
 
-// Whether the object's name is exactly fullName[end - its length, end); on success `end` moves to the
-// name's start. Compared from the back without building anything: the number suffix digit by digit,
-// then the text down to its last "/", stopping at the first byte that differs or at the start of
+// Where the object's name starts in fullName when it is exactly fullName[start, end); none when it
+// is not. Compared from the back without building anything: the number suffix digit by digit, then
+// the text down to its last "/", stopping at the first byte that differs or at the start of
 // `fullName` (a name longer than what is left cannot match).
-bool nameEndsAt(const UObject& object, std::string_view fullName, std::size_t& end) noexcept {
-    std::string_view text;
-    if (!nameText(object, text)) {
-        return true; // nameless: the empty name
+std::optional<std::size_t> nameEndsAt(const UObject& object, std::string_view fullName,
+                                      std::size_t end) noexcept {
+    const std::optional<std::string_view> name = nameText(object);
+    if (!name) {
+        return end; // nameless: the empty name
     }
+    const std::string_view text = *name;
     const std::int32_t number = object.nameNumber();
     if (number > 0) {
         auto value = static_cast<std::uint32_t>(number);
         do {
             if (end == 0 || fullName[end - 1] != static_cast<char>('0' + value % 10)) {
-                return false;
+                return std::nullopt;
             }
             --end;
             value /= 10;
         } while (value != 0);
         if (end == 0 || fullName[end - 1] != '_') {
-            return false;
+            return std::nullopt;
         }
         --end;
     }
     for (std::size_t i = text.size(); i > 0 && text[i - 1] != '/'; --i) {
         if (end == 0 || fullName[end - 1] != text[i - 1]) {
-            return false;
+            return std::nullopt;
         }
         --end;
     }
-    return true;
+    return end;
 }
 
 // Whether the outer chain starting at `first` comes back to one of its own objects (Brent's cycle
@@ -181,24 +183,18 @@ bool UObject::hasFullName(std::string_view fullName) const noexcept {
     }
     // From the end: the own name, then ".<outer>" for each outer inward-out, then "<class> ". Every
     // outer costs at least its ".", so a chain that loops runs out of `fullName` and fails.
-    std::size_t end = fullName.size();
-    if (!nameEndsAt(*this, fullName, end)) {
-        return false;
-    }
-    for (const UObject* o = objectOuter(); o != nullptr; o = o->objectOuter()) {
-        if (end == 0 || fullName[end - 1] != '.') {
+    std::optional<std::size_t> end = nameEndsAt(*this, fullName, fullName.size());
+    for (const UObject* o = objectOuter(); end && o != nullptr; o = o->objectOuter()) {
+        if (*end == 0 || fullName[*end - 1] != '.') {
             return false;
         }
-        --end;
-        if (!nameEndsAt(*o, fullName, end)) {
-            return false;
-        }
+        end = nameEndsAt(*o, fullName, *end - 1);
     }
-    if (end == 0 || fullName[end - 1] != ' ') {
+    if (!end || *end == 0 || fullName[*end - 1] != ' ') {
         return false;
     }
-    --end;
-    return nameEndsAt(*objectClass, fullName, end) && end == 0;
+    end = nameEndsAt(*objectClass, fullName, *end - 1);
+    return end && *end == 0;
 }
 
 UObject* findObjectByFullName(std::string_view fullName) noexcept {
@@ -213,18 +209,15 @@ UObject* findObjectByFullName(std::string_view fullName) noexcept {
             return nullptr;
         }
         const auto* chunks = readAt<const unsigned char*>(table, Layout::kObjectTableChunksOffset);
+        const Layout::Slot slot = Layout::objectSlot(i);
         const auto* chunk =
-            chunks == nullptr
-                ? nullptr
-                : readAt<const unsigned char*>(chunks, i / Layout::kObjectsPerChunk * sizeof(void*));
+            chunks == nullptr ? nullptr : readAt<const unsigned char*>(chunks, slot.chunkOffset);
         if (chunk == nullptr) {
             // Every element of a chunk that is not there is empty: go on after its last one.
             i += Layout::kObjectsPerChunk - 1 - i % Layout::kObjectsPerChunk;
             continue;
         }
-        const auto* object =
-            readAt<const UObject*>(chunk, i % Layout::kObjectsPerChunk * Layout::kObjectElementSize +
-                                              Layout::kObjectElementObjectOffset);
+        const auto* object = readAt<const UObject*>(chunk, slot.offsetInChunk);
         if (object != nullptr && object->hasFullName(fullName)) {
             return const_cast<UObject*>(object);
         }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 
+#include "scan/parts.hpp"
 #include "scan/plan.hpp"
 
 namespace SDK {
@@ -11,9 +12,10 @@ namespace SDK {
 namespace {
 
 // How often each byte value occurs in x86-64 machine code, per 65536 bytes (counted over the .text
-// of about 100 MB of Windows DLLs and of a large Linux shared library). Anchors are the rarest fixed
-// bytes: a candidate must show both, so the rarer they are the fewer candidates reach the full
-// comparison. 00, 48, 89, FF, 0F, 8B and E8 are everywhere; A0..BF (other than B8) are rare.
+// of about 100 MB of Windows DLLs and of a large Linux shared library; `brickwright-bench
+// --byte-frequencies` prints this table for the bench's image, or for the file given with --image). Anchors
+// are the rarest fixed bytes: a candidate must show both, so the rarer they are the fewer candidates reach
+// the full comparison. 00, 48, 89, FF, 0F, 8B and E8 are everywhere; A0..BF (other than B8) are rare.
 constexpr std::array<std::uint16_t, 256> kCodeByteFrequency = {
     9363, 1284, 478, 454,  565,  555, 202, 183, 691,  150,  92,  82,   148,  282,  70,  2003, //
     602,  210,  65,  61,   115,  253, 49,  44,  268,  41,   38,  39,   74,   51,   35,  492,  //
@@ -107,14 +109,6 @@ bool startsInside(const std::uint8_t* base, std::size_t size, std::size_t length
 
 } // namespace
 
-void Scan::planOf(std::span<const PatternByte> elements, Scan::Plan& plan,
-                  std::vector<std::uint64_t>& words) {
-    words.assign(2 * ((elements.size() + 7) / 8), 0);
-    describe(plan, elements.size(), elements.size(), words.data(), [&](std::size_t i) {
-        return Element{elements[i].fixed, elements[i].value};
-    });
-}
-
 const std::uint8_t* scanForPattern(const std::uint8_t* pattern, const char* mask, const std::uint8_t* base,
                                    std::size_t size, ScanKernel kernel) noexcept {
     if (pattern == nullptr || mask == nullptr) {
@@ -160,6 +154,11 @@ const std::uint8_t* PreparedPattern::findFrom(const std::uint8_t* base, std::siz
         return nullptr;
     }
     Scan::Plan plan;
+    describeTo(plan);
+    return Scan::findFirst(kernel, plan, base, size, from);
+}
+
+void PreparedPattern::describeTo(Scan::Plan& plan) const noexcept {
     plan.length = length_;
     plan.covered = length_;
     plan.anchored = anchored_;
@@ -169,7 +168,6 @@ const std::uint8_t* PreparedPattern::findFrom(const std::uint8_t* base, std::siz
     plan.byte1 = byte1_;
     plan.words = words_.data();
     plan.wordCount = words_.size() / 2;
-    return Scan::findFirst(kernel, plan, base, size, from);
 }
 
 const std::uint8_t* PreparedPattern::find(const std::uint8_t* base, std::size_t size,
@@ -199,6 +197,18 @@ std::size_t PreparedPattern::count(const std::uint8_t* base, std::size_t size,
         ++matches;
     }
     return matches;
+}
+
+std::vector<const std::uint8_t*> findEach(std::span<const PreparedPattern> patterns, const std::uint8_t* base,
+                                          std::size_t size, const ScanOptions& options) {
+    std::vector<const std::uint8_t*> found(patterns.size(), nullptr);
+    std::vector<Scan::Plan> plans(patterns.size());
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        patterns[i].describeTo(plans[i]);
+    }
+    Scan::findEachInParts(options.kernel, plans.data(), plans.size(), base, size,
+                          Scan::partCount(size, options.threads), Scan::startThread, found.data());
+    return found;
 }
 
 } // namespace SDK

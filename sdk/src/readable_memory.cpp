@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "memory_load.hpp"
+#include "sdk/engine_layout.hpp"
 
 namespace SDK {
 
-using detail::load;
+using Layout::readAt;
 
 ReadableMemory::ReadableMemory(std::vector<platform::MemorySpan> spans) {
     ranges_.reserve(spans.size());
@@ -62,7 +62,7 @@ template <typename T> bool ReadableMemory::readChecked(std::uintptr_t address, T
     if (!contains(address, sizeof value)) {
         return false;
     }
-    value = load<T>(address);
+    value = readAt<T>(address);
     return true;
 }
 

@@ -2,7 +2,7 @@
 // hang, the documented document, and nothing lost that a load is not meant to lose.
 #include "config/config.hpp"
 
-#include "json_identity.hpp"
+#include "json_assertions.hpp"
 #include "scratch_directory.hpp"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // loadConfig, saveConfig, configFileExists and configPath on files that are as they should be.
 #include "config/config.hpp"
 
-#include "json_identity.hpp"
+#include "json_assertions.hpp"
 #include "scratch_directory.hpp"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // reconcileConfig: defaults added, unfit values replaced, objects descended into, strays removed.
 #include "config/config.hpp"
 
-#include "json_identity.hpp"
+#include "json_assertions.hpp"
 
 #include <gtest/gtest.h>
 

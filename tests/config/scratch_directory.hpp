@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "files.hpp"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -44,16 +44,7 @@ private:
     fs::path directory_;
 };
 
-// The file's bytes, or nothing when it cannot be opened.
-inline std::optional<std::string> readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return std::move(bytes).str();
-}
+using testsupport::readBytes;
 
 inline void writeBytes(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

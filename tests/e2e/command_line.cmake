@@ -3,8 +3,8 @@
 # output).
 include(${CMAKE_CURRENT_LIST_DIR}/support.cmake)
 
-set(options --controllers --game-dir --log-file --mod --break-pattern --without-class-class --missing-recipe
-    --help)
+set(options --controllers --game-dir --log-file --mod --break-pattern --look-alike --look-alike-only
+    --without-class-class --missing-recipe --help)
 
 e2e_fresh_work()
 run_game(--help)
@@ -23,6 +23,8 @@ set(cases
   "--controllers|2x^--controllers: '2x' is not a whole number from 1 to 64"
   "--game-dir^--game-dir needs a value"
   "--break-pattern|names^--break-pattern: 'names' is none of name-table, object-table and both"
+  "--look-alike|names^--look-alike: 'names' is none of name-table, object-table and both"
+  "--look-alike-only=^--look-alike-only: the value is empty"
   "--missing-recipe|Wall020^--missing-recipe: 'Wall020' is not a Brickwright item"
   "--log-file=^--log-file: the value is empty"
   "--frobnicate^unknown option '--frobnicate'"

@@ -83,7 +83,8 @@ function(expect_lacks what text needle)
 endfunction()
 
 # The messages of the mod's log lines ("[HH:MM:SS] [Brickwright] [<level>] <message>") in `text`, one
-# per line, in order; a line at another level than Info keeps its "[<level>] " in front.
+# per line, in order; a line at another level than Info keeps its "[<level>] " in front. Image offsets,
+# which differ between builds, read "RVA 0x*".
 function(mod_messages text out)
   # A semicolon would split the list of lines: it stands in as a placeholder meanwhile.
   string(REPLACE ";" "<semicolon>" text "${text}")
@@ -93,6 +94,7 @@ function(mod_messages text out)
   foreach(line IN LISTS lines)
     string(REGEX REPLACE "^\\[[^]]*\\] \\[Brickwright\\] (\\[Info\\] )?" "" message "${line}")
     string(REPLACE "<semicolon>" ";" message "${message}")
+    string(REGEX REPLACE "RVA 0x[0-9a-f]+" "RVA 0x*" message "${message}")
     string(APPEND messages "${message}")
   endforeach()
   set(${out} "${messages}" PARENT_SCOPE)

@@ -1,30 +1,50 @@
-# A pattern, or both, is missing (-DPATTERN=name-table, object-table or both) and the world is built
-# without its class for classes, which defeats the search by layout too. The mod says it could not
-# find each such table, goes on, and every load gets a null class; the game reports it and fails,
-# without crashing.
+# The world is built without its class for classes (-DPATTERN=name-table, object-table, both or
+# none: the patterns left out of the image; -DLOOK_ALIKE=<the same>: the patterns that get a
+# look-alike). No object table can be proven then, by its pattern or its layout, and no name table
+# without one: the mod passes over the object-table instruction that is there, says it could not find
+# either table, goes on, and every load gets a null class; the game reports it and fails, without
+# crashing.
 include(${CMAKE_CURRENT_LIST_DIR}/support.cmake)
 
-set(missing "")
-set(name_source "name table by its pattern")
-set(object_source "object table by its pattern")
-if(PATTERN STREQUAL "name-table" OR PATTERN STREQUAL "both")
-  string(APPEND missing "[Warning] Brickwright could not find the engine's name table\n")
-  set(name_source "name table not found")
+set(arguments --game-dir game --without-class-class)
+if(NOT PATTERN STREQUAL "none")
+  list(APPEND arguments --break-pattern ${PATTERN})
 endif()
-if(PATTERN STREQUAL "object-table" OR PATTERN STREQUAL "both")
-  string(APPEND missing "[Warning] Brickwright could not find the engine's object table\n")
-  set(object_source "object table not found")
+if(DEFINED LOOK_ALIKE)
+  list(APPEND arguments --look-alike ${LOOK_ALIKE})
+endif()
+
+# The instructions of the object-table pattern in the image: the real one, a look-alike, or both.
+set(object_instructions 0)
+if(NOT PATTERN MATCHES "^(object-table|both)$")
+  math(EXPR object_instructions "${object_instructions} + 1")
+endif()
+if(DEFINED LOOK_ALIKE AND LOOK_ALIKE MATCHES "^(object-table|both)$")
+  math(EXPR object_instructions "${object_instructions} + 1")
+endif()
+set(object_passed_over "")
+if(object_instructions EQUAL 1)
+  set(object_passed_over
+      "Brickwright passed over an instruction that looks like the engine's object table code but points elsewhere (RVA 0x*)\n")
+elseif(object_instructions EQUAL 2)
+  set(object_passed_over
+      "Brickwright passed over 2 instructions that look like the engine's object table code but point elsewhere (the lowest at RVA 0x*)\n")
+endif()
+set(object_source "object table not found")
+if(object_passed_over)
+  set(object_source "object table not found (a look-alike passed over)")
 endif()
 
 e2e_fresh_work()
-run_game(--game-dir game --break-pattern ${PATTERN} --without-class-class)
+run_game(${arguments})
 
 expect_equal("exit status" "${GAME_STATUS}" 1)
 expect_equal("stderr" "${GAME_ERR}" "")
-expect_mod_messages("${WORK}/game/modloader.log" "${missing}${E2E_SETUP}${E2E_BEGIN_PLAY}${E2E_CLEANUP}")
+expect_mod_messages("${WORK}/game/modloader.log"
+  "[Warning] Brickwright could not find the engine's name table\n${object_passed_over}[Warning] Brickwright could not find the engine's object table\n${E2E_SETUP}${E2E_BEGIN_PLAY}${E2E_CLEANUP}")
 expect_lacks("the console" "${GAME_OUT}" "by its layout\n")
 expect_contains("summary" "${GAME_OUT}"
-  "  Engine tables, as the mod's setup reported them: ${name_source}, ${object_source}\n")
+  "  Engine tables, as the mod's setup reported them: name table not found, ${object_source}\n")
 expect_contains("summary" "${GAME_OUT}" "  BeginPlay 1: 1 handler run, 54 loads with the class argument null\n")
 expect_contains("summary" "${GAME_OUT}"
   "  BeginPlay 1: addRecipe received 0 recipe classes and 54 null: not the mod's 54 in table order")

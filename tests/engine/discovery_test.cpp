@@ -151,13 +151,13 @@ TEST_F(TablesByLayout, AreFoundBehindDecoysWhereThePatternsWouldNotPutThem) {
 
     // Decoy 3: a second object that is its own class besides the class for classes. It is larger than
     // the real table, and would be the best supported if it passed.
-    World twoRoots(image.at(0x800), 3000);
-    SDK::UObject* other = twoRoots.engine.addObject("Class", nullptr, nullptr);
-    twoRoots.engine.setClass(other, other);
+    World twoClassClasses(image.at(0x800), 3000);
+    SDK::UObject* other = twoClassClasses.engine.addObject("Class", nullptr, nullptr);
+    twoClassClasses.engine.setClass(other, other);
 
     // The real object table at an 8-byte-aligned place that is not 16-aligned.
     World real(image.at(0x1238), 2000);
-    ASSERT_GT(twoRoots.objects, real.objects);
+    ASSERT_GT(twoClassClasses.objects, real.objects);
 
     // Decoy 4: a name table that names the class for classes something else (the real table's
     // entries, but another text for the one name).
@@ -235,6 +235,108 @@ TEST_F(TablesByLayout, ASearchBoundsTheCandidatesItSamples) {
     // With one decoy fewer the budget reaches it.
     std::memset(image.at(0), 0, sizeof(ObjectTable));
     EXPECT_EQ(findObjectTable(image.image(), memory).table, address(image.at(kDecoys * kStride + 64)));
+}
+
+// The check that initEngineGlobals applies to a name table a pattern gave, against what the search
+// accepts: the same tables pass, with the pointer to them anywhere in the image or nowhere.
+TEST_F(TablesByLayout, ANameTableCheckedAloneIsJudgedAsTheSearchJudgesIt) {
+    Image image(4096);
+    World world(image.at(0x100));
+    SDK::ReadableMemory memory = SDK::ReadableMemory::ofProcess();
+    const SDK::Discovery::ObjectTableFit objects =
+        SDK::Discovery::checkObjectTable(address(image.at(0x100)), memory);
+    ASSERT_EQ(objects.classClass, address(world.classClass));
+    const auto judged = [&](std::uintptr_t table) {
+        image.putPointer(0x800, reinterpret_cast<const void*>(table));
+        const bool found = findNameTable(image.image(), memory, objects) == table;
+        const bool checked = SDK::Discovery::checkNameTable(table, memory, objects);
+        EXPECT_EQ(found, checked) << table;
+        return checked;
+    };
+    const std::uintptr_t real = address(world.engine.nameTable());
+    EXPECT_TRUE(judged(real));
+    // Without a proven object table nothing is judged good.
+    EXPECT_FALSE(SDK::Discovery::checkNameTable(real, memory, SDK::Discovery::ObjectTableFit{}));
+
+    // Junk, a table of null chunks, memory that cannot be read.
+    std::vector<std::uint64_t> junk(2048, 0x5A5A5A5A5A5A5A5Au);
+    EXPECT_FALSE(judged(address(junk.data())));
+    std::vector<void*> nullChunks(standin::EngineWorld::kNameChunkCapacity, nullptr);
+    EXPECT_FALSE(judged(address(nullChunks.data())));
+    InaccessiblePages noAccess(64 * 1024);
+    EXPECT_FALSE(judged(address(noAccess.get())));
+
+    // The class for classes named otherwise ("Class" with a suffix, then after a cut), its outer named
+    // otherwise, and a sampled object whose name entry is gone.
+    const std::int32_t classIndex = world.classClass->nameIndex();
+    world.engine.setName(world.classClass, world.engine.nameIndex("Classy"), 0);
+    EXPECT_FALSE(judged(real));
+    world.engine.setName(world.classClass, world.engine.nameIndex("/Script/Class"), 0);
+    EXPECT_FALSE(judged(real));
+    world.engine.setName(world.classClass, classIndex, 0);
+    EXPECT_TRUE(judged(real));
+    SDK::UObject* core = world.classClass->objectOuter();
+    const std::int32_t coreIndex = core->nameIndex();
+    world.engine.setName(core, world.engine.nameIndex("/Script/CoreUObjects"), 0);
+    EXPECT_FALSE(judged(real));
+    world.engine.setName(core, coreIndex, 0);
+    ASSERT_TRUE(judged(real));
+    for (std::size_t i = 0; i < 13; ++i) {
+        world.engine.clearNameEntry(world.engine.nameIndex("SM_Prop" + std::to_string(i)));
+    }
+    EXPECT_FALSE(judged(real));
+}
+
+// Indexes on both sides of a chunk border, read by the naming, the lookup and the proof, laid out by
+// the stand-in world's own arithmetic.
+TEST_F(TablesByLayout, IndexesOnBothSidesOfAChunkBorderAreReadFromTheirOwnChunks) {
+    static_assert(SDK::Layout::nameSlot(16383).chunkOffset == 0);
+    static_assert(SDK::Layout::nameSlot(16383).offsetInChunk == 16383 * 8);
+    static_assert(SDK::Layout::nameSlot(16384).chunkOffset == 8);
+    static_assert(SDK::Layout::nameSlot(16384).offsetInChunk == 0);
+    static_assert(SDK::Layout::objectSlot(65535).chunkOffset == 0);
+    static_assert(SDK::Layout::objectSlot(65535).offsetInChunk == 65535 * 24);
+    static_assert(SDK::Layout::objectSlot(65536).chunkOffset == 8);
+    static_assert(SDK::Layout::objectSlot(65536).offsetInChunk == 0);
+
+    Image image(4096);
+    standin::EngineWorld engine(image.at(0x100));
+    SDK::UObject* core = engine.addObject("/Script/CoreUObject", nullptr, nullptr);
+    // Names 16383 and 16384 for the class for classes and its last-but-one object.
+    while (engine.nameCount() < 16383) {
+        engine.addNameEntry("Filler");
+    }
+    const std::int32_t beforeBorder = engine.addNameEntry("Class");
+    const std::int32_t afterBorder = engine.addNameEntry("Package");
+    ASSERT_EQ(beforeBorder, 16383);
+    SDK::UObject* packageClass = engine.addObject("Package", nullptr, core);
+    engine.setName(packageClass, afterBorder, 0);
+    engine.setClass(core, packageClass);
+    for (int i = 0; i < 20; ++i) {
+        engine.addObject("/Game/Pack", i, packageClass, nullptr);
+    }
+    // Elements 65535 and 65536: an instance, then the class for classes.
+    while (engine.objectCount() < 65535) {
+        engine.addEmptyElement();
+    }
+    SDK::UObject* last = engine.addObject("Last", packageClass, core);
+    SDK::UObject* classClass = engine.addObjectWithNameIndex(beforeBorder, 0, nullptr, core);
+    engine.setClass(classClass, classClass);
+    engine.setClass(packageClass, classClass);
+    ASSERT_EQ(engine.objectCount(), 65537);
+
+    SDK::ReadableMemory memory = SDK::ReadableMemory::ofProcess();
+    const SDK::Discovery::ObjectTableFit objects =
+        SDK::Discovery::checkObjectTable(address(image.at(0x100)), memory);
+    EXPECT_EQ(objects.classClass, address(classClass));
+    EXPECT_TRUE(SDK::Discovery::checkNameTable(address(engine.nameTable()), memory, objects));
+
+    engine.install();
+    EXPECT_EQ(classClass->objectName(), "Class");
+    EXPECT_EQ(packageClass->objectName(), "Package");
+    EXPECT_EQ(last->objectFullName(), "Package CoreUObject.Last");
+    EXPECT_EQ(SDK::findObjectByFullName("Package CoreUObject.Last"), last);
+    EXPECT_EQ(SDK::findObjectByFullName("Class CoreUObject.Class"), classClass);
 }
 
 TEST(ReadableMemory, RefusesEveryReadThatLeavesItsRanges) {

@@ -66,13 +66,24 @@ bool covers(const platform::ModuleImage& image, std::uintptr_t p, std::size_t by
     return false;
 }
 
+// Objects enough for the proof of the tables: nearly every class chain ends at the class for classes.
+void addPackages(standin::EngineWorld& world, SDK::UObject* core, SDK::UClass* classClass) {
+    SDK::UObject* packageClass = world.addObject("Package", classClass, core);
+    world.setClass(core, packageClass);
+    for (int i = 0; i < 40; ++i) {
+        world.addObject("/Game/Pack", i, packageClass, nullptr);
+    }
+}
+
 TEST(EngineGlobalsInThisProcess, AreFoundThroughThePlantedInstructionsOfTheExecutablesOwnImage) {
     const standin::GameImageArena arena = standin::gameImageArena();
     const standin::PlantedInstructions planted = standin::plantGameImageArena();
     standin::EngineWorld world(arena.objectTable);
     SDK::UObject* package = world.addObject("/Script/CoreUObject", nullptr, nullptr);
-    world.addObject("Class", 1, world.addObject("Class", nullptr, package), package);
+    SDK::UObject* other = world.addObject("Class", nullptr, package);
+    world.addObject("Class", 1, other, package);
     SDK::UClass* classClass = world.addClassClass(package);
+    addPackages(world, package, classClass);
     standin::setNameTableVariable(arena, world.nameTable());
 
     SDK::initEngineGlobals();
@@ -114,7 +125,7 @@ TEST(EngineGlobalsInThisProcess, LeaveOutAnInaccessiblePageOfTheImage) {
     standin::plantGameImageArena();
     standin::EngineWorld world(arena.objectTable);
     SDK::UObject* package = world.addObject("/Script/CoreUObject", nullptr, nullptr);
-    world.addClassClass(package);
+    addPackages(world, package, world.addClassClass(package));
     standin::setNameTableVariable(arena, world.nameTable());
 
     // A page between the instructions and the tables: a scan that read it would fault.

@@ -1,17 +1,23 @@
 // initEngineGlobals over images laid out by hand: which match is used, how its displacement is read,
-// what each global holds, and what happens without a usable match.
+// what each global holds, what happens without a usable match, and how a match whose table fails the
+// proof is passed over.
 //
 // An image here is an 81 MiB zeroed reservation (its pages cost nothing until touched) described by a
-// few small spans: the code, and the places where the instructions' targets lie.
+// few small spans: the code, and the places where the instructions' targets lie. The tables the
+// instructions lead to are small engine worlds: a copy of a world's object table header lies where the
+// object-table instruction points, the name table variable holds the world's name table.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/os.hpp"
 #include "sdk/engine.hpp"
+#include "sdk/engine_layout.hpp"
+#include "standin/engine_world.hpp"
 
 namespace {
 
@@ -81,6 +87,30 @@ std::uintptr_t address(const std::uint8_t* p) {
     return reinterpret_cast<std::uintptr_t>(p);
 }
 
+// A world that passes the proof: every class chain ends at the class for classes, which is named
+// "Class" inside "/Script/CoreUObject".
+class ProvableWorld {
+public:
+    ProvableWorld() {
+        SDK::UObject* core = engine_.addObject("/Script/CoreUObject", nullptr, nullptr);
+        SDK::UClass* classClass = engine_.addClassClass(core);
+        SDK::UObject* packageClass = engine_.addObject("Package", classClass, core);
+        engine_.setClass(core, packageClass);
+        for (int i = 0; i < 12; ++i) {
+            engine_.addObject("/Game/Pack", i, packageClass, nullptr);
+        }
+    }
+
+    // The header's bytes at `at`, which need not be aligned; the chunk list stays the world's.
+    void copyHeaderTo(std::uint8_t* at) const {
+        std::memcpy(at, engine_.objectTable(), sizeof(SDK::Layout::ObjectTable));
+    }
+    std::uint64_t nameTable() const { return reinterpret_cast<std::uintptr_t>(engine_.nameTable()); }
+
+private:
+    standin::EngineWorld engine_;
+};
+
 class EngineGlobals : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -93,15 +123,20 @@ TEST_F(EngineGlobals, ReadTheDisplacementLittleEndianFromSevenBytesPastTheMatch)
     Image image;
     // Only the top byte (at match + 6) is fixed; read the other way round the target would lie far
     // outside the image.
+    const ProvableWorld world;
     putNameTableLoad(image.at(100), 0x03123456);
     const std::size_t variable = 100 + 7 + 0x03123456;
-    putPointer(image.at(variable), 0x1122334455667788u);
+    putPointer(image.at(variable), world.nameTable());
     putObjectTableLea(image.at(200), 0x04ABCDEF);
     const std::size_t table = 200 + 7 + 0x04ABCDEF;
+    world.copyHeaderTo(image.at(table));
     image.span(0, 4096).span(variable - 64, 128).span(table - 64, 4096);
     image.init();
-    EXPECT_EQ(SDK::engineNameTable, 0x1122334455667788u);
+    EXPECT_EQ(SDK::engineNameTable, world.nameTable());
     EXPECT_EQ(SDK::engineObjectTable, address(image.at(table)));
+    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::Pattern);
+    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Pattern);
+    EXPECT_EQ(SDK::engineNameTablePassedOver.count + SDK::engineObjectTablePassedOver.count, 0u);
 }
 
 TEST_F(EngineGlobals, HoldASnapshotOfTheNameTableVariableAndTheObjectTableAddress) {
@@ -110,17 +145,19 @@ TEST_F(EngineGlobals, HoldASnapshotOfTheNameTableVariableAndTheObjectTableAddres
     putObjectTableLea(image.at(64), 0x04000000);
     const std::size_t variable = 0 + 7 + 0x03000000;
     const std::size_t table = 64 + 7 + 0x04000000;
-    putPointer(image.at(variable), 0xABCDEF0012345678u);
-    putPointer(image.at(table), 0x5555555555555555u);
+    const ProvableWorld world;
+    putPointer(image.at(variable), world.nameTable());
+    world.copyHeaderTo(image.at(table));
     image.span(0, 4096).span(variable, 8).span(table, 64);
     image.init();
-    // Pattern 1: the value stored in the variable; pattern 2: the target itself, not what it holds.
-    EXPECT_EQ(SDK::engineNameTable, 0xABCDEF0012345678u);
+    // Name-table pattern: the value stored in the variable; object-table pattern: the target itself, not
+    // what it holds.
+    EXPECT_EQ(SDK::engineNameTable, world.nameTable());
     EXPECT_EQ(SDK::engineObjectTable, address(image.at(table)));
 
     // A later change of the variable is not seen.
     putPointer(image.at(variable), 0x1111111111111111u);
-    EXPECT_EQ(SDK::engineNameTable, 0xABCDEF0012345678u);
+    EXPECT_EQ(SDK::engineNameTable, world.nameTable());
     EXPECT_EQ(readPointer(image.at(variable)), 0x1111111111111111u);
 }
 
@@ -134,12 +171,18 @@ TEST_F(EngineGlobals, UseTheLowestMatchInTheImage) {
     const std::size_t variableA = 100 + 7 + 0x03100000;
     const std::size_t variableB = 300 + 7 + 0x03200000;
     const std::size_t tableA = 400 + 7 + 0x04100000;
-    putPointer(image.at(variableA), 0xAu);
-    putPointer(image.at(variableB), 0xBu);
+    const ProvableWorld a;
+    const ProvableWorld b;
+    const ProvableWorld c;
+    putPointer(image.at(variableA), a.nameTable());
+    putPointer(image.at(variableB), b.nameTable());
+    a.copyHeaderTo(image.at(tableA));
+    b.copyHeaderTo(image.at(500 + 7 + 0x04200000));
     // And one of each in a later span.
     putNameTableLoad(image.at(8192), 0x03000000);
     putObjectTableLea(image.at(8192 + 64), 0x04000000);
-    putPointer(image.at(8192 + 7 + 0x03000000), 0xCu);
+    putPointer(image.at(8192 + 7 + 0x03000000), c.nameTable());
+    c.copyHeaderTo(image.at(8192 + 64 + 7 + 0x04000000));
     image.span(0, 4096)
         .span(8192, 4096)
         .span(8192 + 7 + 0x03000000, 8)
@@ -149,13 +192,13 @@ TEST_F(EngineGlobals, UseTheLowestMatchInTheImage) {
         .span(tableA, 64)
         .span(500 + 7 + 0x04200000, 64);
     image.init();
-    EXPECT_EQ(SDK::engineNameTable, 0xAu);
+    EXPECT_EQ(SDK::engineNameTable, a.nameTable());
     EXPECT_EQ(SDK::engineObjectTable, address(image.at(tableA)));
 
     // Without matches in the first span, the later span's are used.
     std::memset(image.at(0), 0x90, 4096);
     image.init();
-    EXPECT_EQ(SDK::engineNameTable, 0xCu);
+    EXPECT_EQ(SDK::engineNameTable, c.nameTable());
     EXPECT_EQ(SDK::engineObjectTable, address(image.at(8192 + 64 + 7 + 0x04000000)));
 }
 
@@ -163,7 +206,10 @@ TEST_F(EngineGlobals, IgnoreNearMissesOnTheFixedBytes) {
     Image image;
     const std::size_t variable = 7 + 0x03000000;
     image.span(0, 4096).span(variable - 4096, 8192).span(64 + 7 + 0x04000000, 4096);
-    putPointer(image.at(variable), 0x77u);
+    const ProvableWorld world;
+    putPointer(image.at(variable), world.nameTable());
+    world.copyHeaderTo(image.at(64 + 7 + 0x04000000));
+    // (Neither table is where the search by layout looks: both addresses are odd.)
 
     putNameTableLoad(image.at(0), 0x02FFFFFF);
     putObjectTableLea(image.at(64), 0x03FFFFFF);
@@ -190,7 +236,7 @@ TEST_F(EngineGlobals, IgnoreNearMissesOnTheFixedBytes) {
     image.at(12)[0] = 0xB0;
     image.at(64 + 21)[0] = 0x01;
     image.init();
-    EXPECT_EQ(SDK::engineNameTable, 0x77u);
+    EXPECT_EQ(SDK::engineNameTable, world.nameTable());
     EXPECT_EQ(SDK::engineObjectTable, address(image.at(64 + 7 + 0x04000000)));
     for (const int wildcard : {0x00, 0x01, 0x48, 0x7F, 0x80, 0xE8, 0xFF}) {
         putObjectTableLea(image.at(64), 0x04000000, static_cast<std::uint8_t>(wildcard));
@@ -203,10 +249,12 @@ TEST_F(EngineGlobals, StayZeroWithoutAMatchAndAreResetByEveryCall) {
     Image image;
     putNameTableLoad(image.at(0), 0x03000000);
     putObjectTableLea(image.at(64), 0x04000000);
-    putPointer(image.at(7 + 0x03000000), 0x99u);
+    const ProvableWorld world;
+    putPointer(image.at(7 + 0x03000000), world.nameTable());
+    world.copyHeaderTo(image.at(64 + 7 + 0x04000000));
     image.span(0, 4096).span(7 + 0x03000000, 8).span(64 + 7 + 0x04000000, 64);
     image.init();
-    ASSERT_EQ(SDK::engineNameTable, 0x99u);
+    ASSERT_EQ(SDK::engineNameTable, world.nameTable());
     ASSERT_NE(SDK::engineObjectTable, 0u);
 
     // The same image with the instructions gone.
@@ -229,7 +277,9 @@ TEST_F(EngineGlobals, TreatATargetOutsideTheImageAsNoMatch) {
     putObjectTableLea(image.at(64), 0x04000000);
     const std::size_t variable = 7 + 0x03000000;
     const std::size_t table = 64 + 7 + 0x04000000;
-    putPointer(image.at(variable), 0x42u);
+    const ProvableWorld world;
+    putPointer(image.at(variable), world.nameTable());
+    world.copyHeaderTo(image.at(table));
 
     // Neither target in a span: nothing is read there.
     image.span(0, 4096);
@@ -241,7 +291,8 @@ TEST_F(EngineGlobals, TreatATargetOutsideTheImageAsNoMatch) {
     Image partial;
     putNameTableLoad(partial.at(0), 0x03000000);
     putObjectTableLea(partial.at(64), 0x04000000);
-    putPointer(partial.at(variable), 0x42u);
+    putPointer(partial.at(variable), world.nameTable());
+    world.copyHeaderTo(partial.at(table));
     partial.span(0, 4096).span(variable - 100, 107).span(table - 100, 139);
     partial.init();
     EXPECT_EQ(SDK::engineNameTable, 0u);
@@ -250,26 +301,144 @@ TEST_F(EngineGlobals, TreatATargetOutsideTheImageAsNoMatch) {
     Image whole;
     putNameTableLoad(whole.at(0), 0x03000000);
     putObjectTableLea(whole.at(64), 0x04000000);
-    putPointer(whole.at(variable), 0x42u);
+    putPointer(whole.at(variable), world.nameTable());
+    world.copyHeaderTo(whole.at(table));
     whole.span(0, 4096).span(variable - 100, 108).span(table - 100, 140);
     whole.init();
-    EXPECT_EQ(SDK::engineNameTable, 0x42u);
+    EXPECT_EQ(SDK::engineNameTable, world.nameTable());
     EXPECT_EQ(SDK::engineObjectTable, address(whole.at(table)));
 }
 
 TEST_F(EngineGlobals, FindAMatchEndingOnASpansLastByteButNotOneSplitBetweenSpans) {
     Image image;
-    // Pattern 1 ends on the code span's last byte.
+    // The name-table pattern ends on the code span's last byte.
     putNameTableLoad(image.at(4096 - 13), 0x03000000);
     const std::size_t variable = 4096 - 13 + 7 + 0x03000000;
-    putPointer(image.at(variable), 0x31u);
-    // Pattern 2 lies across two spans that do not touch (its byte at offset 10 is outside both).
+    const ProvableWorld world;
+    putPointer(image.at(variable), world.nameTable());
+    world.copyHeaderTo(image.at(8192 - 10 + 7 + 0x04000000));
+    // The object-table pattern lies across two spans that do not touch (its byte at offset 10 is outside
+    // both).
     putObjectTableLea(image.at(8192 - 10), 0x04000000);
     image.span(0, 4096).span(4096 + 64, 8192 - 4096 - 64).span(8192 + 1, 4096).span(variable, 8);
     image.span(8192 - 10 + 7 + 0x04000000, 64);
     image.init();
-    EXPECT_EQ(SDK::engineNameTable, 0x31u);
+    // Without an object table the name table cannot be proven: the pattern's name table is not used.
+    EXPECT_EQ(SDK::engineNameTable, 0u);
     EXPECT_EQ(SDK::engineObjectTable, 0u);
+}
+
+} // namespace
+
+namespace {
+
+// An object table header of the engine's shape whose elements point at junk: count and chunk list
+// agree, the objects do not.
+class JunkTable {
+public:
+    JunkTable() : elements_(kCount * SDK::Layout::kObjectElementSize / 8), chunkList_(1) {
+        for (std::size_t i = 0; i < elements_.size(); ++i) {
+            elements_[i] = 0xA5A5A5A5A5A5A5A5u ^ (i * 0x9E3779B97F4A7C15u);
+        }
+        chunkList_[0] = reinterpret_cast<std::uintptr_t>(elements_.data());
+    }
+
+    void copyHeaderTo(std::uint8_t* at) const {
+        SDK::Layout::ObjectTable header{};
+        header.chunks = const_cast<std::uint64_t*>(chunkList_.data());
+        header.count = static_cast<std::int32_t>(kCount);
+        std::memcpy(at, &header, sizeof header);
+    }
+
+private:
+    static constexpr std::size_t kCount = 100;
+    std::vector<std::uint64_t> elements_;
+    std::vector<std::uint64_t> chunkList_;
+};
+
+TEST_F(EngineGlobals, PassOverMatchesWhoseTablesFailTheProofForTheNextInAddressOrder) {
+    Image image;
+    const ProvableWorld world;
+    const JunkTable junk;
+    std::vector<std::uint64_t> junkNames(64, 0x4242424242424242u);
+    // Below the real instructions: a name-table load whose variable points at junk, one whose variable
+    // is null, and one whose variable lies outside the image; an object-table lea to a junk header.
+    putNameTableLoad(image.at(100), 0x03100000);
+    putPointer(image.at(100 + 7 + 0x03100000), reinterpret_cast<std::uintptr_t>(junkNames.data()));
+    putNameTableLoad(image.at(200), 0x03200000);
+    putNameTableLoad(image.at(300), 0x03300000);
+    putObjectTableLea(image.at(400), 0x04100000);
+    junk.copyHeaderTo(image.at(400 + 7 + 0x04100000));
+    // The real ones.
+    putNameTableLoad(image.at(1000), 0x03000000);
+    putPointer(image.at(1000 + 7 + 0x03000000), world.nameTable());
+    putObjectTableLea(image.at(1100), 0x04000000);
+    world.copyHeaderTo(image.at(1100 + 7 + 0x04000000));
+    image.span(0, 4096)
+        .span(1000 + 7 + 0x03000000, 8)
+        .span(100 + 7 + 0x03100000, 8)
+        .span(200 + 7 + 0x03200000, 8)
+        .span(1100 + 7 + 0x04000000, 64)
+        .span(400 + 7 + 0x04100000, 64);
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, world.nameTable());
+    EXPECT_EQ(SDK::engineObjectTable, address(image.at(1100 + 7 + 0x04000000)));
+    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::Pattern);
+    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Pattern);
+    EXPECT_EQ(SDK::engineNameTablePassedOver.count, 3u);
+    EXPECT_EQ(SDK::engineNameTablePassedOver.firstRva, 100u);
+    EXPECT_EQ(SDK::engineObjectTablePassedOver.count, 1u);
+    EXPECT_EQ(SDK::engineObjectTablePassedOver.firstRva, 400u);
+
+    // Without the real instructions nothing the look-alikes lead to is used: both tables lie where the
+    // search by layout does not look (odd addresses, no pointer in the image), so neither is found.
+    std::memset(image.at(1000), 0xCC, 200);
+    image.init();
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+    EXPECT_EQ(SDK::engineObjectTable, 0u);
+    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::NotFound);
+    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::NotFound);
+    // The name table is never judged without an object table.
+    EXPECT_EQ(SDK::engineNameTablePassedOver.count, 0u);
+    EXPECT_EQ(SDK::engineObjectTablePassedOver.count, 1u);
+}
+
+TEST_F(EngineGlobals, TrySixteenMatchesOfAPatternAtMostThenSearchByLayout) {
+    Image image;
+    const ProvableWorld world;
+    const JunkTable junk;
+    constexpr std::size_t kSpacing = 64;
+    // Seventeen look-alikes, then the real instruction, whose table lies 8-aligned in the image where
+    // the search by layout finds it; the name table variable likewise.
+    const auto putLookAlikes = [&](std::size_t count) {
+        std::memset(image.at(0), 0xCC, 4096);
+        for (std::size_t i = 0; i < count; ++i) {
+            putObjectTableLea(image.at(i * kSpacing), 0x04000000);
+            junk.copyHeaderTo(image.at(i * kSpacing + 7 + 0x04000000));
+        }
+        putObjectTableLea(image.at(count * kSpacing), 0x04000000 + 1);
+        world.copyHeaderTo(image.at(count * kSpacing + 7 + 0x04000000 + 1));
+        putNameTableLoad(image.at(2048), 0x03000000 + 1);
+        putPointer(image.at(2048 + 7 + 0x03000000 + 1), world.nameTable());
+    };
+    static_assert((17 * kSpacing + 8) % 8 == 0 && (2048 + 8) % 8 == 0);
+    image.span(0, 4096).span(2048 + 8 + 0x03000000, 8).span(0x04000000, 4096);
+
+    putLookAlikes(17);
+    image.init();
+    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Layout);
+    EXPECT_EQ(SDK::engineObjectTable, address(image.at(17 * kSpacing + 8 + 0x04000000)));
+    EXPECT_EQ(SDK::engineObjectTablePassedOver.count, SDK::kMatchesTried);
+    EXPECT_EQ(SDK::engineObjectTablePassedOver.firstRva, 0u);
+    EXPECT_EQ(SDK::engineNameTable, world.nameTable());
+
+    // One look-alike fewer: the real instruction is the sixteenth match.
+    putLookAlikes(15);
+    image.init();
+    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Pattern);
+    EXPECT_EQ(SDK::engineObjectTable, address(image.at(15 * kSpacing + 8 + 0x04000000)));
+    EXPECT_EQ(SDK::engineObjectTablePassedOver.count, 15u);
+    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::Pattern);
 }
 
 } // namespace

@@ -6,7 +6,8 @@
 // the written format, reconciling that document again changes nothing, the defaults are intact, and
 // a file whose bytes changed has them kept in "<path>.bak" (an empty one has none to keep).
 #include "config/config.hpp"
-#include "json_identical.hpp"
+#include "files.hpp"
+#include "json_identity.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -49,6 +49,7 @@ public:
 };
 
 using testsupport::identical;
+using testsupport::readBytes;
 
 const std::vector<json>& defaultsDocuments() {
     static const std::vector<json> documents = {
@@ -66,16 +67,6 @@ const std::vector<json>& defaultsDocuments() {
         json(2.5),
     };
     return documents;
-}
-
-std::optional<std::string> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return std::move(bytes).str();
 }
 
 std::string written(const json& document) {

@@ -1,29 +1,43 @@
-// The search for the engine's tables by their layout, over arbitrary memory: an image of arbitrary
-// words, with arbitrary pointers into other arbitrary blocks (and just past them), sometimes over a
-// well-formed engine world that the input then damages.
+// Finding the engine's tables over arbitrary memory, by their layout and through the patterns: an
+// image of arbitrary words, with arbitrary pointers into other arbitrary blocks (and just past them),
+// sometimes over a well-formed engine world that the input then damages; and instructions of both
+// patterns whose targets hold arbitrary values (the world's tables, pointers into the blocks, raw
+// words), which initEngineGlobals must prove before it takes them.
 //
 // Every block is whole pages between two inaccessible pages, and the snapshot given to the search is
 // exactly the blocks: a read outside it that lands near a block faults, one that follows a raw value
 // almost surely does. The image's span sometimes reaches one page past its block, into the guard page,
 // which the search must leave alone because the snapshot does not hold it.
 //
+// The patterns' targets must lie 48 to 80 MiB after the instructions: the instructions go into a code
+// window at the start of an 81 MiB inaccessible reservation, their targets into two windows 56 and 72
+// MiB on. The windows are blocks too (mutations reach them); the image's spans are the three windows
+// and block 0.
+//
 // Invariants: the search returns (no fault, no hang); an object table it accepts passes the
 // harness's own walk of the invariants (class chains, one class of its own class, nearly all
 // elements reaching it, the count and chunk list agreeing), and a name table it accepts is a pointer
 // stored in the image through which the class for classes is named "Class" and its outer
-// "CoreUObject".
+// "CoreUObject". initEngineGlobals returns; a table it sets passes the same walk, and one it took
+// through a pattern is the target of one of the pattern's first 16 matches, found by the harness's own
+// byte-by-byte comparison.
 //
 // Input, read from the front (missing bytes read as zero):
 //   flags: 1 a well-formed world first, 2 the image span reaches into the guard page after block 0
 //   block count - 1 (mod 6, at least 5 with flag 1), then per block its pages - 1 (mod 4)
 //   with flag 1: object count (8 + byte mod 120), header word (mod block 0's words - 5), name
 //     pointer word (mod block 0's words), then per object a byte: bit 0 empty element, bits 1-4 its class
+//   instruction count (mod 8), then per instruction: a byte (bit 0 the object-table pattern, bits 1-2
+//     what its target holds: the world's table, a pointer into a block, raw bytes), its offset in the
+//     code window (2 bytes), its target's offset in the pattern's window (2 bytes), then that choice's
+//     bytes (block, word offset (2 bytes), count for a header; 8 raw bytes)
 //   then mutations until the input ends: block, word index (2 bytes), and a word:
 //     tag % 8: 0 zero, 1 raw 8 bytes, 2 pointer into block b at word offset o (o from -4 to the block's
 //     end + 4), 3 count-like: two small 32-bit halves, 4 "Class\0", 5 "CoreUObj", 6 "ect\0", 7 "/Script/"
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -33,8 +47,11 @@
 #include <vector>
 
 #include "sdk/discovery.hpp"
+#include "sdk/engine.hpp"
 #include "sdk/engine_layout.hpp"
+#include "sdk/instruction.hpp"
 #include "sdk/readable_memory.hpp"
+#include "sdk/signature.hpp"
 
 namespace {
 
@@ -92,8 +109,18 @@ class Blocks {
 public:
     ~Blocks() {
         for (const Block& block : blocks_) {
-            ::munmap(block.mapping, block.mappingSize);
+            if (block.mapping != nullptr) {
+                ::munmap(block.mapping, block.mappingSize);
+            }
         }
+    }
+
+    // Memory that someone else maps and unmaps.
+    void adopt(std::uint8_t* data, std::size_t size) {
+        Block block;
+        block.data = data;
+        block.size = size;
+        blocks_.push_back(block);
     }
 
     bool add(std::size_t pages) {
@@ -252,8 +279,9 @@ void mutate(Reader& in, const Blocks& blocks) {
     }
 }
 
-// The class-chain root of `object` within kClassSteps steps, read the harness's way; zero for none.
-std::uint64_t root(const Blocks& blocks, std::uint64_t object) {
+// The first object on the class chain of `object` that is its own class, within kClassSteps steps,
+// read the harness's way; zero for none.
+std::uint64_t classClassOf(const Blocks& blocks, std::uint64_t object) {
     std::uint64_t current = object;
     for (std::size_t step = 0; step <= SDK::Discovery::kClassSteps; ++step) {
         std::uint64_t objectClass = 0;
@@ -302,13 +330,13 @@ bool objectTableHolds(const Blocks& blocks, const ObjectTableFit& fit, bool inIm
             continue;
         }
         ++nonEmpty;
-        const std::uint64_t reached = root(blocks, object);
+        const std::uint64_t reached = classClassOf(blocks, object);
         reaching += reached == fit.classClass ? 1 : 0;
         ownClass += reached == object ? 1 : 0;
         listed = listed || object == fit.classClass;
     }
-    return fit.classClass != 0 && root(blocks, fit.classClass) == fit.classClass && listed && ownClass == 1 &&
-           nonEmpty >= SDK::Discovery::kMinObjects && reaching == fit.supporting &&
+    return fit.classClass != 0 && classClassOf(blocks, fit.classClass) == fit.classClass && listed &&
+           ownClass == 1 && nonEmpty >= SDK::Discovery::kMinObjects && reaching == fit.supporting &&
            nonEmpty - reaching == fit.against &&
            (nonEmpty - reaching) * SDK::Discovery::kToleranceDivisor <= nonEmpty;
 }
@@ -346,18 +374,191 @@ bool nameIs(const Blocks& blocks, std::uint64_t table, std::uint64_t object, std
     return name == expected;
 }
 
-bool nameTableHolds(const Blocks& blocks, std::uint64_t table, const ObjectTableFit& objects) {
-    const Block& image = blocks[0];
+bool nameTableHolds(const Blocks& blocks, std::uint64_t table, const ObjectTableFit& objects,
+                    const platform::ModuleImage& image) {
     bool stored = false;
-    for (std::size_t w = 0; w < image.words() && !stored; ++w) {
-        std::uint64_t value = 0;
-        std::memcpy(&value, image.data + w * 8, 8);
-        stored = value == table;
+    for (std::size_t s = 0; s < image.spanCount && !stored; ++s) {
+        for (std::size_t at = 0; at + 8 <= image.spans[s].size && !stored; ++at) {
+            std::uint64_t value = 0;
+            if (!blocks.readable(reinterpret_cast<std::uintptr_t>(image.spans[s].begin) + at, 8)) {
+                break;
+            }
+            std::memcpy(&value, image.spans[s].begin + at, 8);
+            stored = value == table;
+        }
     }
     std::uint64_t outer = 0;
     return stored && nameIs(blocks, table, objects.classClass, "Class") &&
            blocks.word(objects.classClass + Layout::kObjectOuterOffset, outer) &&
            nameIs(blocks, table, outer, "CoreUObject");
+}
+
+// The 81 MiB reservation and its three readable windows.
+class Reservation {
+public:
+    static constexpr std::size_t kSize = 81 * (std::size_t{1} << 20);
+    static constexpr std::size_t kNameWindow = 56 * (std::size_t{1} << 20);
+    static constexpr std::size_t kObjectWindow = 72 * (std::size_t{1} << 20);
+
+    Reservation() {
+        void* mapping = ::mmap(nullptr, kSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        base_ = mapping == MAP_FAILED ? nullptr : static_cast<std::uint8_t*>(mapping);
+        for (const std::size_t offset : {std::size_t{0}, kNameWindow, kObjectWindow}) {
+            if (base_ != nullptr && ::mprotect(base_ + offset, pageSize(), PROT_READ | PROT_WRITE) != 0) {
+                ::munmap(base_, kSize);
+                base_ = nullptr;
+            }
+        }
+    }
+    ~Reservation() {
+        if (base_ != nullptr) {
+            ::munmap(base_, kSize);
+        }
+    }
+    Reservation(const Reservation&) = delete;
+    Reservation& operator=(const Reservation&) = delete;
+
+    bool mapped() const { return base_ != nullptr; }
+    std::uint8_t* code() const { return base_; }
+    std::uint8_t* window(bool objectTable) const {
+        return base_ + (objectTable ? kObjectWindow : kNameWindow);
+    }
+
+private:
+    std::uint8_t* base_ = nullptr;
+};
+
+template <std::size_t N>
+void putInstruction(std::uint8_t* at, const SDK::Signature<N>& signature, Reader& in) {
+    for (std::size_t i = 0; i < N; ++i) {
+        at[i] = signature.elements[i].fixed ? signature.elements[i].value : in.byte();
+    }
+}
+
+// Instructions of both patterns in the code window, their targets in the windows.
+void plantInstructions(Reader& in, const Blocks& blocks, const Reservation& reservation, bool world) {
+    const std::size_t count = in.byte() % 8;
+    const std::size_t page = pageSize();
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint8_t shape = in.byte();
+        const bool objectTable = (shape & 1) != 0;
+        const std::size_t length =
+            objectTable ? SDK::kObjectTablePattern.size() : SDK::kNameTablePattern.size();
+        std::uint8_t* code = reservation.code() + in.bytes(2) % (page - length);
+        std::uint8_t* target = reservation.window(objectTable) + in.bytes(2) % (page - 40);
+        if (objectTable) {
+            putInstruction(code, SDK::kObjectTablePattern, in);
+        } else {
+            putInstruction(code, SDK::kNameTablePattern, in);
+        }
+        const auto displacement =
+            static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(target) -
+                                       (reinterpret_cast<std::uintptr_t>(code) + SDK::kInstructionLength));
+        std::memcpy(code + SDK::kDisplacementOffset, &displacement, sizeof displacement);
+
+        const std::size_t holds = (shape >> 1) % 3;
+        const Block& into = blocks[in.byte()];
+        const std::uint64_t pointer = into.begin() + in.bytes(2) % (into.words() + 1) * 8;
+        if (holds == 0 && world) {
+            // The world's tables, as layWorld left them in block 0.
+            const Block& lists = blocks[1];
+            if (objectTable) {
+                const std::uint64_t chunks = lists.begin();
+                const std::uint64_t countWord = static_cast<std::uint64_t>(8 + in.byte() % 120) << 32;
+                std::memcpy(target + Layout::kObjectTableChunksOffset, &chunks, 8);
+                std::memcpy(target + 32, &countWord, 8);
+            } else {
+                const std::uint64_t names = lists.begin() + lists.words() / 2 * 8;
+                std::memcpy(target, &names, 8);
+            }
+        } else if (holds != 2) {
+            if (objectTable) {
+                const std::uint64_t countWord = static_cast<std::uint64_t>(in.byte()) << 32;
+                std::memcpy(target + Layout::kObjectTableChunksOffset, &pointer, 8);
+                std::memcpy(target + 32, &countWord, 8);
+            } else {
+                std::memcpy(target, &pointer, 8);
+            }
+        } else {
+            const std::uint64_t raw = in.bytes(8);
+            std::memcpy(target + (objectTable ? Layout::kObjectTableChunksOffset : 0), &raw, 8);
+        }
+    }
+}
+
+// The harness's own matches of a signature over the image's spans, lowest first: byte by byte.
+template <std::size_t N>
+std::vector<std::uintptr_t> matchesOf(const SDK::Signature<N>& signature,
+                                      const platform::ModuleImage& image) {
+    std::vector<std::uintptr_t> matches;
+    for (std::size_t s = 0; s < image.spanCount; ++s) {
+        const std::uint8_t* begin = image.spans[s].begin;
+        for (std::size_t at = 0; at + N <= image.spans[s].size; ++at) {
+            bool match = true;
+            for (std::size_t i = 0; i < N && match; ++i) {
+                match = !signature.elements[i].fixed || begin[at + i] == signature.elements[i].value;
+            }
+            if (match) {
+                matches.push_back(reinterpret_cast<std::uintptr_t>(begin + at));
+            }
+        }
+    }
+    return matches;
+}
+
+// Whether `table` is what one of the first kMatchesTried matches refers to: for the object table the
+// target itself, for the name table the value its target holds.
+template <std::size_t N>
+bool fromFirstMatches(const Blocks& blocks, const SDK::Signature<N>& signature,
+                      const platform::ModuleImage& image, std::uint64_t table, bool objectTable) {
+    const std::vector<std::uintptr_t> matches = matchesOf(signature, image);
+    for (std::size_t k = 0; k < matches.size() && k < SDK::kMatchesTried; ++k) {
+        std::uint32_t displacement = 0;
+        std::memcpy(&displacement, reinterpret_cast<const void*>(matches[k] + SDK::kDisplacementOffset), 4);
+        const std::uint64_t target = matches[k] + SDK::kInstructionLength + displacement;
+        std::uint64_t held = 0;
+        if (!objectTable && !blocks.word(target, held)) {
+            continue;
+        }
+        if ((objectTable ? target : held) == table) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// initEngineGlobals over the windows and block 0, judged by the harness.
+void checkEngineGlobals(const Blocks& blocks, const Reservation& reservation) {
+    std::array<platform::MemorySpan, 4> spans = {
+        platform::MemorySpan{reservation.code(), pageSize()},
+        platform::MemorySpan{reservation.window(false), pageSize()},
+        platform::MemorySpan{reservation.window(true), pageSize()},
+        platform::MemorySpan{blocks[0].data, blocks[0].size},
+    };
+    std::sort(spans.begin(), spans.end(),
+              [](const platform::MemorySpan& a, const platform::MemorySpan& b) { return a.begin < b.begin; });
+    platform::ModuleImage image;
+    image.base = spans[0].begin;
+    image.size = static_cast<std::size_t>(spans[3].begin + spans[3].size - spans[0].begin);
+    for (const platform::MemorySpan& span : spans) {
+        image.spans[image.spanCount++] = span;
+    }
+
+    SDK::initEngineGlobals(image);
+    SDK::ReadableMemory memory(blocks.spans());
+    const ObjectTableFit objects = SDK::Discovery::checkObjectTable(SDK::engineObjectTable, memory);
+    if (SDK::engineObjectTable != 0) {
+        check(objects.table == SDK::engineObjectTable && objectTableHolds(blocks, objects, false));
+        check(SDK::engineObjectTableSource != SDK::TableSource::Pattern ||
+              fromFirstMatches(blocks, SDK::kObjectTablePattern, image, SDK::engineObjectTable, true));
+    } else {
+        check(SDK::engineObjectTableSource == SDK::TableSource::NotFound && SDK::engineNameTable == 0);
+    }
+    if (SDK::engineNameTable != 0) {
+        check(nameTableHolds(blocks, SDK::engineNameTable, objects, image));
+        check(SDK::engineNameTableSource != SDK::TableSource::Pattern ||
+              fromFirstMatches(blocks, SDK::kNameTablePattern, image, SDK::engineNameTable, false));
+    }
 }
 
 } // namespace
@@ -379,6 +580,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (world) {
         layWorld(in, blocks);
     }
+    const Reservation reservation;
+    if (!reservation.mapped()) {
+        return 0;
+    }
+    plantInstructions(in, blocks, reservation, world);
+    blocks.adopt(reservation.code(), pageSize());
+    blocks.adopt(reservation.window(false), pageSize());
+    blocks.adopt(reservation.window(true), pageSize());
     mutate(in, blocks);
 
     platform::ModuleImage image;
@@ -392,7 +601,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (objects.table != 0) {
         check(objectTableHolds(blocks, objects, true));
         const std::uintptr_t names = SDK::Discovery::findNameTable(image, memory, objects);
-        check(names == 0 || nameTableHolds(blocks, names, objects));
+        check(names == 0 || nameTableHolds(blocks, names, objects, image));
         const ObjectTableFit again = SDK::Discovery::checkObjectTable(objects.table, memory);
         check(again.table == objects.table && again.classClass == objects.classClass &&
               again.supporting == objects.supporting);
@@ -402,5 +611,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ObjectTableFit judged =
         SDK::Discovery::checkObjectTable(some.begin() + (flags & 0xF8u) * 8u % some.size, memory);
     check(judged.table == 0 || objectTableHolds(blocks, judged, false));
+
+    checkEngineGlobals(blocks, reservation);
     return 0;
 }

@@ -1,15 +1,18 @@
 // Arbitrary image, pattern and mask: the fast scan, under every kernel and in both prepared forms,
-// must return what the reference byte loop returns, and the walk over all matches must agree too.
+// must return what the reference byte loop returns, and the walk over all matches must agree too; so
+// must findEach for the pattern and windows of it in one pass.
 //
 // Input layout: byte 0 = pattern length L (0..255), byte 1 = where the image lies (bits 0-5: its
-// alignment; bit 6: against an inaccessible page instead), then L mask selectors (odd = fixed 'x',
-// even = a wildcard character), L pattern bytes, and the image.
+// alignment; bit 6: against an inaccessible page instead; bit 7: findEach on 8 threads rather than
+// 1), then L mask selectors (odd = fixed 'x', even = a wildcard character), L pattern bytes, and the
+// image.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/mman.h>
@@ -91,6 +94,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* expected = reference::scan(pattern.data(), mask.c_str(), base, imageSize);
     const std::vector<std::size_t> all = reference::allMatches(pattern.data(), mask.c_str(), base, imageSize);
 
+    std::vector<SDK::PreparedPattern> set;
+    std::vector<const std::uint8_t*> setExpected;
+    for (const auto& [begin, end] :
+         {std::pair{std::size_t{0}, length}, std::pair{length / 2, length},
+          std::pair{std::size_t{0}, length / 2}, std::pair{length / 3, length - length / 4},
+          std::pair{std::size_t{0}, length}}) {
+        const std::string window = mask.substr(begin, end - begin);
+        set.emplace_back(pattern.data() + begin, window.c_str());
+        setExpected.push_back(reference::scan(pattern.data() + begin, window.c_str(), base, imageSize));
+    }
+
     const SDK::PreparedPattern fromBytes(pattern.data(), mask.c_str());
     const SDK::PreparedPattern fromElements{std::span<const SDK::PatternByte>(elements)};
     for (const SDK::ScanKernel kernel :
@@ -115,6 +129,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (walked != all.size()) {
             mismatch("walk ended early", kernel, base + all[walked], nullptr, base);
+        }
+
+        // One pass for the pattern, windows of it (anchors shared or shifted) and the pattern again,
+        // each against its own reference scan.
+        const std::vector<const std::uint8_t*> each =
+            SDK::findEach(set, base, imageSize, {kernel, static_cast<unsigned>(1 + (selector >> 7) * 7)});
+        for (std::size_t i = 0; i < set.size(); ++i) {
+            if (each[i] != setExpected[i]) {
+                mismatch("findEach", kernel, setExpected[i], each[i], base);
+            }
         }
     }
     return 0;

@@ -5,7 +5,7 @@
 // leaves exactly its members; every member without a dollar key has a type that fits its default;
 // reconciling the result again changes nothing; the inputs are untouched.
 #include "config/config.hpp"
-#include "json_identical.hpp"
+#include "json_identity.hpp"
 
 #include <cstddef>
 #include <cstdint>

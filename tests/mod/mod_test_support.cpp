@@ -47,6 +47,11 @@ World buildWorld() {
     SDK::UObject* coreUObject = engineWorld.addObject("/Script/CoreUObject", nullptr, nullptr);
     SDK::UObject* engine = engineWorld.addObject("/Script/Engine", nullptr, nullptr);
     result.classClass = engineWorld.addClassClass(coreUObject);
+    // Every object has a class chain up to the class for classes, as in a game: the mod proves the
+    // tables by that before it uses them.
+    SDK::UObject* packageClass = engineWorld.addObject("Package", result.classClass, coreUObject);
+    engineWorld.setClass(coreUObject, packageClass);
+    engineWorld.setClass(engine, packageClass);
     // Near misses: a Class in another package, a numbered one.
     engineWorld.addObject("Class", result.classClass, engine);
     engineWorld.addObject("Class", 1, result.classClass, coreUObject);
@@ -54,7 +59,7 @@ World buildWorld() {
     for (std::size_t i = 0; i < expectedRecipePaths().size(); ++i) {
         const std::string& path = expectedRecipePaths()[i];
         const std::size_t dot = path.rfind('.');
-        SDK::UObject* package = engineWorld.addObject(path.substr(0, dot), nullptr, nullptr);
+        SDK::UObject* package = engineWorld.addObject(path.substr(0, dot), packageClass, nullptr);
         result.recipes[i] = engineWorld.addObject(path.substr(dot + 1), result.classClass, package);
     }
     standin::setNameTableVariable(arena, engineWorld.nameTable());

@@ -277,13 +277,12 @@ const std::uint8_t* portableWideScan(const std::uint8_t* pattern, const char* ma
     if (base == nullptr || elements.empty() || size < elements.size()) {
         return nullptr;
     }
-    SDK::Scan::Plan plan;
-    std::vector<std::uint64_t> words;
-    SDK::Scan::planOf(elements, plan, words);
-    if (!plan.anchored) {
+    const std::vector<std::uint8_t> bytes(pattern, pattern + elements.size());
+    const scantest::TestPlan made(bytes, mask, elements.size() / 3, elements.size() - 1);
+    if (!made.plan().anchored) {
         return base;
     }
-    return SDK::Scan::findWith<PortableLanes64>(plan, base, size, 0);
+    return SDK::Scan::findWith<PortableLanes64>(made.plan(), base, size, 0);
 }
 
 TEST(SharedKernelLoop, AgreesWithTheReferenceLoopAtTheWidestKernelsGeometry) {

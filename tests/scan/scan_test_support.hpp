@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "reference_scan.hpp"
+#include "scan/plan.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
 
@@ -59,6 +61,58 @@ inline const std::uint8_t* scanWith(SDK::ScanKernel kernel, const std::uint8_t* 
                                     const std::uint8_t* base, std::size_t size) {
     return SDK::scanForPattern(pattern, mask, base, size, kernel);
 }
+
+// A plan for the kernels' loops, built here from the documented form rather than by the SDK: the
+// loops must find every match whichever two fixed bytes are the anchors, not only the rarest.
+class TestPlan {
+public:
+    // Anchors at the `first`-th and `second`-th fixed byte (counted modulo the fixed bytes).
+    TestPlan(const std::vector<std::uint8_t>& pattern, const std::string& mask, std::size_t first,
+             std::size_t second) {
+        std::vector<std::size_t> fixed;
+        for (std::size_t i = 0; i < mask.size(); ++i) {
+            if (mask[i] == 'x') {
+                fixed.push_back(i);
+            }
+        }
+        plan_.length = mask.size();
+        plan_.covered = mask.size();
+        plan_.anchored = !fixed.empty();
+        if (plan_.anchored) {
+            plan_.anchor0 = fixed[first % fixed.size()];
+            plan_.anchor1 = fixed[second % fixed.size()];
+            plan_.byte0 = pattern[plan_.anchor0];
+            plan_.byte1 = pattern[plan_.anchor1];
+        }
+        plan_.wordCount = (mask.size() + 7) / 8;
+        words_.assign(2 * plan_.wordCount, 0);
+        for (std::size_t k = 0; k < plan_.wordCount; ++k) {
+            const std::size_t begin =
+                mask.size() < 8 ? 0 : (k + 1 == plan_.wordCount ? mask.size() - 8 : 8 * k);
+            std::uint8_t flipped[8] = {};
+            std::uint8_t fixedMask[8] = {};
+            for (std::size_t b = 0; b < 8 && begin + b < mask.size(); ++b) {
+                if (mask[begin + b] == 'x') {
+                    flipped[b] = static_cast<std::uint8_t>(~pattern[begin + b]);
+                    fixedMask[b] = 0xFF;
+                }
+            }
+            std::memcpy(&words_[2 * k], flipped, 8);
+            std::memcpy(&words_[2 * k + 1], fixedMask, 8);
+        }
+        plan_.words = words_.data();
+    }
+    TestPlan(const TestPlan& other) : plan_(other.plan_), words_(other.words_) {
+        plan_.words = words_.data();
+    }
+    TestPlan& operator=(const TestPlan&) = delete;
+
+    const SDK::Scan::Plan& plan() const { return plan_; }
+
+private:
+    SDK::Scan::Plan plan_;
+    std::vector<std::uint64_t> words_;
+};
 
 // `size` writable bytes directly before (or after) a page that cannot be touched: a scan that reads
 // one byte past the image's end (or before its start) crashes the test.

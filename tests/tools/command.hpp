@@ -7,12 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "files.hpp"
+#include "shell.hpp"
 
 namespace toolstest {
 
@@ -24,9 +25,19 @@ inline std::string quote(const std::string& text) {
     return quoted + "'";
 }
 
+// The file's bytes; empty when it cannot be opened.
 inline std::string readText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return testsupport::readBytes(path).value_or(std::string());
+}
+
+// Standard output of a shell command.
+inline std::string capture(const std::string& command) {
+    std::optional<testsupport::ShellRun> ran = testsupport::runShell(command);
+    if (!ran) {
+        ADD_FAILURE() << "cannot run " << command;
+        return {};
+    }
+    return std::move(ran->out);
 }
 
 struct Outcome {
@@ -47,17 +58,13 @@ inline Outcome run(const std::string& program, const std::vector<std::string>& a
     }
     command += " 2>" + quote(errors.string());
     Outcome result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
+    std::optional<testsupport::ShellRun> ran = testsupport::runShell(command);
+    if (!ran) {
         ADD_FAILURE() << "cannot run " << command;
         return result;
     }
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        result.out.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = std::move(ran->out);
+    result.status = WIFEXITED(ran->waitStatus) ? WEXITSTATUS(ran->waitStatus) : -1;
     result.err = readText(errors);
     std::filesystem::remove(errors);
     return result;

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -21,36 +20,17 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using testsupport::readByteVector;
+using toolstest::capture;
 using toolstest::Outcome;
 using toolstest::quote;
 using toolstest::readText;
 
 const fs::path kImages = SIGCHECK_TEST_IMAGES;
 
-std::vector<std::uint8_t> readBytes(const fs::path& path) {
-    const std::string text = readText(path);
-    return {text.begin(), text.end()};
-}
-
 void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// Standard output of a shell command.
-std::string capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "cannot run " << command;
-        return out;
-    }
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        out.append(buffer, n);
-    }
-    pclose(pipe);
-    return out;
 }
 
 class Sigcheck : public testing::Test {
@@ -243,7 +223,7 @@ TEST_F(Sigcheck, TakesTheLowestOfSeveralMatchesAndWarnsThatThereAreMore) {
     EXPECT_THAT(table.out, testing::Not(testing::HasSubstr("object-table matches")));
 
     // Without the lower one, the higher one is what the mod would take.
-    std::vector<std::uint8_t> bytes = readBytes(file);
+    std::vector<std::uint8_t> bytes = readByteVector(file);
     bytes[binutils.fileOffsetOf(first)] = 0x90;
     writeBytes(scratch("twice-first-gone.exe"), bytes);
     const json patched = report(scratch("twice-first-gone.exe"), 0);
@@ -297,7 +277,7 @@ TEST_F(Sigcheck, ReportsAnImageWithoutThePatternsWithStatusOne) {
 TEST_F(Sigcheck, MissesAMatchWhoseFixedByteDiffersOrThatTheLoaderDoesNotMap) {
     const fs::path file = kImages / "both.exe";
     const Binutils binutils(file);
-    const std::vector<std::uint8_t> original = readBytes(file);
+    const std::vector<std::uint8_t> original = readByteVector(file);
     const std::uint64_t names = binutils.symbol("sig_name_table");
     const std::uint64_t objects = binutils.symbol("sig_object_table");
 
@@ -336,7 +316,7 @@ TEST_F(Sigcheck, MissesAMatchWhoseFixedByteDiffersOrThatTheLoaderDoesNotMap) {
 }
 
 TEST_F(Sigcheck, RefusesFilesItCannotUseWithStatusTwoAndOneLineSayingWhy) {
-    const std::vector<std::uint8_t> good = readBytes(kImages / "both.exe");
+    const std::vector<std::uint8_t> good = readByteVector(kImages / "both.exe");
     const std::size_t table = sectionHeaderOffset(good, 0);
     const auto cut = [&](std::size_t size) {
         return std::vector<std::uint8_t>(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size));
@@ -416,6 +396,73 @@ TEST_F(Sigcheck, ChecksEveryFileAndExitsWithTheWorstOutcome) {
     EXPECT_EQ(json::parse(line)["file"], both);
 }
 
+// A pattern pasted on the command line runs through the very check the engine patterns do: given the
+// engine patterns' own text, every file's JSON and table are those of the plain check but for the names.
+TEST_F(Sigcheck, ChecksAPastedPatternExactlyAsItChecksTheEnginePatterns) {
+    const std::string names = "48 8B 05 ?? ?? ?? 03 48 85 C0 0F 85 B0";
+    const std::string objects = "48 8D 0D ?? ?? ?? 04 E8 ?? ?? ?? 00 E8 ?? ?? ?? 00 E8 ?? ?? ?? 01";
+    // Pasted as a maintainer might: lower case, single '?', more than one space.
+    const std::string namesPasted = "48 8b 05 ? ?? ?  03   48 85 c0 0f 85 b0";
+    std::vector<std::string> files;
+    for (const char* name : {"both.exe", "twice.exe", "outside.exe", "neither.exe"}) {
+        files.push_back((kImages / name).string());
+    }
+    std::vector<std::string> arguments = {"--json", "--pattern", namesPasted, "--pattern=" + objects};
+    arguments.insert(arguments.end(), files.begin(), files.end());
+    const Outcome pasted = run(arguments);
+    arguments = {"--json"};
+    arguments.insert(arguments.end(), files.begin(), files.end());
+    const Outcome engine = run(arguments);
+    EXPECT_EQ(pasted.status, 1); // neither.exe lacks both
+    EXPECT_EQ(pasted.status, engine.status);
+    EXPECT_EQ(pasted.err, "");
+    std::istringstream pastedLines(pasted.out), engineLines(engine.out);
+    std::size_t documents = 0;
+    for (std::string pastedLine, engineLine;
+         std::getline(pastedLines, pastedLine) && std::getline(engineLines, engineLine);) {
+        json fromPasted = json::parse(pastedLine);
+        json fromEngine = json::parse(engineLine);
+        SCOPED_TRACE(fromEngine["file"].dump());
+        ASSERT_EQ(fromPasted["patterns"].size(), 2u);
+        EXPECT_EQ(fromPasted["patterns"][0]["name"], names);
+        EXPECT_EQ(fromPasted["patterns"][1]["name"], objects);
+        fromPasted["patterns"][0]["name"] = "name-table";
+        fromPasted["patterns"][1]["name"] = "object-table";
+        EXPECT_EQ(fromPasted, fromEngine);
+        ++documents;
+    }
+    EXPECT_EQ(documents, files.size());
+
+    // The table: the same but for the names, which widen the first column.
+    const Outcome table = run({"--pattern", names, (kImages / "twice.exe").string()});
+    EXPECT_EQ(table.status, 0);
+    EXPECT_THAT(table.out, testing::HasSubstr("  " + names + "  yes    0x"));
+    EXPECT_THAT(table.out,
+                testing::HasSubstr("  warning: " + names + " matches 2 times; the mod takes the lowest"));
+
+    // A short pattern has no target; one that matches nowhere is missing, with status 1.
+    const json shortPattern =
+        json::parse(run({"--json", "--pattern", "48 8B 05", (kImages / "both.exe").string()}).out);
+    EXPECT_GT(shortPattern["patterns"][0]["matches"], 0);
+    EXPECT_EQ(shortPattern["patterns"][0]["target_rva"], nullptr);
+    const Outcome nowhere =
+        run({"--pattern", "0F 0B 0F 0B 0F 0B 0F 0B CC CC", (kImages / "both.exe").string()});
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_THAT(nowhere.out, testing::HasSubstr("  missing: 0F 0B 0F 0B 0F 0B 0F 0B CC CC does not match"));
+
+    for (const std::string& bad : {std::string("48 8B 5"), std::string("48 8B GG"), std::string("?? ??"),
+                                   std::string(""), std::string("488B05")}) {
+        SCOPED_TRACE(bad);
+        const Outcome refused = run({"--pattern", bad, (kImages / "both.exe").string()});
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_THAT(refused.err, testing::StartsWith("brickwright-sigcheck: --pattern: "));
+    }
+    const Outcome withMake = run({"--pattern", names, "--make", "0x1000", (kImages / "both.exe").string()});
+    EXPECT_EQ(withMake.status, 2);
+    EXPECT_THAT(withMake.err, testing::HasSubstr("exclude each other"));
+}
+
 TEST_F(Sigcheck, ExplainsItselfAndRejectsCommandLinesItCannotUse) {
     Outcome result = run({"--help"});
     EXPECT_EQ(result.status, 0);
@@ -431,9 +478,25 @@ TEST_F(Sigcheck, ExplainsItselfAndRejectsCommandLinesItCannotUse) {
     result = run({"--max-image-size=lots", (kImages / "both.exe").string()});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
+    result = run({"--max-image-size", (kImages / "both.exe").string()});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_THAT(result.err, testing::StartsWith("brickwright-sigcheck: --max-image-size takes a number"));
+
+    // Every option with a value takes it after '=' or as the next argument, to the same effect.
+    for (const std::vector<std::string>& pair : std::vector<std::vector<std::string>>{
+             {"--max-image-size=1048576", "--max-image-size", "1048576"},
+             {"--max-image-size=4294967296", "--max-image-size", "4294967296"},
+             {"--pattern=48 8B 05", "--pattern", "48 8B 05"}}) {
+        SCOPED_TRACE(pair[0]);
+        const Outcome joined = run({pair[0], (kImages / "both.exe").string()});
+        const Outcome separate = run({pair[1], pair[2], (kImages / "both.exe").string()});
+        EXPECT_EQ(joined.status, separate.status);
+        EXPECT_EQ(joined.out, separate.out);
+        EXPECT_EQ(joined.err, separate.err);
+    }
 
     // After "--" a name that begins with a dash is a file.
-    writeBytes(scratch("-dash.exe"), readBytes(kImages / "both.exe"));
+    writeBytes(scratch("-dash.exe"), readByteVector(kImages / "both.exe"));
     const fs::path previous = fs::current_path();
     fs::current_path(scratch(""));
     result = run({"--json", "--", "-dash.exe"});

@@ -1,33 +1,50 @@
 // The engine's two tables, found in the game's executable image.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/os.hpp"
 
 namespace SDK {
 
-// The name table's address: the value that the game variable referred to by pattern 1 held when
-// initEngineGlobals ran (a snapshot). Zero before that, and zero when the pattern is not in the
-// image or its variable lies outside the image.
+// The name table's address: the value that the game variable referred to by the name-table pattern
+// held when initEngineGlobals ran (a snapshot). Zero before that, and zero when no table was proven.
 extern std::uintptr_t engineNameTable;
 
-// The object table's address, the one that pattern 2 computes; its contents are read when used.
-// Zero before initEngineGlobals, and zero when the pattern is not in the image or the table's header
-// would lie outside the image.
+// The object table's address, the one that the object-table pattern computes (or the search by layout
+// found); its contents are read when used. Zero before initEngineGlobals, and zero when no table was
+// proven.
 extern std::uintptr_t engineObjectTable;
 
-// How a table was found by the last initEngineGlobals: through its pattern, by its layout (the
-// pattern gave nothing usable; see sdk/discovery.hpp), or not at all (its global is then zero).
+// How a table was found by the last initEngineGlobals: through its pattern, by its layout (no match
+// of the pattern led to a table that passed the proof; see sdk/discovery.hpp), or not at all (its
+// global is then zero).
 enum class TableSource { NotFound, Pattern, Layout };
 extern TableSource engineNameTableSource;
 extern TableSource engineObjectTableSource;
 
-// Scans the game's image (platform::gameModuleImage) for both patterns and sets the two globals. Each scan
-// takes the lowest match over the image's readable spans; each call recomputes both globals from
-// zero. A pattern without a usable match (none, a target outside the image, or a name table variable
-// holding null) is followed by a search for its table by its layout, reading only what a snapshot of
-// the process's readable ranges allows; when both patterns match nothing of that runs. Logs nothing.
+// The matches of a pattern that the last initEngineGlobals passed over because the table they lead
+// to failed the proof (or lies outside the image): how many, and the lowest one's offset from the
+// image's base.
+struct PassedOverMatches {
+    std::size_t count = 0;
+    std::uintptr_t firstRva = 0;
+};
+extern PassedOverMatches engineNameTablePassedOver;
+extern PassedOverMatches engineObjectTablePassedOver;
+
+// At most this many matches of each pattern are tried, lowest address first.
+inline constexpr std::size_t kMatchesTried = 16;
+
+// Scans the game's image (platform::gameModuleImage) for both patterns and sets the two globals; each
+// call recomputes them from zero. No table is taken on trust: whatever found it, it is proven first
+// with the checks the search by layout applies (Discovery::checkObjectTable, then
+// Discovery::checkNameTable against that object table), every read through a snapshot of the
+// process's readable ranges. The lowest match of a pattern over the image's readable spans is tried
+// first; one whose table fails the proof is passed over for the next match in address order (at most
+// kMatchesTried in all), then for the search by layout. A table nothing proves leaves its global
+// zero; the name table cannot be proven without an object table. Logs nothing.
 void initEngineGlobals();
 
 // The same over a given image description (spans lowest address first).

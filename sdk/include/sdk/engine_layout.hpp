@@ -1,12 +1,13 @@
 // Where the engine keeps what this layer reads. All of it is the game's own memory: little-endian,
 // 8-byte pointers, read only, never written. The structures pin the offsets for whoever lays the
-// tables out (the stand-in engine world); the readers use the named offsets with memcpy, since
-// nothing guarantees the game's records are aligned for our types.
+// tables out (the stand-in engine world); the readers use the named offsets and slots with readAt,
+// since nothing guarantees the game's records are aligned for our types.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+
+#include "sdk/memory_read.hpp"
 
 namespace SDK::Layout {
 
@@ -65,11 +66,25 @@ struct NameEntryHeader {
 };
 static_assert(sizeof(NameEntryHeader) == kNameEntryTextOffset);
 
-// Reads a T at `offset` bytes past `base`, whatever the alignment.
-template <typename T> T readAt(const void* base, std::size_t offset) noexcept {
-    T value;
-    std::memcpy(&value, static_cast<const unsigned char*>(base) + offset, sizeof value);
-    return value;
+// Where the pointer to element `index` of a chunked table lies: the offset of its chunk's pointer in
+// the chunk list, and its own offset inside that chunk.
+struct Slot {
+    std::size_t chunkOffset;
+    std::size_t offsetInChunk;
+};
+
+// Name `index`: an entry pointer in chunk index / kNamesPerChunk of the name table.
+constexpr Slot nameSlot(std::size_t index) noexcept {
+    return Slot{index / kNamesPerChunk * sizeof(void*), index % kNamesPerChunk * sizeof(void*)};
 }
+
+// Element `index` of the object table: its object pointer in chunk index / kObjectsPerChunk.
+constexpr Slot objectSlot(std::size_t index) noexcept {
+    return Slot{index / kObjectsPerChunk * sizeof(void*),
+                index % kObjectsPerChunk * kObjectElementSize + kObjectElementObjectOffset};
+}
+
+// The one load of the game's memory (sdk/memory_read.hpp), by the layout's offsets.
+using SDK::readAt;
 
 } // namespace SDK::Layout

@@ -23,26 +23,28 @@ public:
     explicit ReadableMemory(std::vector<platform::MemorySpan> ranges);
 
     // The process's readable ranges now (platform::readableRanges).
-    static ReadableMemory ofProcess();
+    [[nodiscard]] static ReadableMemory ofProcess();
 
     // Whether [address, address + bytes) lies inside one range. Remembers the range it found, so
     // that reads near each other cost no search; not for use by two threads at once.
-    bool contains(std::uintptr_t address, std::size_t bytes) noexcept;
+    [[nodiscard]] bool contains(std::uintptr_t address, std::size_t bytes) noexcept;
 
     // Checked reads: false (and `value` untouched) when the bytes are not all readable.
-    bool read(std::uintptr_t address, std::uint64_t& value) noexcept;
-    bool read(std::uintptr_t address, std::uint32_t& value) noexcept;
-    bool read(std::uintptr_t address, std::uint8_t& value) noexcept;
+    [[nodiscard]] bool read(std::uintptr_t address, std::uint64_t& value) noexcept;
+    [[nodiscard]] bool read(std::uintptr_t address, std::uint32_t& value) noexcept;
+    [[nodiscard]] bool read(std::uintptr_t address, std::uint8_t& value) noexcept;
 
     // The lowest readable address and one past the highest; both zero when nothing is readable.
-    std::uintptr_t lowest() const noexcept { return ranges_.empty() ? 0 : ranges_.front().begin; }
-    std::uintptr_t highest() const noexcept { return ranges_.empty() ? 0 : ranges_.back().end; }
+    [[nodiscard]] std::uintptr_t lowest() const noexcept {
+        return ranges_.empty() ? 0 : ranges_.front().begin;
+    }
+    [[nodiscard]] std::uintptr_t highest() const noexcept { return ranges_.empty() ? 0 : ranges_.back().end; }
 
     struct Range {
         std::uintptr_t begin;
         std::uintptr_t end;
     };
-    const std::vector<Range>& ranges() const noexcept { return ranges_; }
+    [[nodiscard]] const std::vector<Range>& ranges() const noexcept { return ranges_; }
 
 private:
     template <typename T> bool readChecked(std::uintptr_t address, T& value) noexcept;

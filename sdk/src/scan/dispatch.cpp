@@ -64,9 +64,15 @@ readXcr0() noexcept {
 
 CpuReport readCpu() noexcept {
     CpuReport cpu;
-    const std::uint32_t maxLeaf = cpuid(0, 0).eax;
+    const Registers vendor = cpuid(0, 0);
+    const std::uint32_t maxLeaf = vendor.eax;
+    cpu.amd =
+        vendor.ebx == 0x68747541 && vendor.edx == 0x69746E65 && vendor.ecx == 0x444D4163; // AuthenticAMD
     if (maxLeaf >= 1) {
-        cpu.leaf1Ecx = cpuid(1, 0).ecx;
+        const Registers leaf1 = cpuid(1, 0);
+        cpu.leaf1Ecx = leaf1.ecx;
+        const std::uint32_t base = (leaf1.eax >> 8) & 0xF;
+        cpu.family = base == 0xF ? base + ((leaf1.eax >> 20) & 0xFF) : base;
     }
     if (maxLeaf >= 7) {
         cpu.leaf7Ebx = cpuid(7, 0).ebx;
@@ -92,13 +98,45 @@ bool avx512Usable(const CpuReport& cpu) noexcept {
     return foundation && byteWord && osSaves(cpu, kZmmState);
 }
 
+// Which kernel is fastest rests on measurements (bench/README.md, "Kernels measured"), not on width:
+// - AMD family 1Ah (Zen 5): AVX-512 1.3-1.5x AVX2 over 1 MiB in cache, level with it and with memchr
+//   over 100 MB, where memory sets the pace: AVX-512.
+// - AMD family 19h (Zen 4) with AVX-512: AVX2 10-20% ahead over 100 MB, AVX-512 level at best: AVX2.
+// - Any other CPU with AVX-512: not measured, so not guessed at: AVX2, the kernel measured fastest
+//   on every other CPU with AVX2.
+ScanKernel preferredKernel(const CpuReport& cpu) noexcept {
+    constexpr std::uint32_t kZen5 = 0x1A;
+    if (avx512Usable(cpu) && cpu.amd && cpu.family == kZen5) {
+        return ScanKernel::Avx512;
+    }
+    if (avx2Usable(cpu)) {
+        return ScanKernel::Avx2;
+    }
+#if defined(SDK_SCAN_X86)
+    return ScanKernel::Sse2;
+#else
+    return ScanKernel::Scalar;
+#endif
+}
+
 } // namespace SDK::Scan
 
 namespace SDK {
 
+namespace {
+
+#if defined(SDK_SCAN_X86)
+const Scan::CpuReport& thisCpu() noexcept {
+    static const Scan::CpuReport cpu = Scan::readCpu();
+    return cpu;
+}
+#endif
+
+} // namespace
+
 bool scanKernelSupported(ScanKernel kernel) noexcept {
 #if defined(SDK_SCAN_X86)
-    static const Scan::CpuReport cpu = Scan::readCpu();
+    const Scan::CpuReport& cpu = thisCpu();
     switch (kernel) {
     case ScanKernel::Scalar:
     case ScanKernel::Sse2:
@@ -115,15 +153,12 @@ bool scanKernelSupported(ScanKernel kernel) noexcept {
 }
 
 ScanKernel bestScanKernel() noexcept {
-    static const ScanKernel best = [] {
-        for (const ScanKernel kernel : {ScanKernel::Avx512, ScanKernel::Avx2, ScanKernel::Sse2}) {
-            if (scanKernelSupported(kernel)) {
-                return kernel;
-            }
-        }
-        return ScanKernel::Scalar;
-    }();
+#if defined(SDK_SCAN_X86)
+    static const ScanKernel best = Scan::preferredKernel(thisCpu());
     return best;
+#else
+    return ScanKernel::Scalar;
+#endif
 }
 
 const char* scanKernelName(ScanKernel kernel) noexcept {
@@ -165,6 +200,69 @@ const std::uint8_t* findFirst(ScanKernel kernel, const Plan& plan, const std::ui
         break;
     }
     return findScalar(plan, base, size, from);
+}
+
+} // namespace SDK::Scan
+
+namespace SDK::Scan {
+
+namespace {
+
+using FindEachKernel = void (*)(const Plan*, std::size_t, const std::uint8_t*, std::size_t,
+                                const std::uint8_t**) noexcept;
+
+FindEachKernel findEachKernel(ScanKernel kernel) noexcept {
+    if (!scanKernelSupported(kernel)) {
+        kernel = bestScanKernel();
+    }
+    switch (kernel) {
+#if defined(SDK_SCAN_X86)
+    case ScanKernel::Avx512:
+        return findEachAvx512;
+    case ScanKernel::Avx2:
+        return findEachAvx2;
+    case ScanKernel::Sse2:
+        return findEachSse2;
+#endif
+    default:
+        break;
+    }
+    return findEachScalar;
+}
+
+} // namespace
+
+void findEach(ScanKernel kernel, const Plan* plans, std::size_t count, const std::uint8_t* base,
+              std::size_t size, const std::uint8_t** found) noexcept {
+    const FindEachKernel run = findEachKernel(kernel);
+    // The plans a kernel walks for, by their place in `plans`, kMaxOnePass at a time.
+    Plan group[kMaxOnePass];
+    std::size_t where[kMaxOnePass];
+    const std::uint8_t* groupFound[kMaxOnePass];
+    std::size_t grouped = 0;
+    auto flush = [&] {
+        if (grouped != 0) {
+            run(group, grouped, base, size, groupFound);
+            for (std::size_t k = 0; k < grouped; ++k) {
+                found[where[k]] = groupFound[k];
+            }
+            grouped = 0;
+        }
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        if (base == nullptr || plans[i].length == 0 || plans[i].length > size) {
+            found[i] = nullptr;
+        } else if (!plans[i].anchored) {
+            found[i] = base; // an all-wildcard pattern matches at the first start offset
+        } else {
+            group[grouped] = plans[i];
+            where[grouped++] = i;
+            if (grouped == kMaxOnePass) {
+                flush();
+            }
+        }
+    }
+    flush();
 }
 
 } // namespace SDK::Scan

@@ -13,8 +13,10 @@ namespace {
 struct Avx512Lanes {
     static constexpr std::size_t kWidth = 64;
     static constexpr std::size_t kPerBlock = 4;
-    // As for AVX2, a loop that reads at least as fast: not measured on a CPU of its own yet.
-    static constexpr std::size_t kPrefetchAhead = 512;
+    // Measured on AMD Zen 5 against none, 512 and 4096 bytes ahead (and against 256-bit compares
+    // into masks, and the second anchor from aligned loads): 4 KiB ahead keeps pace with memchr over
+    // 100 MB, where none and 512 bytes fall a quarter behind, and is the fastest in cache.
+    static constexpr std::size_t kPrefetchAhead = 4096;
     using Hits = __mmask64;
 
     explicit Avx512Lanes(const Plan& plan) noexcept
@@ -46,6 +48,11 @@ namespace SDK::Scan {
 const std::uint8_t* findAvx512(const Plan& plan, const std::uint8_t* base, std::size_t size,
                                std::size_t from) noexcept {
     return findWith<Avx512Lanes>(plan, base, size, from);
+}
+
+void findEachAvx512(const Plan* plans, std::size_t count, const std::uint8_t* base, std::size_t size,
+                    const std::uint8_t** found) noexcept {
+    findEachWith<Avx512Lanes>(plans, count, base, size, found);
 }
 
 } // namespace SDK::Scan

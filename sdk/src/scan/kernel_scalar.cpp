@@ -45,4 +45,12 @@ SDK_IMAGE_READER const std::uint8_t* findScalar(const Plan& plan, const std::uin
     return nullptr;
 }
 
+// memchr finds one byte value at a time, so each plan walks the image on its own.
+SDK_IMAGE_READER void findEachScalar(const Plan* plans, std::size_t count, const std::uint8_t* base,
+                                     std::size_t size, const std::uint8_t** found) noexcept {
+    for (std::size_t i = 0; i < count; ++i) {
+        found[i] = findScalar(plans[i], base, size, 0);
+    }
+}
+
 } // namespace SDK::Scan

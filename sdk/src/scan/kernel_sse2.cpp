@@ -42,6 +42,11 @@ const std::uint8_t* findSse2(const Plan& plan, const std::uint8_t* base, std::si
     return findWith<Sse2Lanes>(plan, base, size, from);
 }
 
+void findEachSse2(const Plan* plans, std::size_t count, const std::uint8_t* base, std::size_t size,
+                  const std::uint8_t** found) noexcept {
+    findEachWith<Sse2Lanes>(plans, count, base, size, found);
+}
+
 } // namespace SDK::Scan
 
 #endif

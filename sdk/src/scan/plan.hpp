@@ -5,9 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <span>
-#include <vector>
 
+#include "sdk/memory_read.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/sanitizer.hpp"
 
@@ -34,12 +33,6 @@ struct Plan {
     const char* tailMask = nullptr;
 };
 
-SDK_IMAGE_READER inline std::uint64_t loadWord(const std::uint8_t* p) noexcept {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
 // The first `count` (< 8) bytes at `p` where a load would put them, the rest zero. Byte by byte: a
 // memcpy of a variable length is a library call, and a sanitizer's interceptor checks those.
 SDK_IMAGE_READER inline std::uint64_t loadPartialWord(const std::uint8_t* p, std::size_t count) noexcept {
@@ -57,17 +50,18 @@ SDK_IMAGE_READER inline bool verify(const Plan& plan, const std::uint8_t* p,
                                     const std::uint8_t* end) noexcept {
     if (plan.covered < 8) {
         // Shorter than a word: read the whole word only where the image goes on that far.
-        const std::uint64_t word = end - p >= 8 ? loadWord(p) : loadPartialWord(p, plan.covered);
+        const std::uint64_t word =
+            end - p >= 8 ? readAt<std::uint64_t>(p, 0) : loadPartialWord(p, plan.covered);
         return ((word ^ plan.words[0]) & plan.words[1]) == plan.words[1];
     }
     const std::size_t last = plan.wordCount - 1;
     for (std::size_t k = 0; k < last; ++k) {
-        const std::uint64_t word = loadWord(p + 8 * k);
+        const std::uint64_t word = readAt<std::uint64_t>(p + 8 * k, 0);
         if (((word ^ plan.words[2 * k]) & plan.words[2 * k + 1]) != plan.words[2 * k + 1]) {
             return false;
         }
     }
-    const std::uint64_t word = loadWord(p + plan.covered - 8);
+    const std::uint64_t word = readAt<std::uint64_t>(p + plan.covered - 8, 0);
     if (((word ^ plan.words[2 * last]) & plan.words[2 * last + 1]) != plan.words[2 * last + 1]) {
         return false;
     }
@@ -78,10 +72,6 @@ SDK_IMAGE_READER inline bool verify(const Plan& plan, const std::uint8_t* p,
     }
     return true;
 }
-
-// The plan of a whole pattern given as elements, its words in `words`: what a PreparedPattern scans
-// with. For the tests of the kernels' shared loop.
-void planOf(std::span<const PatternByte> elements, Plan& plan, std::vector<std::uint64_t>& words);
 
 // The kernels' entry points: the lowest match at an offset in [from, size - L] of the image
 // [base, base + size), or nullptr. Each needs size >= plan.length, from <= size - plan.length and a
@@ -97,21 +87,50 @@ const std::uint8_t* findAvx512(const Plan& plan, const std::uint8_t* base, std::
                                std::size_t from) noexcept;
 #endif
 
+// At most this many plans share one pass over the image; more are scanned in groups of this many.
+inline constexpr std::size_t kMaxOnePass = 8;
+
+// The kernels' one-pass entry points: found[i] becomes the lowest match of plans[i] in
+// [base, base + size), or nullptr. Each needs 1 to kMaxOnePass plans, each with an anchor and no
+// longer than the image; the vector ones a CPU that runs them.
+void findEachScalar(const Plan* plans, std::size_t count, const std::uint8_t* base, std::size_t size,
+                    const std::uint8_t** found) noexcept;
+#if defined(__x86_64__) || defined(_M_X64)
+void findEachSse2(const Plan* plans, std::size_t count, const std::uint8_t* base, std::size_t size,
+                  const std::uint8_t** found) noexcept;
+void findEachAvx2(const Plan* plans, std::size_t count, const std::uint8_t* base, std::size_t size,
+                  const std::uint8_t** found) noexcept;
+void findEachAvx512(const Plan* plans, std::size_t count, const std::uint8_t* base, std::size_t size,
+                    const std::uint8_t** found) noexcept;
+#endif
+
 // What cpuid and XCR0 tell about the vector kernels: leaf 1's ECX, leaf 7's EBX (0 where the CPU has
-// no leaf 7), and XCR0 (0 where the operating system has not enabled XSAVE).
+// no leaf 7), XCR0 (0 where the operating system has not enabled XSAVE), and which CPU it is: the
+// vendor's and the display family (base family, plus the extended family where the base is 0Fh).
 struct CpuReport {
     std::uint32_t leaf1Ecx = 0;
     std::uint32_t leaf7Ebx = 0;
     std::uint64_t xcr0 = 0;
+    bool amd = false;
+    std::uint32_t family = 0;
 };
 
 // Whether the CPU has the instructions and the operating system saves the registers they use.
-bool avx2Usable(const CpuReport& cpu) noexcept;
-bool avx512Usable(const CpuReport& cpu) noexcept;
+[[nodiscard]] bool avx2Usable(const CpuReport& cpu) noexcept;
+[[nodiscard]] bool avx512Usable(const CpuReport& cpu) noexcept;
+
+// The kernel measured fastest on `cpu` among those it runs: bestScanKernel() on this CPU.
+[[nodiscard]] ScanKernel preferredKernel(const CpuReport& cpu) noexcept;
 
 // Runs findScalar's, or the kernel's loop where this CPU can run it, otherwise bestScanKernel()'s. A
 // plan without an anchor matches at `from`.
 const std::uint8_t* findFirst(ScanKernel kernel, const Plan& plan, const std::uint8_t* base, std::size_t size,
                               std::size_t from) noexcept;
+
+// found[i] becomes the lowest match of plans[i] in [base, base + size), or nullptr, for any number
+// of plans of any length: with the kernel's one-pass loop where this CPU can run it, otherwise
+// bestScanKernel()'s. A plan without an anchor matches at base.
+void findEach(ScanKernel kernel, const Plan* plans, std::size_t count, const std::uint8_t* base,
+              std::size_t size, const std::uint8_t** found) noexcept;
 
 } // namespace SDK::Scan

@@ -48,14 +48,18 @@ template <typename Lanes> struct Skeleton {
         return bits == 0 ? nullptr : firstVerified(plan, base, end, at, bits);
     }
 
-    // Whether any start offset of the block at `at` shows both anchors: all the hot loop computes.
+    // Which start offsets of the block at `at` show both anchors, joined: all the hot loop computes.
     template <std::size_t... B>
-    SDK_IMAGE_READER bool blockHits(const Lanes& lanes, std::size_t at,
+    SDK_IMAGE_READER Hits blockHits(const Lanes& lanes, std::size_t at,
                                     std::index_sequence<B...>) const noexcept {
         const Hits hits[] = {hitsAt(lanes, at + B * Lanes::kWidth)...};
         Hits all = hits[0];
         ((all = Lanes::either(all, hits[B])), ...);
-        return Lanes::any(all);
+        return all;
+    }
+
+    SDK_IMAGE_READER Hits blockHits(const Lanes& lanes, std::size_t at) const noexcept {
+        return blockHits(lanes, at, std::make_index_sequence<Lanes::kPerBlock>{});
     }
 
     // The candidates of 64 start offsets from `at`.
@@ -89,7 +93,7 @@ template <typename Lanes> struct Skeleton {
                     prefetchLine(lane0 + at + ahead + line);
                 }
             }
-            if (blockHits(lanes, at, std::make_index_sequence<Lanes::kPerBlock>{})) {
+            if (Lanes::any(blockHits(lanes, at))) {
                 if (const std::uint8_t* found = blockMatch(at)) {
                     return found;
                 }
@@ -129,12 +133,126 @@ template <typename Lanes> struct Skeleton {
     }
 };
 
+// The walk for several plans at once: the same steps as Skeleton::find over the start offsets that
+// every plan has, each compare made for every plan still without a match and their candidates
+// joined, so that the lines a block reads are loaded once for all plans and the hot loop takes one
+// branch per block. A plan leaves the walk at its first verified match, the lowest; the start
+// offsets only the shorter plans have are left to each plan's own walk.
+template <typename Lanes> struct OnePass {
+    using One = Skeleton<Lanes>;
+    using Hits = typename Lanes::Hits;
+    static constexpr std::size_t kBlock = One::kBlock;
+
+    const Plan* plans;
+    const std::uint8_t* base;
+    std::size_t size;
+    const std::uint8_t** found;
+    std::size_t open[kMaxOnePass] = {}; // the plans without a match yet
+    std::size_t openCount = 0;
+
+    One one(std::size_t k) const noexcept {
+        const Plan& plan = plans[open[k]];
+        return One{plan, base, base + size, base + plan.anchor0, base + plan.anchor1};
+    }
+
+    // The lanes are made afresh for each plan and block rather than kept in an array: an array of
+    // vectors on the stack needs an alignment that not every compiler's stack keeps.
+    SDK_IMAGE_READER Hits blockHits(std::size_t at) const noexcept {
+        Hits all = one(0).blockHits(Lanes(plans[open[0]]), at);
+        for (std::size_t k = 1; k < openCount; ++k) {
+            all = Lanes::either(all, one(k).blockHits(Lanes(plans[open[k]]), at));
+        }
+        return all;
+    }
+
+    void close(std::size_t k, const std::uint8_t* match) noexcept {
+        found[open[k]] = match;
+        open[k] = open[--openCount];
+    }
+
+    // The candidates of the block at `at`, plan by plan; out of line, as for one plan.
+    SDK_SCAN_NOINLINE SDK_IMAGE_READER void blockMatches(std::size_t at) noexcept {
+        for (std::size_t k = 0; k < openCount;) {
+            const One walk = one(k);
+            const std::uint8_t* match =
+                Lanes::any(walk.blockHits(Lanes(plans[open[k]]), at)) ? walk.blockMatch(at) : nullptr;
+            if (match != nullptr) {
+                close(k, match);
+            } else {
+                ++k;
+            }
+        }
+    }
+
+    template <std::size_t ahead> SDK_IMAGE_READER void blocks(std::size_t& at, std::size_t until) noexcept {
+        for (; openCount != 0 && until - at >= kBlock; at += kBlock) {
+            if constexpr (ahead != 0) {
+                for (std::size_t line = 0; line < kBlock; line += 64) {
+                    prefetchLine(base + at + ahead + line);
+                }
+            }
+            if (Lanes::any(blockHits(at))) {
+                blockMatches(at);
+            }
+        }
+    }
+
+    SDK_IMAGE_READER void run(std::size_t count) noexcept {
+        std::size_t longest = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            found[i] = nullptr;
+            open[i] = i;
+            longest = plans[i].length > longest ? plans[i].length : longest;
+        }
+        openCount = count;
+        const std::size_t starts = size - longest + 1; // the start offsets every plan has
+        std::size_t at = 0;
+        if (starts >= Lanes::kWidth) {
+            for (std::size_t k = 0; k < openCount;) {
+                if (const std::uint8_t* match = one(k).single(Lanes(plans[open[k]]), 0)) {
+                    close(k, match);
+                } else {
+                    ++k;
+                }
+            }
+            // Aligned to the first anchor of one plan: the loads of the others may straddle lines.
+            const std::uint8_t* lane0 = base + plans[openCount == 0 ? 0 : open[0]].anchor0;
+            at = Lanes::kWidth - (reinterpret_cast<std::uintptr_t>(lane0) & (Lanes::kWidth - 1));
+        }
+        if constexpr (Lanes::kPrefetchAhead != 0) {
+            // Lines are asked for only inside the image: the last blocks go without.
+            if (starts > at && starts - at > Lanes::kPrefetchAhead + longest) {
+                blocks<Lanes::kPrefetchAhead>(at, starts - Lanes::kPrefetchAhead - longest);
+            }
+        }
+        if (starts > at) {
+            blocks<0>(at, starts);
+        }
+        for (std::size_t k = 0; k < openCount; ++k) {
+            const Plan& plan = plans[open[k]];
+            found[open[k]] = at <= size - plan.length ? one(k).find(at, size) : nullptr;
+        }
+    }
+};
+
 // A kernel's entry point: the lowest match at an offset in [from, size - L], or nullptr.
 template <typename Lanes>
 SDK_IMAGE_READER const std::uint8_t* findWith(const Plan& plan, const std::uint8_t* base, std::size_t size,
                                               std::size_t from) noexcept {
     const Skeleton<Lanes> skeleton{plan, base, base + size, base + plan.anchor0, base + plan.anchor1};
     return skeleton.find(from, size);
+}
+
+} // namespace SDK::Scan
+
+namespace SDK::Scan {
+
+// A kernel's one-pass entry point; see findEachScalar.
+template <typename Lanes>
+SDK_IMAGE_READER void findEachWith(const Plan* plans, std::size_t count, const std::uint8_t* base,
+                                   std::size_t size, const std::uint8_t** found) noexcept {
+    OnePass<Lanes> pass{plans, base, size, found};
+    pass.run(count);
 }
 
 } // namespace SDK::Scan

@@ -2,6 +2,7 @@
 // way the game's does, and which starts the host loader (it imports xinput1_3) to run the mod the
 // way the game would: load, ModCreate, setup, secondaryEntry, BeginPlay for every player
 // controller, delete, unload. It ends with a summary of what the mod registered.
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <iostream>
@@ -10,12 +11,14 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "game_world.hpp"
 #include "options.hpp"
 #include "platform.hpp"
+#include "platform/os.hpp"
 #include "recipe_items.hpp"
 #include "sdk/signature.hpp"
 #include "sml/sml.hpp"
@@ -87,19 +90,34 @@ void breakPattern(const standin::PlantedInstructions& planted, game::EnginePatte
 }
 
 // How the mod says it found a table ("name" or "object"), from what it wrote during setup: a line
-// that it found the table by its layout, one that it could not find it, or neither: its pattern.
+// that it found the table by its layout, one that it could not find it, or neither: its pattern;
+// and whether it passed over instructions that looked like the table's code.
 std::string tableSource(const std::vector<std::string>& setupJournal, const std::string& table) {
     const std::string byLayout = "Brickwright found the engine's " + table + " table by its layout";
     const std::string missing = "Brickwright could not find the engine's " + table + " table";
+    const std::string lookAlike = "look like the engine's " + table + " table code";
+    const std::string oneLookAlike = "looks like the engine's " + table + " table code";
+    std::string source = table + " table by its pattern";
+    bool passedOver = false;
     for (const std::string& entry : setupJournal) {
         if (entry.find(byLayout) != std::string::npos) {
-            return table + " table by its layout";
+            source = table + " table by its layout";
+        } else if (entry.find(missing) != std::string::npos) {
+            source = table + " table not found";
         }
-        if (entry.find(missing) != std::string::npos) {
-            return table + " table not found";
-        }
+        passedOver = passedOver || entry.find(lookAlike) != std::string::npos ||
+                     entry.find(oneLookAlike) != std::string::npos;
     }
-    return table + " table by its pattern";
+    return passedOver ? source + " (a look-alike passed over)" : source;
+}
+
+// The offset of `at` from the base of the image that the mod scans, as the mod writes it.
+std::string rva(const void* at) {
+    const auto offset = reinterpret_cast<std::uintptr_t>(at) -
+                        reinterpret_cast<std::uintptr_t>(platform::gameModuleImage().base);
+    char digits[2 * sizeof offset] = {};
+    const auto end = std::to_chars(digits, digits + sizeof digits, offset, 16).ptr;
+    return "RVA 0x" + std::string(digits, end);
 }
 
 // What one BeginPlay made the mod do.
@@ -223,6 +241,20 @@ Result<int> run(const game::Options& options) {
     // The game's image: the engine instructions in their one place, the tables they refer to.
     const standin::GameImageArena arena = standin::gameImageArena();
     const standin::PlantedInstructions planted = standin::plantGameImageArena();
+    std::vector<std::string> lookAlikes;
+    if (options.lookAlike) {
+        for (const auto& [pattern, which, name] :
+             {std::tuple{game::EnginePattern::NameTable, standin::LookAlike::NameTable, "name-table"},
+              std::tuple{game::EnginePattern::ObjectTable, standin::LookAlike::ObjectTable,
+                         "object-table"}}) {
+            if (*options.lookAlike == pattern || *options.lookAlike == game::EnginePattern::Both) {
+                const std::uint8_t* at = standin::plantLookAlike(arena, planted, which);
+                lookAlikes.push_back(std::string("A look-alike of the ") + name +
+                                     " pattern that leads to junk lies below the real one, at " + rva(at) +
+                                     " (--look-alike)");
+            }
+        }
+    }
     if (options.brokenPattern) {
         breakPattern(planted, *options.brokenPattern);
     }
@@ -271,6 +303,9 @@ Result<int> run(const game::Options& options) {
                 ? "The object-table pattern is not in the image (--break-pattern)"
                 : "Neither the name-table nor the object-table pattern is in the image (--break-pattern)",
             ConsoleColor::Red, LogType::Warning);
+    }
+    for (const std::string& line : lookAlikes) {
+        hostLine(line, ConsoleColor::Red);
     }
     if (options.withoutClassClass) {
         hostLine("The engine world has no Class CoreUObject.Class (--without-class-class)", ConsoleColor::Red,

@@ -11,11 +11,32 @@ namespace {
 
 bool takesValue(std::string_view name) {
     return name == "--controllers" || name == "--game-dir" || name == "--log-file" || name == "--mod" ||
-           name == "--break-pattern" || name == "--missing-recipe";
+           name == "--break-pattern" || name == "--look-alike" || name == "--look-alike-only" ||
+           name == "--missing-recipe";
 }
 
 using brickwright::fail;
 using brickwright::Result;
+
+// The patterns that `value` names, or an error line for `name`.
+Result<EnginePattern> enginePattern(std::string_view name, std::string_view value) {
+    if (value == "name-table") {
+        return EnginePattern::NameTable;
+    }
+    if (value == "object-table") {
+        return EnginePattern::ObjectTable;
+    }
+    if (value == "both") {
+        return EnginePattern::Both;
+    }
+    return fail(std::string(name) + ": '" + std::string(value) +
+                "' is none of name-table, object-table and both");
+}
+
+// Both options may name patterns for the same list: together they name both or the one they share.
+EnginePattern joined(const std::optional<EnginePattern>& before, EnginePattern added) {
+    return before && *before != added ? EnginePattern::Both : added;
+}
 
 // Sets the option from its value; an error line when the value is not one the option takes.
 Result<void> apply(Options& options, std::string_view name, std::string_view value) {
@@ -37,15 +58,16 @@ Result<void> apply(Options& options, std::string_view name, std::string_view val
         options.logFile = std::filesystem::path(value);
     } else if (name == "--mod") {
         options.modPath = std::filesystem::path(value);
-    } else if (name == "--break-pattern") {
-        if (value == "name-table") {
-            options.brokenPattern = EnginePattern::NameTable;
-        } else if (value == "object-table") {
-            options.brokenPattern = EnginePattern::ObjectTable;
-        } else if (value == "both") {
-            options.brokenPattern = EnginePattern::Both;
-        } else {
-            return fail("--break-pattern: " + quoted + " is none of name-table, object-table and both");
+    } else if (name == "--break-pattern" || name == "--look-alike" || name == "--look-alike-only") {
+        const Result<EnginePattern> pattern = enginePattern(name, value);
+        if (!pattern) {
+            return tl::unexpected(pattern.error());
+        }
+        if (name != "--break-pattern") {
+            options.lookAlike = joined(options.lookAlike, *pattern);
+        }
+        if (name != "--look-alike") {
+            options.brokenPattern = joined(options.brokenPattern, *pattern);
         }
     } else if (name == "--missing-recipe") {
         if (!isRecipeItem(value)) {
@@ -114,8 +136,13 @@ std::string usage() {
            "  --break-pattern WHICH   leave the name-table or object-table pattern, or both, out of the\n"
            "                          image, as a game update that moved the engine's code would; the\n"
            "                          mod then finds the table by its layout\n"
+           "  --look-alike WHICH      plant, below the real instruction of the name-table or\n"
+           "                          object-table pattern, or both, one of the same bytes that leads\n"
+           "                          to junk instead of the table; the mod passes over it\n"
+           "  --look-alike-only WHICH the look-alike without the real instruction (--look-alike and\n"
+           "                          --break-pattern together); the mod finds the table by its layout\n"
            "  --without-class-class   build the engine world without Class CoreUObject.Class, so that\n"
-           "                          neither the mod's class lookup nor its search by layout succeeds\n"
+           "                          the mod can prove neither engine table and its lookup fails\n"
            "  --missing-recipe ITEM   leave ITEM's recipe class (e.g. Wall007) out of the catalogue;\n"
            "                          may be given more than once\n"
            "  -h, --help              this text\n"

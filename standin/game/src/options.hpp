@@ -21,8 +21,10 @@ struct Options {
     std::optional<std::filesystem::path> logFile;
     std::optional<std::filesystem::path> modPath;
     std::optional<EnginePattern> brokenPattern;
+    // Instructions of these patterns' exact bytes, below the real ones, that lead to no table.
+    std::optional<EnginePattern> lookAlike;
     // The world is built without the engine's class for classes: its classes have no class. Nothing
-    // can find that object, and the mod cannot recognise either table by its layout.
+    // can find that object, and the mod can prove neither table, whatever found it.
     bool withoutClassClass = false;
     std::vector<std::string> missingRecipes; // item names, e.g. "Wall007"
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "sdk/engine_layout.hpp"
 #include "sdk/signature.hpp"
 
 namespace standin {
@@ -89,15 +90,15 @@ PlantedInstructions plantEngineInstructions(std::uint8_t* code, std::size_t size
     const std::uint8_t objectWildcards[12] = {0x21, 0x43, 0x65, 0x10, 0x32, 0x54,
                                               0xEF, 0xCD, 0xAB, 0x77, 0x66, 0x55};
 
-    // Pattern 1 near misses: the displacement's top byte is 02, then 05; the jump offset's low byte
+    // Name-table pattern near misses: the displacement's top byte is 02, then 05; the jump offset's low byte
     // is B1 instead of B0; the load goes to another register (48 8B 0D).
     writer.put(SDK::kNameTablePattern, nameWildcards)[6] = 0x02;
     writer.put(SDK::kNameTablePattern, nameWildcards)[6] = 0x05;
     writer.put(SDK::kNameTablePattern, nameWildcards)[12] = 0xB1;
     writer.put(SDK::kNameTablePattern, nameWildcards)[2] = 0x0D;
 
-    // Pattern 2 near misses: the last call offset's top byte is 00 instead of 01; the displacement's
-    // top byte is 03; the first call offset's top byte is 01; the second call is a jump (E9).
+    // Object-table pattern near misses: the last call offset's top byte is 00 instead of 01; the
+    // displacement's top byte is 03; the first call offset's top byte is 01; the second call is a jump (E9).
     writer.put(SDK::kObjectTablePattern, objectWildcards)[21] = 0x00;
     writer.put(SDK::kObjectTablePattern, objectWildcards)[6] = 0x03;
     writer.put(SDK::kObjectTablePattern, objectWildcards)[11] = 0x01;
@@ -105,18 +106,24 @@ PlantedInstructions plantEngineInstructions(std::uint8_t* code, std::size_t size
 
     PlantedInstructions planted;
 
+    // Room for the look-alikes: filler that no pattern matches until plantLookAlike writes there.
+    planted.nameTableLookAlike = writer.put(SDK::kNameTablePattern, nameWildcards);
+    std::memset(planted.nameTableLookAlike, kFiller, SDK::kNameTablePattern.size());
+    planted.objectTableLookAlike = writer.put(SDK::kObjectTablePattern, objectWildcards);
+    std::memset(planted.objectTableLookAlike, kFiller, SDK::kObjectTablePattern.size());
+
     // The real ones. Each displacement is computed for the instruction's final place.
     std::uint8_t* nameAt = code + writer.used();
     std::uint8_t realName[3];
     littleEndian24(displacementTo(SDK::kNameTablePattern, nameAt, nameTableVariable,
-                                  "the name table variable is out of pattern 1's reach"),
+                                  "the name table variable is out of the name-table pattern's reach"),
                    realName);
     planted.nameTableMatch = writer.put(SDK::kNameTablePattern, realName);
 
     std::uint8_t* objectAt = code + writer.used();
     std::uint8_t realObject[12] = {0, 0, 0, 0x9C, 0x3E, 0x1F, 0x80, 0x04, 0x2A, 0x10, 0x20, 0x30};
     littleEndian24(displacementTo(SDK::kObjectTablePattern, objectAt, objectTable,
-                                  "the object table is out of pattern 2's reach"),
+                                  "the object table is out of the object-table pattern's reach"),
                    realObject);
     planted.objectTableMatch = writer.put(SDK::kObjectTablePattern, realObject);
 
@@ -126,6 +133,51 @@ PlantedInstructions plantEngineInstructions(std::uint8_t* code, std::size_t size
 
 void setNameTableVariable(const GameImageArena& arena, const void* nameTable) noexcept {
     std::memcpy(arena.nameTableVariable, &nameTable, sizeof nameTable);
+}
+
+std::uint8_t* plantLookAlike(const GameImageArena& arena, const PlantedInstructions& planted,
+                             LookAlike which) {
+    // Junk: bytes from a fixed xorshift sequence, which never form a pointer into this process.
+    std::uint8_t* junk = arena.begin + kArenaJunkOffset;
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    for (std::size_t i = 0; i < kArenaJunkSize; i += sizeof state) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        std::memcpy(junk + i, &state, sizeof state);
+    }
+    std::uint8_t wildcards[12] = {0x3C, 0x5A, 0x96, 0x0F, 0xF0, 0x69, 0xA5, 0xC3, 0x11, 0x22, 0x44, 0x88};
+    if (which == LookAlike::NameTable) {
+        std::uint8_t* variable = arena.begin + kArenaNameLookAlikeOffset;
+        const void* table = junk;
+        std::memcpy(variable, &table, sizeof table);
+        littleEndian24(displacementTo(SDK::kNameTablePattern, planted.nameTableLookAlike, variable,
+                                      "the look-alike's variable is out of the name-table pattern's reach"),
+                       wildcards);
+        emit(SDK::kNameTablePattern, planted.nameTableLookAlike, wildcards);
+        return planted.nameTableLookAlike;
+    }
+    // A header in the engine's own shape: a chunk list with one chunk whose elements point into the
+    // junk, so that count and chunk list agree and only the objects give it away.
+    constexpr std::size_t kElements = 2000;
+    constexpr std::size_t kRecordSize = 64;
+    auto* header = reinterpret_cast<SDK::Layout::ObjectTable*>(arena.begin + kArenaObjectLookAlikeOffset);
+    std::uint8_t* chunkList = junk + kArenaJunkSize / 3;
+    std::uint8_t* chunk = chunkList + 4096;
+    std::uint8_t* records = junk + 2 * (kArenaJunkSize / 3);
+    const void* chunkAddress = chunk;
+    std::memcpy(chunkList, &chunkAddress, sizeof chunkAddress);
+    for (std::size_t i = 0; i < kElements; ++i) {
+        const void* record = records + i * kRecordSize;
+        std::memcpy(chunk + SDK::Layout::objectSlot(i).offsetInChunk, &record, sizeof record);
+    }
+    header->chunks = chunkList;
+    header->count = static_cast<std::int32_t>(kElements);
+    littleEndian24(displacementTo(SDK::kObjectTablePattern, planted.objectTableLookAlike, header,
+                                  "the look-alike's header is out of the object-table pattern's reach"),
+                   wildcards);
+    emit(SDK::kObjectTablePattern, planted.objectTableLookAlike, wildcards);
+    return planted.objectTableLookAlike;
 }
 
 } // namespace standin

@@ -18,6 +18,12 @@ static_assert(kArenaCodeSize >= kPlantedInstructionsSize);
 static_assert(kArenaNameTableVariableOffset - kArenaCodeSize >= 48 * kMiB &&
               kArenaNameTableVariableOffset < 64 * kMiB);
 static_assert(kArenaObjectTableOffset - kArenaCodeSize >= 64 * kMiB && kArenaObjectTableOffset < 80 * kMiB);
+static_assert(kArenaNameLookAlikeOffset % 8 == 0 && kArenaNameLookAlikeOffset < 64 * kMiB &&
+              kArenaNameLookAlikeOffset >= kArenaNameTableVariableOffset + 8);
+static_assert(kArenaObjectLookAlikeOffset % 64 == 0 && kArenaObjectLookAlikeOffset < 80 * kMiB &&
+              kArenaObjectLookAlikeOffset >= kArenaObjectTableOffset + sizeof(SDK::Layout::ObjectTable));
+static_assert(kArenaJunkOffset >= kArenaObjectLookAlikeOffset + sizeof(SDK::Layout::ObjectTable) &&
+              kArenaJunkOffset + kArenaJunkSize <= kArenaSize);
 
 } // namespace
 

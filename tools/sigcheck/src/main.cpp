@@ -2,9 +2,8 @@
 // rather than at the game's start.
 #include "pe/image.hpp"
 #include "sigcheck/check.hpp"
-#if BRICKWRIGHT_SIGCHECK_DECODER
-#include "sigcheck/maker_report.hpp"
-#endif
+#include "sigcheck/pattern_text.hpp"
+#include "sigcheck/report.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,6 +28,7 @@ constexpr std::string_view kProgram = "brickwright-sigcheck";
 
 constexpr std::string_view kHelp =
     R"(usage: brickwright-sigcheck [--json] [--max-image-size=BYTES] FILE...
+       brickwright-sigcheck --pattern TEXT [--pattern TEXT...] [--json] FILE...
        brickwright-sigcheck --make [--json] RVA... FILE
        brickwright-sigcheck --suggest [--old=OLDFILE] [--candidates=N] [--json] FILE...
 
@@ -45,6 +45,13 @@ matched instruction refers to (match + 7 + displacement) with the section holdin
                            sections or targets outside every section are null
   --max-image-size=BYTES   refuse images whose SizeOfImage exceeds BYTES (default 4 GiB)
   -h, --help               this text
+Every option that takes a value takes it as --option=VALUE or as --option VALUE.
+
+--pattern TEXT: checks a pattern written as in signature.hpp ("48 8B 05 ?? ?? ?? 03 ..."; hex
+pairs in either case, ?? or ? for any byte) instead of the engine patterns, before it replaces
+one there: the same table and JSON, the pattern's text as its name. The target is the one the mod
+would take from it (match + 7 + the displacement at bytes 3 to 6), for patterns of 7 bytes or more.
+Given several times, each pattern is a row.
 
 --make RVA... FILE: a pattern for the instruction at each RVA (0x-prefixed hex, or decimal) of
 FILE, in the form the engine patterns are written in, ready to paste. It takes whole instructions
@@ -52,36 +59,43 @@ from the RVA on until the pattern matches once in the image (at most 64 bytes), 
 exactly where an operand moves when code or data moves: RIP-relative displacements, 32-bit branch
 and call offsets, and immediates or displacements holding an address inside the image (or, beside
 a register, an RVA inside a section); trailing wildcards are dropped. The matches are found with
-the mod's own scan, then narrowed as the pattern grows. JSON: {"file", "image_size", "patterns": [{"rva", "pattern", "length",
-"instructions", "matches", "unique"} or {"rva", "error"}]}.
+the mod's own scan, then narrowed as the pattern grows. A pattern that stays ambiguous names the
+other places it matches (the first 16). JSON: {"file", "image_size", "patterns": [{"rva",
+"pattern", "length", "instructions", "matches", "unique", "other_rvas" (when not unique)} or
+{"rva", "error"}]}.
 
 --suggest FILE...: for each engine pattern that does not match exactly once, the instructions of
 the same shape (name table: mov r64, [rip+disp32]; test of that register; jnz; object table: lea
 rcx, [rip+disp32]; three near calls), ranked, the first few with a pattern made as by --make.
-Without --old they are ranked by how many of the broken pattern's bytes outside the displacement
-they share, then targets in writable sections first, then by how near the displacement lies to the
-range the pattern allowed.
+Without --old the ranking is a guess from the broken pattern alone, and the first candidate is
+labelled "likely": each candidate's score (0 to 100%) weighs how near its displacement lies to the
+range the pattern's fixed top byte allowed (half), the share of the pattern's other fixed bytes it
+shows (40%), and whether its target lies in a writable section (the rest).
   --old=OLDFILE            an earlier build in which the patterns matched: rank by how closely
                            each candidate's surrounding instructions (moving operands masked)
-                           resemble those around the old match
+                           resemble those around the old match, then by score; the first is
+                           labelled "best". A pattern the old build lacks is ranked by score,
+                           with a line on standard error
   --candidates=N           how many candidates to show per pattern (default 5)
 JSON: {"file", "image_size", "old_file", "patterns": [{"name", "matches", "old_rva",
-"candidate_count", "best", "candidates": [{"rva", "section", "target_rva", "target_section",
-"instructions", "resemblance", "pattern", "pattern_matches", "unique"}]}], "old_problems"}.
+"candidate_count", "ranked_by" ("resemblance" or "score"), "best" (the first candidate's RVA),
+"candidates": [{"rva", "section", "target_rva", "target_section", "instructions", "resemblance",
+"score", "pattern", "pattern_matches", "unique"}]}], "old_problems"}.
 
 A file or RVA that cannot be used prints one line on standard error, naming it and why; a file
 that cannot be used prints nothing on standard output, and the other files are still checked.
 
 Exit status, the worst over all files:
-  0  every file holds both patterns; every RVA has a unique pattern; every broken pattern has a
-     best candidate with a unique pattern
-  1  some file lacks a pattern, some RVA or broken pattern has no unique answer
+  0  every file holds every pattern checked; every RVA has a unique pattern; every broken pattern
+     has a first candidate with a unique pattern
+  1  some file lacks a pattern, some RVA or broken pattern has no unique answer, or the old build
+     lacks a pattern
   2  some file or RVA cannot be used (unreadable, not a PE32+ x86-64 image, malformed; an RVA
      outside every section, not in executable code, or where no instruction decodes), or a usage
      error
 )";
 
-enum class Mode { Check, Make, Suggest };
+enum class Mode { Check, Pattern, Make, Suggest };
 
 struct Options {
     Mode mode = Mode::Check;
@@ -89,6 +103,7 @@ struct Options {
     std::uint64_t maxImageSize = pe::kDefaultMaxImageSize;
     std::vector<std::string> files;
     std::vector<std::uint64_t> rvas;
+    std::vector<std::pair<std::string, std::vector<SDK::PatternByte>>> patterns; // text, elements
     std::optional<std::string> oldFile;
     std::size_t candidates = 5;
     bool help = false;
@@ -101,8 +116,8 @@ void printError(std::string_view file, std::string_view why) {
 
 void printUsageError(std::string_view why) {
     std::fprintf(stderr,
-                 "%.*s: %.*s\nusage: %.*s [--json] [--make RVA... | --suggest [--old=OLDFILE]] FILE... "
-                 "(--help for more)\n",
+                 "%.*s: %.*s\nusage: %.*s [--json] [--pattern TEXT | --make RVA... | --suggest "
+                 "[--old=OLDFILE]] FILE... (--help for more)\n",
                  static_cast<int>(kProgram.size()), kProgram.data(), static_cast<int>(why.size()), why.data(),
                  static_cast<int>(kProgram.size()), kProgram.data());
 }
@@ -153,8 +168,10 @@ Result<Options> parseArguments(int argc, char** argv) {
         options.mode = mode;
         return true;
     };
+    constexpr const char* kModesExclusive = "--pattern, --make and --suggest exclude each other";
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
+        std::string value;
         if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
             options.files.emplace_back(argument);
         } else if (argument == "--") {
@@ -163,31 +180,42 @@ Result<Options> parseArguments(int argc, char** argv) {
             options.json = true;
         } else if (argument == "--make") {
             if (!setMode(Mode::Make)) {
-                return fail("--make and --suggest exclude each other");
+                return fail(kModesExclusive);
             }
         } else if (argument == "--suggest") {
             if (!setMode(Mode::Suggest)) {
-                return fail("--make and --suggest exclude each other");
+                return fail(kModesExclusive);
             }
+        } else if (isOption(argument, "--pattern")) {
+            if (!setMode(Mode::Pattern)) {
+                return fail(kModesExclusive);
+            }
+            if (!optionValue(argc, argv, i, "--pattern", value)) {
+                return fail("--pattern takes a pattern such as \"48 8B 05 ?? ?? ?? ??\"");
+            }
+            Result<std::vector<SDK::PatternByte>> elements = sigcheck::parsePatternText(value);
+            if (!elements) {
+                return fail("--pattern: " + elements.error().message);
+            }
+            options.patterns.emplace_back(sigcheck::patternText(*elements), std::move(*elements));
         } else if (isOption(argument, "--old")) {
-            std::string value;
             if (!optionValue(argc, argv, i, "--old", value) || value.empty()) {
                 return fail("--old takes the file of an earlier build");
             }
             options.oldFile = value;
         } else if (isOption(argument, "--candidates")) {
-            std::string value;
             if (!optionValue(argc, argv, i, "--candidates", value) ||
                 !parseNumber(value, options.candidates) || options.candidates == 0) {
                 return fail("--candidates takes a number above 0");
             }
+        } else if (isOption(argument, "--max-image-size")) {
+            if (!optionValue(argc, argv, i, "--max-image-size", value) ||
+                !parseNumber(value, options.maxImageSize)) {
+                return fail("--max-image-size takes a number of bytes");
+            }
         } else if (argument == "-h" || argument == "--help") {
             options.help = true;
             return options;
-        } else if (argument.starts_with("--max-image-size=")) {
-            if (!parseNumber(argument.substr(argument.find('=') + 1), options.maxImageSize)) {
-                return fail("--max-image-size takes a number of bytes");
-            }
         } else {
             return fail("unknown option " + std::string(argument));
         }
@@ -307,9 +335,10 @@ int suggestFiles(const Options& options) {
         }
         const sigcheck::SuggestReport report = sigcheck::suggest(
             path, loaded->headers, loaded->image.bytes(), old ? &oldBuild : nullptr, options.candidates);
+        // A usable old build that lacks a pattern only leaves the ranking to the score.
         for (const brickwright::Error& problem : report.oldProblems) {
             printError(*options.oldFile, problem.message);
-            status = sigcheck::kStatusUnusable;
+            status = std::max(status, sigcheck::kStatusPatternMissing);
         }
         print(options.json ? sigcheck::toJson(report) + '\n' : sigcheck::toTable(report));
         status = std::max(status, sigcheck::suggestStatus(report));
@@ -324,7 +353,16 @@ int checkFile(const std::string& path, const Options& options) {
     if (!loaded) {
         return sigcheck::kStatusUnusable;
     }
-    const sigcheck::FileReport report = sigcheck::checkImage(path, loaded->headers, loaded->image);
+    sigcheck::FileReport report;
+    if (options.mode == Mode::Pattern) {
+        report.file = path;
+        report.imageSize = loaded->image.size();
+        for (const auto& [text, elements] : options.patterns) {
+            report.patterns.push_back(sigcheck::scanPattern(text, elements, loaded->headers, loaded->image));
+        }
+    } else {
+        report = sigcheck::checkImage(path, loaded->headers, loaded->image);
+    }
     print(options.json ? sigcheck::toJson(report) + '\n' : sigcheck::toTable(report));
     return report.complete() ? sigcheck::kStatusComplete : sigcheck::kStatusPatternMissing;
 }
@@ -342,7 +380,7 @@ int main(int argc, char** argv) {
         std::fwrite(kHelp.data(), 1, kHelp.size(), stdout);
         return 0;
     }
-    if (options.mode != Mode::Check) {
+    if (options.mode == Mode::Make || options.mode == Mode::Suggest) {
 #if BRICKWRIGHT_SIGCHECK_DECODER
         return options.mode == Mode::Make ? makeFile(options.files.front(), options) : suggestFiles(options);
 #else

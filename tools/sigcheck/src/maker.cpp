@@ -1,5 +1,7 @@
 #include "sigcheck/maker.hpp"
 
+#include "sigcheck/report.hpp"
+
 #include "sdk/pattern_scan.hpp"
 
 #include <algorithm>
@@ -30,6 +32,23 @@ std::vector<std::uint32_t> allMatches(std::span<const SDK::PatternByte> elements
     for (const std::uint8_t* match = pattern.find(image.data(), image.size()); match != nullptr;
          match = pattern.findNext(image.data(), image.size(), match)) {
         offsets.push_back(static_cast<std::uint32_t>(match - image.data()));
+    }
+    return offsets;
+}
+
+// Up to `limit` offsets other than `own` at which `elements` matches, lowest first.
+std::vector<std::uint64_t> otherMatches(std::span<const SDK::PatternByte> elements,
+                                        std::span<const std::uint8_t> image, std::uint64_t own,
+                                        std::size_t limit) {
+    const SDK::PreparedPattern pattern(trimmed(elements));
+    std::vector<std::uint64_t> offsets;
+    for (const std::uint8_t* match = pattern.find(image.data(), image.size());
+         match != nullptr && offsets.size() < limit;
+         match = pattern.findNext(image.data(), image.size(), match)) {
+        const auto offset = static_cast<std::uint64_t>(match - image.data());
+        if (offset != own) {
+            offsets.push_back(offset);
+        }
     }
     return offsets;
 }
@@ -66,29 +85,6 @@ std::vector<SDK::PatternByte> patternElements(const Instruction& instruction) {
     return elements;
 }
 
-std::string patternText(std::span<const SDK::PatternByte> elements) {
-    std::string text;
-    for (const SDK::PatternByte& element : elements) {
-        if (!text.empty()) {
-            text += ' ';
-        }
-        if (element.fixed) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%02X", element.value);
-            text += hex;
-        } else {
-            text += "??";
-        }
-    }
-    return text;
-}
-
-std::string hexRva(std::uint64_t rva) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08llx", static_cast<unsigned long long>(rva));
-    return text;
-}
-
 PatternMaker::PatternMaker(const pe::Headers& headers, std::span<const std::uint8_t> image, Counting counting)
     : headers_(headers), image_(image), decoder_(headers, image), counting_(counting) {}
 
@@ -117,14 +113,14 @@ MakeResult PatternMaker::make(std::uint64_t rva) const {
     using brickwright::fail;
     const pe::Section* section = headers_.sectionAt(rva);
     if (section == nullptr || rva >= image_.size()) {
-        return fail("RVA " + hexRva(rva) + " lies outside every section");
+        return fail("RVA " + hex(rva) + " lies outside every section");
     }
     if (!section->executable()) {
-        return fail("RVA " + hexRva(rva) + " lies in " + section->name + ", which is not executable code");
+        return fail("RVA " + hex(rva) + " lies in " + section->name + ", which is not executable code");
     }
     std::optional<Instruction> instruction = decoder_.decode(rva);
     if (!instruction) {
-        return fail("no instruction can be decoded at RVA " + hexRva(rva));
+        return fail("no instruction can be decoded at RVA " + hex(rva));
     }
 
     std::vector<SDK::PatternByte> elements = patternElements(*instruction);
@@ -170,6 +166,9 @@ MakeResult PatternMaker::make(std::uint64_t rva) const {
     made.instructions = bestInstructions;
     made.elements.assign(kept.begin(), kept.end());
     made.matches = bestCount;
+    if (!made.unique()) {
+        made.otherRvas = otherMatches(made.elements, image_, rva, kListedMatches);
+    }
     return made;
 }
 

@@ -21,7 +21,8 @@ bool mayBeginShape(Shape shape, const std::uint8_t* at) {
     return rexW && (at[0] & 0x04) == 0 && at[1] == 0x8D && at[2] == 0x0D;
 }
 
-std::optional<Candidate> shapeAt(const Decoder& decoder, Shape shape, std::uint64_t rva) {
+std::optional<Candidate> shapeAt(const Decoder& decoder, const EnginePattern& pattern, std::uint64_t rva) {
+    const Shape shape = pattern.shape;
     std::optional<Instruction> first = decoder.decode(rva);
     const Operation opening = shape == Shape::NameTable ? Operation::LoadRipQword : Operation::LeaRipIntoRcx;
     if (!first || first->operation != opening || !first->target) {
@@ -31,9 +32,8 @@ std::optional<Candidate> shapeAt(const Decoder& decoder, Shape shape, std::uint6
     candidate.rva = rva;
     candidate.targetRva = *first->target;
     candidate.instructions.push_back(*first);
-    const std::size_t total = shape == Shape::NameTable ? 3 : 4;
     std::uint64_t next = rva + first->length;
-    while (candidate.instructions.size() < total) {
+    while (candidate.instructions.size() < pattern.instructions) {
         std::optional<Instruction> instruction = decoder.decode(next);
         if (!instruction) {
             return std::nullopt;
@@ -78,10 +78,6 @@ std::size_t commonSubsequence(const std::vector<std::string>& a, const std::vect
     return row.back();
 }
 
-template <std::size_t N> std::vector<SDK::PatternByte> elementsOf(const SDK::Signature<N>& signature) {
-    return {signature.elements.begin(), signature.elements.end()};
-}
-
 // The fields the ranking needs besides the resemblance.
 void measure(Candidate& candidate, const Decoder& decoder, std::span<const SDK::PatternByte> broken) {
     std::vector<std::uint8_t> bytes;
@@ -101,7 +97,9 @@ void measure(Candidate& candidate, const Decoder& decoder, std::span<const SDK::
         broken[displacementEnd - 1].fixed) {
         const std::int64_t displacement =
             SDK::readDisplacement(first.bytes.data() + *first.ripDisplacementOffset);
-        const std::int64_t low = std::int64_t{broken[displacementEnd - 1].value} << 24;
+        // The top byte carries the displacement's sign: 0xFF allows [-2^24, 0).
+        const std::int64_t low =
+            std::int64_t{static_cast<std::int8_t>(broken[displacementEnd - 1].value)} * (1 << 24);
         const std::int64_t high = low + (std::int64_t{1} << 24);
         candidate.distance = displacement < low     ? static_cast<std::uint64_t>(low - displacement)
                              : displacement >= high ? static_cast<std::uint64_t>(displacement - high + 1)
@@ -115,36 +113,31 @@ void measure(Candidate& candidate, const Decoder& decoder, std::span<const SDK::
         candidate.targetSection = section->name;
         candidate.writableTarget = section->writable();
     }
+    candidate.score = scoreOf(candidate, broken);
 }
 
 bool ranksBefore(const Candidate& a, const Candidate& b) {
     if (a.resemblance.value_or(0) != b.resemblance.value_or(0)) {
         return a.resemblance.value_or(0) > b.resemblance.value_or(0);
     }
-    if (a.agreement != b.agreement) {
-        return a.agreement > b.agreement;
-    }
-    if (a.writableTarget != b.writableTarget) {
-        return a.writableTarget;
-    }
-    if (a.distance != b.distance) {
-        return a.distance < b.distance;
+    if (a.score != b.score) {
+        return a.score > b.score;
     }
     return a.rva < b.rva;
 }
 
-Suggestion suggestFor(std::string_view name, Shape shape, std::span<const SDK::PatternByte> broken,
-                      const PatternMaker& maker, const std::optional<Surroundings>& oldSurroundings,
-                      std::size_t shown) {
+Suggestion suggestFor(const EnginePattern& pattern, const PatternMaker& maker,
+                      const std::optional<Surroundings>& oldSurroundings, std::size_t shown) {
+    const std::span<const SDK::PatternByte> broken = pattern.signature;
     const Decoder& decoder = maker.decoder();
     const std::span<const std::uint8_t> image = decoder.image();
     Suggestion suggestion;
-    suggestion.name = name;
+    suggestion.name = pattern.name;
     suggestion.matches = SDK::PreparedPattern(broken).count(image.data(), image.size());
     if (!suggestion.needed()) {
         return suggestion;
     }
-    std::vector<Candidate> candidates = findCandidates(decoder, shape);
+    std::vector<Candidate> candidates = findCandidates(decoder, pattern);
     for (Candidate& candidate : candidates) {
         measure(candidate, decoder, broken);
         if (oldSurroundings) {
@@ -169,7 +162,24 @@ Suggestion suggestFor(std::string_view name, Shape shape, std::span<const SDK::P
 
 } // namespace
 
-std::vector<Candidate> findCandidates(const Decoder& decoder, Shape shape) {
+double scoreOf(const Candidate& candidate, std::span<const SDK::PatternByte> broken) {
+    std::size_t fixed = 0;
+    for (std::size_t i = 0; i < broken.size(); ++i) {
+        const bool displacement = i >= SDK::kDisplacementOffset && i < SDK::kDisplacementOffset + 4;
+        fixed += !displacement && broken[i].fixed ? 1u : 0u;
+    }
+    const double agreement =
+        fixed == 0 ? 0.0 : static_cast<double>(candidate.agreement) / static_cast<double>(fixed);
+    const double writable = candidate.writableTarget ? 1.0 : 0.0;
+    if (!candidate.distance) {
+        return 0.8 * agreement + 0.2 * writable;
+    }
+    constexpr double kWindow = 1 << 24; // what one fixed top byte of the displacement leaves open
+    const double nearness = 1.0 / (1.0 + static_cast<double>(*candidate.distance) / kWindow);
+    return 0.5 * nearness + 0.4 * agreement + 0.1 * writable;
+}
+
+std::vector<Candidate> findCandidates(const Decoder& decoder, const EnginePattern& pattern) {
     std::vector<Candidate> candidates;
     const std::span<const std::uint8_t> image = decoder.image();
     for (const pe::Section& section : decoder.headers().sections) {
@@ -180,14 +190,14 @@ std::vector<Candidate> findCandidates(const Decoder& decoder, Shape shape) {
         const std::uint64_t end =
             std::min<std::uint64_t>(image.size(), begin + std::uint64_t{section.virtualExtent()});
         for (std::uint64_t rva = begin; rva + 3 <= end; ++rva) {
-            if (!mayBeginShape(shape, image.data() + rva)) {
+            if (!mayBeginShape(pattern.shape, image.data() + rva)) {
                 continue;
             }
             // Sections may overlap; a place is a candidate once, for the section that holds it.
             if (decoder.headers().sectionAt(rva) != &section) {
                 continue;
             }
-            if (std::optional<Candidate> candidate = shapeAt(decoder, shape, rva)) {
+            if (std::optional<Candidate> candidate = shapeAt(decoder, pattern, rva)) {
                 candidates.push_back(std::move(*candidate));
             }
         }
@@ -276,28 +286,24 @@ SuggestReport suggest(std::string file, const pe::Headers& headers, std::span<co
         oldDecoder.emplace(*old->headers, old->image);
     }
 
-    const std::array<std::vector<SDK::PatternByte>, 2> broken = {elementsOf(SDK::kNameTablePattern),
-                                                                 elementsOf(SDK::kObjectTablePattern)};
-    const std::array<std::string_view, 2> names = {"name-table", "object-table"};
-    const std::array<Shape, 2> shapes = {Shape::NameTable, Shape::ObjectTable};
-    const std::array<std::size_t, 2> shapeLengths = {3, 4};
-    for (std::size_t i = 0; i < 2; ++i) {
+    for (std::size_t i = 0; i < kEnginePatterns.size(); ++i) {
+        const EnginePattern& pattern = kEnginePatterns[i];
         std::optional<Surroundings> oldSurroundings;
         std::optional<std::uint64_t> oldRva;
         if (oldDecoder) {
             // The match the mod took in the old build: the lowest.
             const std::uint8_t* match =
-                SDK::PreparedPattern(broken[i]).find(old->image.data(), old->image.size());
+                SDK::PreparedPattern(pattern.signature).find(old->image.data(), old->image.size());
             if (match != nullptr) {
                 oldRva = static_cast<std::uint64_t>(match - old->image.data());
-                oldSurroundings = surroundingsOf(*oldDecoder, *oldRva, shapeLengths[i]);
+                oldSurroundings = surroundingsOf(*oldDecoder, *oldRva, pattern.instructions);
             } else {
                 report.oldProblems.push_back(
-                    brickwright::Error{"the " + std::string(names[i]) +
+                    brickwright::Error{"the " + std::string(pattern.name) +
                                        " pattern does not match there, so it cannot guide the ranking"});
             }
         }
-        report.patterns[i] = suggestFor(names[i], shapes[i], broken[i], maker, oldSurroundings, shown);
+        report.patterns[i] = suggestFor(pattern, maker, oldSurroundings, shown);
         report.patterns[i].oldRva = oldRva;
     }
     return report;

@@ -103,10 +103,11 @@ public:
 
     // Addresses ------------------------------------------------------------------------------------
 
-    // The name table: the array of name chunk pointers; what the game variable read by pattern 1 holds.
+    // The name table: the array of name chunk pointers; what the game variable that the name-table
+    // pattern reads holds.
     const void* nameTable() const noexcept { return nameChunks_.get(); }
 
-    // The object table's header; what pattern 2 refers to.
+    // The object table's header; what the object-table pattern refers to.
     void* objectTable() const noexcept { return header_; }
 
     // Points SDK::engineNameTable and SDK::engineObjectTable at this world.

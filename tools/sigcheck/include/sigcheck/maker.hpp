@@ -6,6 +6,7 @@
 #include "pe/image.hpp"
 #include "sdk/signature.hpp"
 #include "sigcheck/decoder.hpp"
+#include "sigcheck/pattern_text.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +21,9 @@ namespace sigcheck {
 // Longer patterns are slower to scan and break sooner; past this a pattern is reported as not unique.
 inline constexpr std::size_t kMaxPatternLength = 64;
 
+// A pattern that is not unique names at most this many of its other matches.
+inline constexpr std::size_t kListedMatches = 16;
+
 struct MadePattern {
     std::uint64_t rva = 0;
     // Trailing wildcards trimmed.
@@ -28,6 +32,8 @@ struct MadePattern {
     // Every place in the image it matches: the first instruction's matches found by the mod's own scan,
     // then narrowed with each instruction added. 1 when the pattern is unique.
     std::uint64_t matches = 0;
+    // When not unique: the other matches, lowest first, at most kListedMatches of them.
+    std::vector<std::uint64_t> otherRvas;
 
     bool unique() const noexcept { return matches == 1; }
 };
@@ -67,13 +73,7 @@ private:
     mutable std::size_t rememberedMatches_ = 0;
 };
 
-// The project's text form: "48 8B 05 ?? ?? ?? ??".
-[[nodiscard]] std::string patternText(std::span<const SDK::PatternByte> elements);
-
 // One instruction's bytes in the pattern form, its moving operands as wildcards.
 [[nodiscard]] std::vector<SDK::PatternByte> patternElements(const Instruction& instruction);
-
-// "0x0001a2b0", as the checker prints RVAs.
-[[nodiscard]] std::string hexRva(std::uint64_t rva);
 
 } // namespace sigcheck

@@ -3,7 +3,7 @@
 #include "config/config.hpp"
 #include "platform/os.hpp"
 
-#include "json_identity.hpp"
+#include "json_assertions.hpp"
 #include "scratch_directory.hpp"
 
 #include <gtest/gtest.h>

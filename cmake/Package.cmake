@@ -11,7 +11,7 @@ set(_stage ${CMAKE_BINARY_DIR}/package/${BRICKWRIGHT_PACKAGE_NAME})
 set(_zip ${BRICKWRIGHT_DIST_DIR}/${BRICKWRIGHT_PACKAGE_NAME}.zip)
 
 # Windows line ends: the README is read on Windows.
-configure_file(${CMAKE_CURRENT_LIST_DIR}/package-readme.txt.in ${CMAKE_BINARY_DIR}/package/README.txt
+configure_file(${CMAKE_CURRENT_LIST_DIR}/package_readme.txt.in ${CMAKE_BINARY_DIR}/package/README.txt
   @ONLY NEWLINE_STYLE CRLF)
 
 if(CMAKE_STRIP)

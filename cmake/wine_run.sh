@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs one Windows program under Wine in the build tree's own prefix:
 #
-#   wine-run.sh WINE PREFIX PROGRAM [ARGS...]
+#   wine_run.sh WINE PREFIX PROGRAM [ARGS...]
 #
 # CTest runs tests in parallel, so the prefix is created once, under a lock, by whichever run comes first;
 # the others wait for it. The program's exit status is the wrapper's.
@@ -23,7 +23,7 @@ if [ ! -f "$prefix/.brickwright-ready" ]; then
         flock 9
         if [ ! -f "$prefix/.brickwright-ready" ]; then
             if ! "$wine" wineboot -i >"$prefix.log" 2>&1; then
-                echo "wine-run.sh: creating the Wine prefix $prefix failed:" >&2
+                echo "wine_run.sh: creating the Wine prefix $prefix failed:" >&2
                 cat "$prefix.log" >&2
                 exit 1
             fi

@@ -213,24 +213,23 @@ Surroundings surroundingsOf(const Decoder& decoder, std::uint64_t rva, std::size
     if (section == nullptr) {
         return surroundings;
     }
-    std::vector<Instruction> shape;
+    // Instructions from `next` on into `into` until it holds `count`, or one does not decode.
     std::uint64_t next = rva;
-    while (shape.size() < shapeInstructions) {
-        std::optional<Instruction> instruction = decoder.decode(next);
-        if (!instruction) {
-            break;
+    auto decodeInto = [&](std::vector<Instruction>& into, std::size_t count) {
+        while (into.size() < count) {
+            std::optional<Instruction> instruction = decoder.decode(next);
+            if (!instruction) {
+                return;
+            }
+            next += instruction->length;
+            into.push_back(*instruction);
         }
-        next += instruction->length;
-        shape.push_back(*instruction);
-    }
+    };
+    std::vector<Instruction> shape;
+    decodeInto(shape, shapeInstructions);
     std::vector<Instruction> after;
-    while (shape.size() == shapeInstructions && after.size() < kSurroundingInstructions) {
-        std::optional<Instruction> instruction = decoder.decode(next);
-        if (!instruction) {
-            break;
-        }
-        next += instruction->length;
-        after.push_back(*instruction);
+    if (shape.size() == shapeInstructions) {
+        decodeInto(after, kSurroundingInstructions);
     }
 
     // x86 code decodes back into step within a few instructions from almost any byte: of the starts a

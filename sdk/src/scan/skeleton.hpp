@@ -184,7 +184,37 @@ template <typename Lanes> struct OnePass {
         }
     }
 
+    // Two plans open, the engine's case: both plans' lanes stay in registers for the whole walk and
+    // the block's compares are made inline (the general walk above makes the lanes afresh for each
+    // plan and block, out of line). Returns once a plan has found its match, with `at` past that
+    // block, or when the blocks are done.
+    template <std::size_t ahead>
+    SDK_IMAGE_READER void blocksOfTwo(std::size_t& at, std::size_t until) noexcept {
+        const One first = one(0);
+        const One second = one(1);
+        const Lanes firstLanes(first.plan);
+        const Lanes secondLanes(second.plan);
+        for (; until - at >= kBlock; at += kBlock) {
+            if constexpr (ahead != 0) {
+                for (std::size_t line = 0; line < kBlock; line += 64) {
+                    prefetchLine(base + at + ahead + line);
+                }
+            }
+            if (Lanes::any(
+                    Lanes::either(first.blockHits(firstLanes, at), second.blockHits(secondLanes, at)))) {
+                blockMatches(at);
+                if (openCount != 2) {
+                    at += kBlock;
+                    return;
+                }
+            }
+        }
+    }
+
     template <std::size_t ahead> SDK_IMAGE_READER void blocks(std::size_t& at, std::size_t until) noexcept {
+        if (openCount == 2) {
+            blocksOfTwo<ahead>(at, until);
+        }
         for (; openCount != 0 && until - at >= kBlock; at += kBlock) {
             if constexpr (ahead != 0) {
                 for (std::size_t line = 0; line < kBlock; line += 64) {

@@ -200,10 +200,20 @@ template <typename Lanes> struct OnePass {
                     prefetchLine(base + at + ahead + line);
                 }
             }
-            if (Lanes::any(
-                    Lanes::either(first.blockHits(firstLanes, at), second.blockHits(secondLanes, at)))) {
-                blockMatches(at);
-                if (openCount != 2) {
+            const Hits firstHits = first.blockHits(firstLanes, at);
+            const Hits secondHits = second.blockHits(secondLanes, at);
+            if (Lanes::any(Lanes::either(firstHits, secondHits))) {
+                // Only a plan with candidates looks again, and nothing is compared twice to find it.
+                const std::uint8_t* firstMatch = Lanes::any(firstHits) ? first.blockMatch(at) : nullptr;
+                const std::uint8_t* secondMatch = Lanes::any(secondHits) ? second.blockMatch(at) : nullptr;
+                if (firstMatch != nullptr || secondMatch != nullptr) {
+                    // The second first: closing a plan moves the last open one into its place.
+                    if (secondMatch != nullptr) {
+                        close(1, secondMatch);
+                    }
+                    if (firstMatch != nullptr) {
+                        close(0, firstMatch);
+                    }
                     at += kBlock;
                     return;
                 }

@@ -314,6 +314,10 @@ ConfigLoad loadConfigAndTell(const std::string& name, const nlohmann::json& defa
         load.note = "could not use " + path + ": " + std::move(note);
         return std::move(load);
     };
+    const auto tooLarge = [&] {
+        return leave("it holds more than " + std::to_string(kConfigReadLimit / (1024 * 1024)) +
+                     " MiB, which no configuration does; it is left as it is");
+    };
 
     std::error_code ignored;
     if (std::filesystem::is_directory(path, ignored)) {
@@ -347,8 +351,7 @@ ConfigLoad loadConfigAndTell(const std::string& name, const nlohmann::json& defa
     // is for a file that was read whole. The next load finds the file as it was.
     const std::optional<std::string> former = readBytes(path);
     if (!former) {
-        return leave("it holds more than " + std::to_string(kConfigReadLimit / (1024 * 1024)) +
-                     " MiB, which no configuration does; it is left as it is");
+        return tooLarge();
     }
     json config;
     bool malformed = false;
@@ -362,8 +365,7 @@ ConfigLoad loadConfigAndTell(const std::string& name, const nlohmann::json& defa
             text = std::string();
         }
         if (!text) {
-            return leave("it holds more than " + std::to_string(kConfigReadLimit / (1024 * 1024)) +
-                         " MiB, which no configuration does; it is left as it is");
+            return tooLarge();
         }
         if (nestsTooDeep(*text)) {
             return leave("it nests arrays and objects more than " + std::to_string(kConfigDepthLimit) +

@@ -242,32 +242,6 @@ TEST_P(DifferentialScan, AgreesWithTheReferenceLoopAgainstAnUnreadablePage) {
 INSTANTIATE_TEST_SUITE_P(Kernels, DifferentialScan, testing::ValuesIn(scantest::kAllKernels),
                          scantest::kernelTestName);
 
-// The vector kernels' shared loop at the widest kernel's geometry (64 start offsets a compare, four
-// compares a step, 64-byte alignment), with compares in plain C++: where the CPU has no AVX-512,
-// this is what runs the walk the AVX-512 kernel takes.
-struct PortableLanes64 {
-    static constexpr std::size_t kWidth = 64;
-    static constexpr std::size_t kPerBlock = 4;
-    static constexpr std::size_t kPrefetchAhead = 4096;
-    using Hits = std::uint64_t;
-
-    explicit PortableLanes64(const SDK::Scan::Plan& plan) : want0(plan.byte0), want1(plan.byte1) {}
-
-    SDK_IMAGE_READER Hits hits(const std::uint8_t* anchor0, const std::uint8_t* anchor1) const {
-        Hits hits = 0;
-        for (std::size_t k = 0; k < kWidth; ++k) {
-            hits |= static_cast<Hits>(anchor0[k] == want0 && anchor1[k] == want1) << k;
-        }
-        return hits;
-    }
-    static Hits either(Hits a, Hits b) { return a | b; }
-    static bool any(Hits hits) { return hits != 0; }
-    static std::uint64_t bits(Hits hits) { return hits; }
-
-    std::uint8_t want0;
-    std::uint8_t want1;
-};
-
 const std::uint8_t* portableWideScan(const std::uint8_t* pattern, const char* mask, const std::uint8_t* base,
                                      std::size_t size) {
     std::vector<SDK::PatternByte> elements;
@@ -282,7 +256,7 @@ const std::uint8_t* portableWideScan(const std::uint8_t* pattern, const char* ma
     if (!made.plan().anchored) {
         return base;
     }
-    return SDK::Scan::findWith<PortableLanes64>(made.plan(), base, size, 0);
+    return SDK::Scan::findWith<scantest::PortableLanes64<4096>>(made.plan(), base, size, 0);
 }
 
 TEST(SharedKernelLoop, AgreesWithTheReferenceLoopAtTheWidestKernelsGeometry) {

@@ -345,31 +345,6 @@ TEST_F(PartScan, GivesTheSameAnswerWhenThreadsCannotBeStarted) {
     }
 }
 
-// The walk for several plans at the widest geometry with compares in plain C++, so that it runs on
-// every CPU.
-struct PortableLanes64 {
-    static constexpr std::size_t kWidth = 64;
-    static constexpr std::size_t kPerBlock = 4;
-    static constexpr std::size_t kPrefetchAhead = 1024;
-    using Hits = std::uint64_t;
-
-    explicit PortableLanes64(const SDK::Scan::Plan& plan) : want0(plan.byte0), want1(plan.byte1) {}
-
-    SDK_IMAGE_READER Hits hits(const std::uint8_t* anchor0, const std::uint8_t* anchor1) const {
-        Hits hits = 0;
-        for (std::size_t k = 0; k < kWidth; ++k) {
-            hits |= static_cast<Hits>(anchor0[k] == want0 && anchor1[k] == want1) << k;
-        }
-        return hits;
-    }
-    static Hits either(Hits a, Hits b) { return a | b; }
-    static bool any(Hits hits) { return hits != 0; }
-    static std::uint64_t bits(Hits hits) { return hits; }
-
-    std::uint8_t want0;
-    std::uint8_t want1;
-};
-
 TEST(SharedKernelLoop, FindsEachPatternsLowestMatchInOnePassWhicheverBytesAreTheAnchors) {
     SetMaker maker(0xEAC4'0064);
     for (int round = 0; round < 3000; ++round) {
@@ -390,7 +365,8 @@ TEST(SharedKernelLoop, FindsEachPatternsLowestMatchInOnePassWhicheverBytesAreThe
             plans.push_back(m.plan());
         }
         std::vector<const std::uint8_t*> found(plans.size());
-        SDK::Scan::findEachWith<PortableLanes64>(plans.data(), plans.size(), c.base(), c.size, found.data());
+        SDK::Scan::findEachWith<scantest::PortableLanes64<1024>>(plans.data(), plans.size(), c.base(), c.size,
+                                                                 found.data());
         ASSERT_EQ(found, referenceEach(anchored, c.base(), c.size))
             << "round " << round << ": " << describe(c);
     }

@@ -22,6 +22,7 @@ constexpr std::uint32_t kAvx = 1u << 28;
 constexpr std::uint32_t kAvx2 = 1u << 5;
 constexpr std::uint32_t kAvx512F = 1u << 16;
 constexpr std::uint32_t kAvx512BW = 1u << 30;
+constexpr std::uint32_t kAvx512Vbmi = 1u << 1; // leaf 7's ECX
 
 TEST(KernelChoice, Avx2NeedsTheInstructionsAndTheOperatingSystemSavingYmm) {
     const CpuReport full{kOsxsave | kAvx, kAvx2, 0x07};
@@ -34,23 +35,28 @@ TEST(KernelChoice, Avx2NeedsTheInstructionsAndTheOperatingSystemSavingYmm) {
     EXPECT_FALSE(SDK::Scan::avx2Usable(CpuReport{}));
 }
 
-TEST(KernelChoice, Avx512NeedsFoundationAndByteWordAndTheOperatingSystemSavingZmm) {
+TEST(KernelChoice, Avx512NeedsFoundationByteWordAndByteShufflesAndTheOperatingSystemSavingZmm) {
     const std::uint32_t leaf7 = kAvx2 | kAvx512F | kAvx512BW;
-    EXPECT_TRUE(SDK::Scan::avx512Usable(CpuReport{kOsxsave | kAvx, leaf7, 0xE7}));
-    EXPECT_TRUE(SDK::Scan::avx512Usable(CpuReport{kOsxsave | kAvx, leaf7, 0x2FF}));
-    EXPECT_FALSE(SDK::Scan::avx512Usable(CpuReport{kOsxsave | kAvx, kAvx2 | kAvx512F, 0xE7}));  // no BW
-    EXPECT_FALSE(SDK::Scan::avx512Usable(CpuReport{kOsxsave | kAvx, kAvx2 | kAvx512BW, 0xE7})); // no F
-    EXPECT_FALSE(SDK::Scan::avx512Usable(CpuReport{kAvx, leaf7, 0xE7})); // XSAVE not enabled
+    auto cpu = [](std::uint32_t leaf7Ebx, std::uint64_t xcr0, std::uint32_t leaf7Ecx = kAvx512Vbmi,
+                  std::uint32_t leaf1Ecx = kOsxsave | kAvx) {
+        return CpuReport{leaf1Ecx, leaf7Ebx, xcr0, false, 0, leaf7Ecx};
+    };
+    EXPECT_TRUE(SDK::Scan::avx512Usable(cpu(leaf7, 0xE7)));
+    EXPECT_TRUE(SDK::Scan::avx512Usable(cpu(leaf7, 0x2FF)));
+    EXPECT_FALSE(SDK::Scan::avx512Usable(cpu(kAvx2 | kAvx512F, 0xE7)));         // no BW
+    EXPECT_FALSE(SDK::Scan::avx512Usable(cpu(kAvx2 | kAvx512BW, 0xE7)));        // no F
+    EXPECT_FALSE(SDK::Scan::avx512Usable(cpu(leaf7, 0xE7, 0)));                 // no VBMI (Skylake-SP)
+    EXPECT_FALSE(SDK::Scan::avx512Usable(cpu(leaf7, 0xE7, kAvx512Vbmi, kAvx))); // XSAVE not enabled
     // The operating system saves YMM only, or one of the three AVX-512 states is missing.
     for (const std::uint64_t xcr0 : {0x07u, 0x67u, 0xA7u, 0xC7u, 0xE1u}) {
-        EXPECT_FALSE(SDK::Scan::avx512Usable(CpuReport{kOsxsave | kAvx, leaf7, xcr0})) << xcr0;
+        EXPECT_FALSE(SDK::Scan::avx512Usable(cpu(leaf7, xcr0))) << xcr0;
     }
 }
 
 TEST(KernelChoice, TheBestKernelIsTheOneMeasuredFastestNotTheWidest) {
     const std::uint32_t leaf7 = kAvx2 | kAvx512F | kAvx512BW;
     auto cpu = [](std::uint32_t leaf7Ebx, std::uint64_t xcr0, bool amd, std::uint32_t family) {
-        return CpuReport{kOsxsave | kAvx, leaf7Ebx, xcr0, amd, family};
+        return CpuReport{kOsxsave | kAvx, leaf7Ebx, xcr0, amd, family, kAvx512Vbmi};
     };
     EXPECT_EQ(SDK::Scan::preferredKernel(cpu(leaf7, 0xE7, true, 0x1A)), ScanKernel::Avx512); // Zen 5
     EXPECT_EQ(SDK::Scan::preferredKernel(cpu(leaf7, 0x07, true, 0x1A)), ScanKernel::Avx2);   // ZMM not saved

@@ -75,7 +75,9 @@ CpuReport readCpu() noexcept {
         cpu.family = base == 0xF ? base + ((leaf1.eax >> 20) & 0xFF) : base;
     }
     if (maxLeaf >= 7) {
-        cpu.leaf7Ebx = cpuid(7, 0).ebx;
+        const Registers leaf7 = cpuid(7, 0);
+        cpu.leaf7Ebx = leaf7.ebx;
+        cpu.leaf7Ecx = leaf7.ecx;
     }
     if ((cpu.leaf1Ecx & bit(27)) != 0) {
         cpu.xcr0 = readXcr0();
@@ -95,7 +97,8 @@ bool avx2Usable(const CpuReport& cpu) noexcept {
 bool avx512Usable(const CpuReport& cpu) noexcept {
     const bool foundation = (cpu.leaf7Ebx & bit(16)) != 0;
     const bool byteWord = (cpu.leaf7Ebx & bit(30)) != 0;
-    return foundation && byteWord && osSaves(cpu, kZmmState);
+    const bool byteShuffles = (cpu.leaf7Ecx & bit(1)) != 0; // VBMI: the kernel's vpermt2b
+    return foundation && byteWord && byteShuffles && osSaves(cpu, kZmmState);
 }
 
 // Which kernel is fastest rests on measurements (bench/README.md, "Kernels measured"), not on width:

@@ -36,10 +36,13 @@
 
 #if defined(_MSC_VER)
 #define SDK_SCAN_NOINLINE __declspec(noinline)
+#define SDK_SCAN_INLINE __forceinline
 #elif defined(__GNUC__) || defined(__clang__)
 #define SDK_SCAN_NOINLINE __attribute__((noinline))
+#define SDK_SCAN_INLINE inline __attribute__((always_inline))
 #else
 #define SDK_SCAN_NOINLINE
+#define SDK_SCAN_INLINE inline
 #endif
 
 namespace SDK::Scan {

@@ -104,15 +104,16 @@ void findEachAvx512(const Plan* plans, std::size_t count, const std::uint8_t* ba
                     const std::uint8_t** found) noexcept;
 #endif
 
-// What cpuid and XCR0 tell about the vector kernels: leaf 1's ECX, leaf 7's EBX (0 where the CPU has
-// no leaf 7), XCR0 (0 where the operating system has not enabled XSAVE), and which CPU it is: the
-// vendor's and the display family (base family, plus the extended family where the base is 0Fh).
+// What cpuid and XCR0 tell about the vector kernels: leaf 1's ECX, leaf 7's EBX and ECX (0 where the
+// CPU has no leaf 7), XCR0 (0 where the operating system has not enabled XSAVE), and which CPU it is:
+// the vendor's and the display family (base family, plus the extended family where the base is 0Fh).
 struct CpuReport {
     std::uint32_t leaf1Ecx = 0;
     std::uint32_t leaf7Ebx = 0;
     std::uint64_t xcr0 = 0;
     bool amd = false;
     std::uint32_t family = 0;
+    std::uint32_t leaf7Ecx = 0;
 };
 
 // Whether the CPU has the instructions and the operating system saves the registers they use.

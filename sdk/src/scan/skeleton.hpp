@@ -13,16 +13,81 @@
 //         static std::uint64_t bits(Hits hits);       // bit k for start offset k
 //     };
 //
-// The walk: one unaligned compare where the scan begins, then aligned loads of the first anchor a
-// block at a time (the few start offsets seen twice were rejected the first time), then single
-// compares, then the scalar loop for the last start offsets. A compare is made only while all its
-// start offsets are valid starts, so every byte read lies inside the image (an anchor lies inside
-// the pattern). Included inside the kernel's instruction-set region; see kernel_common.hpp.
+// Lanes may also cut both anchors' bytes out of aligned lines (kernel_avx512.cpp), which the body of
+// the walk then loads once each, for every plan of the pass:
+//
+//         Lanes(const Plan& plan, std::size_t reference); // lines aligned at the plan's byte `reference`
+//         using Line = ...;
+//         static Line loadLine(const std::uint8_t* line);  // line: aligned
+//         bool cutsLines() const;                          // both anchors less than a line above it
+//         template <int kAtLine> Hits lineHits(Line low, Line high) const;
+//
+// The walk: one unaligned compare where the scan begins, then a block at a time the aligned loads
+// of the first anchor (or of the lines) (the few start offsets seen twice were rejected the first
+// time), then single compares, then the scalar loop for the last start offsets. A compare is made
+// only while all its start offsets are valid starts, and a block of lines only while its lines lie
+// inside the image, so every byte read lies inside the image (an anchor lies inside the pattern).
+// Included inside the kernel's instruction-set region; see kernel_common.hpp.
 #pragma once
 
 #include "scan/kernel_common.hpp"
 
 namespace SDK::Scan {
+
+template <typename Lanes>
+concept CutsLines = requires(const Lanes& lanes, typename Lanes::Line line, const std::uint8_t* at) {
+    Lanes::loadLine(at);
+    lanes.cutsLines();
+    lanes.template lineHits<-1>(line, line);
+};
+
+// The lanes' line where they cut lines, a placeholder otherwise.
+template <typename Lanes> struct LineOf {
+    struct type {};
+};
+template <CutsLines Lanes> struct LineOf<Lanes> { using type = typename Lanes::Line; };
+
+// The aligned lines a block of lines reads, each loaded once: the block's own and the next.
+template <typename Lanes> struct BlockLines {
+    using Line = typename Lanes::Line;
+    using Hits = typename Lanes::Hits;
+    static constexpr std::size_t kCount = Lanes::kPerBlock + 1;
+
+    Line line[kCount];
+
+    // The lines from `at` (aligned): `low`, the first, is the previous block's last; on return
+    // `low` is this block's last.
+    template <std::size_t... B>
+    SDK_SCAN_INLINE SDK_IMAGE_READER BlockLines(Line& low, const std::uint8_t* at,
+                                                std::index_sequence<B...>) noexcept
+        : line{low, Lanes::loadLine(at + (B + 1) * Lanes::kWidth)...} {
+        low = line[kCount - 1];
+    }
+
+    // Which start offsets of the block show both anchors of the plan of `lanes`.
+    template <int kAtLine, std::size_t... B>
+    SDK_SCAN_INLINE SDK_IMAGE_READER Hits hits(const Lanes& lanes, std::index_sequence<B...>) const noexcept {
+        const Hits each[] = {lanes.template lineHits<kAtLine>(line[B], line[B + 1])...};
+        Hits all = each[0];
+        ((all = Lanes::either(all, each[B])), ...);
+        return all;
+    }
+};
+
+// Asks for the lines of a block from `from`.
+template <std::size_t... L>
+SDK_IMAGE_READER inline void prefetchLines(const std::uint8_t* from, std::index_sequence<L...>) noexcept {
+    (prefetchLine(from + 64 * L), ...);
+}
+template <std::size_t bytes> SDK_IMAGE_READER inline void prefetchBlock(const std::uint8_t* from) noexcept {
+    prefetchLines(from, std::make_index_sequence<bytes / 64>{});
+}
+
+// The bound on a block's end (`at + block`) that keeps the lines of a block of lines, aligned at
+// the image's byte `reference + at` and one line past the block, inside the image of `size` bytes.
+inline std::size_t lineBound(std::size_t size, std::size_t reference, std::size_t width) noexcept {
+    return size >= reference + width ? size - reference - width : 0;
+}
 
 template <typename Lanes> struct Skeleton {
     static_assert(Lanes::kWidth <= 64 && 64 % Lanes::kWidth == 0, "a compare's bits fit a 64-bit word");
@@ -89,9 +154,7 @@ template <typename Lanes> struct Skeleton {
                                                 std::size_t until) const noexcept {
         for (; until - at >= kBlock; at += kBlock) {
             if constexpr (ahead != 0) {
-                for (std::size_t line = 0; line < kBlock; line += 64) {
-                    prefetchLine(lane0 + at + ahead + line);
-                }
+                prefetchBlock<kBlock>(lane0 + at + ahead);
             }
             if (Lanes::any(blockHits(lanes, at))) {
                 if (const std::uint8_t* found = blockMatch(at)) {
@@ -102,27 +165,83 @@ template <typename Lanes> struct Skeleton {
         return nullptr;
     }
 
+    // The same with the anchors cut from lines aligned at the image's byte `reference + at`, where
+    // anchor kAtLine lies.
+    template <std::size_t ahead, int kAtLine>
+    SDK_IMAGE_READER const std::uint8_t* lineBlocks(const Lanes& lanes, std::size_t& at, std::size_t until,
+                                                    std::size_t reference) const noexcept {
+        const std::uint8_t* line = base + reference;
+        if (until - at < kBlock) {
+            return nullptr;
+        }
+        typename Lanes::Line low = Lanes::loadLine(line + at);
+        for (; until - at >= kBlock; at += kBlock) {
+            if constexpr (ahead != 0) {
+                prefetchBlock<kBlock>(line + at + ahead);
+            }
+            constexpr auto steps = std::make_index_sequence<Lanes::kPerBlock>{};
+            const BlockLines<Lanes> lines(low, line + at, steps);
+            if (Lanes::any(lines.template hits<kAtLine>(lanes, steps))) {
+                if (const std::uint8_t* found = blockMatch(at)) {
+                    return found;
+                }
+            }
+        }
+        return nullptr;
+    }
+
+    // The blocks from `at` while a whole block lies below `until`: with lines where the lanes cut
+    // them (`lines`, aligned at the image's byte `reference + at`), by loads at the anchors otherwise.
+    template <std::size_t ahead>
+    SDK_IMAGE_READER const std::uint8_t* blocksFrom(const Lanes& lanes, std::size_t& at, std::size_t until,
+                                                    [[maybe_unused]] std::size_t reference,
+                                                    [[maybe_unused]] bool lines) const noexcept {
+        if constexpr (CutsLines<Lanes>) {
+            if (lines) {
+                return plan.anchor0 == reference ? lineBlocks<ahead, 0>(lanes, at, until, reference)
+                                                 : lineBlocks<ahead, 1>(lanes, at, until, reference);
+            }
+        }
+        return blocks<ahead>(lanes, at, until);
+    }
+
     SDK_IMAGE_READER const std::uint8_t* find(std::size_t from, std::size_t size) const noexcept {
         const Lanes lanes(plan);
         const std::size_t starts = size - plan.length + 1;
+        // Where the blocks align: the first anchor, or with lines the lower anchor.
+        std::size_t reference = plan.anchor0;
+        std::size_t until = starts;
+        bool lines = false;
+        if constexpr (CutsLines<Lanes>) {
+            lines = lanes.cutsLines();
+            if (lines) {
+                reference = plan.anchor0 < plan.anchor1 ? plan.anchor0 : plan.anchor1;
+                const std::size_t bound = lineBound(size, reference, Lanes::kWidth);
+                until = bound < starts ? bound : starts;
+            }
+        }
         std::size_t at = from;
         if (starts - at >= Lanes::kWidth) {
             if (const std::uint8_t* found = single(lanes, at)) {
                 return found;
             }
-            at += Lanes::kWidth - (reinterpret_cast<std::uintptr_t>(lane0 + at) & (Lanes::kWidth - 1));
+            at += Lanes::kWidth -
+                  (reinterpret_cast<std::uintptr_t>(base + reference + at) & (Lanes::kWidth - 1));
         }
+        until = until > at ? until : at;
+        const std::uint8_t* inBlocks = nullptr;
         if constexpr (Lanes::kPrefetchAhead != 0) {
             // Lines are asked for only inside the image: the last blocks go without.
-            if (starts - at > Lanes::kPrefetchAhead) {
-                if (const std::uint8_t* found =
-                        blocks<Lanes::kPrefetchAhead>(lanes, at, starts - Lanes::kPrefetchAhead)) {
-                    return found;
-                }
+            if (until - at > Lanes::kPrefetchAhead) {
+                inBlocks = blocksFrom<Lanes::kPrefetchAhead>(lanes, at, until - Lanes::kPrefetchAhead,
+                                                             reference, lines);
             }
         }
-        if (const std::uint8_t* found = blocks<0>(lanes, at, starts)) {
-            return found;
+        if (inBlocks == nullptr) {
+            inBlocks = blocksFrom<0>(lanes, at, until, reference, lines);
+        }
+        if (inBlocks != nullptr) {
+            return inBlocks;
         }
         for (; starts - at >= Lanes::kWidth; at += Lanes::kWidth) {
             if (const std::uint8_t* found = single(lanes, at)) {
@@ -155,6 +274,16 @@ template <typename Lanes> struct OnePass {
         return One{plan, base, base + size, base + plan.anchor0, base + plan.anchor1};
     }
 
+    // A plan's lanes for lines aligned at the image's byte `reference + at`, where the lanes cut
+    // lines; otherwise its lanes (their loads are at its own anchors).
+    static Lanes lanesFor(const Plan& plan, [[maybe_unused]] std::size_t reference) noexcept {
+        if constexpr (CutsLines<Lanes>) {
+            return Lanes(plan, reference);
+        } else {
+            return Lanes(plan);
+        }
+    }
+
     // The lanes are made afresh for each plan and block rather than kept in an array: an array of
     // vectors on the stack needs an alignment that not every compiler's stack keeps.
     SDK_IMAGE_READER Hits blockHits(std::size_t at) const noexcept {
@@ -185,25 +314,40 @@ template <typename Lanes> struct OnePass {
     }
 
     // Two plans open, the engine's case: both plans' lanes stay in registers for the whole walk and
-    // the block's compares are made inline (the general walk above makes the lanes afresh for each
-    // plan and block, out of line). Returns once a plan has found its match, with `at` past that
-    // block, or when the blocks are done.
-    template <std::size_t ahead>
-    SDK_IMAGE_READER void blocksOfTwo(std::size_t& at, std::size_t until) noexcept {
+    // the block's compares are made inline (the general walk below makes the lanes afresh for each
+    // plan and block, out of line). With `lines`, both plans' anchors are cut from the same lines,
+    // aligned at the image's byte `reference + at`. Returns once a plan has found its match, with
+    // `at` past that block, or when the blocks are done.
+    template <std::size_t ahead, bool kLines, int kFirstAtLine = -1>
+    SDK_IMAGE_READER void blocksOfTwo(std::size_t& at, std::size_t until, std::size_t reference) noexcept {
         const One first = one(0);
         const One second = one(1);
-        const Lanes firstLanes(first.plan);
-        const Lanes secondLanes(second.plan);
+        const Lanes firstLanes = lanesFor(first.plan, reference);
+        const Lanes secondLanes = lanesFor(second.plan, reference);
+        const std::uint8_t* line = base + reference;
+        typename LineOf<Lanes>::type low{};
+        if constexpr (kLines) {
+            if (until - at >= kBlock) {
+                low = Lanes::loadLine(line + at);
+            }
+        }
         for (; until - at >= kBlock; at += kBlock) {
             if constexpr (ahead != 0) {
-                for (std::size_t line = 0; line < kBlock; line += 64) {
-                    prefetchLine(base + at + ahead + line);
-                }
+                prefetchBlock<kBlock>(line + at + ahead);
             }
-            const Hits firstHits = first.blockHits(firstLanes, at);
-            const Hits secondHits = second.blockHits(secondLanes, at);
+            Hits firstHits;
+            Hits secondHits;
+            if constexpr (kLines) {
+                constexpr auto steps = std::make_index_sequence<Lanes::kPerBlock>{};
+                const BlockLines<Lanes> block(low, line + at, steps);
+                firstHits = block.template hits<kFirstAtLine>(firstLanes, steps);
+                secondHits = block.template hits<-1>(secondLanes, steps);
+            } else {
+                firstHits = first.blockHits(firstLanes, at);
+                secondHits = second.blockHits(secondLanes, at);
+            }
             if (Lanes::any(Lanes::either(firstHits, secondHits))) {
-                // Only a plan with candidates looks again, and nothing is compared twice to find it.
+                // Only a plan with candidates looks again.
                 const std::uint8_t* firstMatch = Lanes::any(firstHits) ? first.blockMatch(at) : nullptr;
                 const std::uint8_t* secondMatch = Lanes::any(secondHits) ? second.blockMatch(at) : nullptr;
                 if (firstMatch != nullptr || secondMatch != nullptr) {
@@ -221,15 +365,29 @@ template <typename Lanes> struct OnePass {
         }
     }
 
-    template <std::size_t ahead> SDK_IMAGE_READER void blocks(std::size_t& at, std::size_t until) noexcept {
+    // Blocks while more than one plan is open; a plan left alone finishes with its own walk.
+    template <std::size_t ahead>
+    SDK_IMAGE_READER void blocks(std::size_t& at, std::size_t until, std::size_t reference,
+                                 [[maybe_unused]] bool lines) noexcept {
         if (openCount == 2) {
-            blocksOfTwo<ahead>(at, until);
-        }
-        for (; openCount != 0 && until - at >= kBlock; at += kBlock) {
-            if constexpr (ahead != 0) {
-                for (std::size_t line = 0; line < kBlock; line += 64) {
-                    prefetchLine(base + at + ahead + line);
+            if constexpr (CutsLines<Lanes>) {
+                if (lines) {
+                    // The first plan's anchor at the reference needs no cut (run puts it first).
+                    if (plans[open[0]].anchor0 == reference) {
+                        blocksOfTwo<ahead, true, 0>(at, until, reference);
+                    } else {
+                        blocksOfTwo<ahead, true, 1>(at, until, reference);
+                    }
+                } else {
+                    blocksOfTwo<ahead, false>(at, until, reference);
                 }
+            } else {
+                blocksOfTwo<ahead, false>(at, until, reference);
+            }
+        }
+        for (; openCount > 1 && until - at >= kBlock; at += kBlock) {
+            if constexpr (ahead != 0) {
+                prefetchBlock<kBlock>(base + at + ahead);
             }
             if (Lanes::any(blockHits(at))) {
                 blockMatches(at);
@@ -247,6 +405,9 @@ template <typename Lanes> struct OnePass {
         openCount = count;
         const std::size_t starts = size - longest + 1; // the start offsets every plan has
         std::size_t at = 0;
+        std::size_t until = starts; // where the blocks end
+        std::size_t reference = 0;  // the blocks align the image's byte `reference + at`
+        bool lines = false;
         if (starts >= Lanes::kWidth) {
             for (std::size_t k = 0; k < openCount;) {
                 if (const std::uint8_t* match = one(k).single(Lanes(plans[open[k]]), 0)) {
@@ -255,18 +416,41 @@ template <typename Lanes> struct OnePass {
                     ++k;
                 }
             }
+            if (openCount == 0) {
+                return;
+            }
             // Aligned to the first anchor of one plan: the loads of the others may straddle lines.
-            const std::uint8_t* lane0 = base + plans[openCount == 0 ? 0 : open[0]].anchor0;
-            at = Lanes::kWidth - (reinterpret_cast<std::uintptr_t>(lane0) & (Lanes::kWidth - 1));
+            // Two plans whose lanes cut lines: to the lowest of their anchors.
+            reference = plans[open[0]].anchor0;
+            if constexpr (CutsLines<Lanes>) {
+                if (openCount == 2) {
+                    std::size_t lowest = reference;
+                    for (const std::size_t k : {open[0], open[1]}) {
+                        lowest = plans[k].anchor0 < lowest ? plans[k].anchor0 : lowest;
+                        lowest = plans[k].anchor1 < lowest ? plans[k].anchor1 : lowest;
+                    }
+                    lines = Lanes(plans[open[0]], lowest).cutsLines() &&
+                            Lanes(plans[open[1]], lowest).cutsLines();
+                    if (lines) {
+                        reference = lowest;
+                        if (plans[open[1]].anchor0 == lowest || plans[open[1]].anchor1 == lowest) {
+                            std::swap(open[0], open[1]);
+                        }
+                        const std::size_t bound = lineBound(size, reference, Lanes::kWidth);
+                        until = bound < starts ? bound : starts;
+                    }
+                }
+            }
+            at = Lanes::kWidth - (reinterpret_cast<std::uintptr_t>(base + reference) & (Lanes::kWidth - 1));
         }
         if constexpr (Lanes::kPrefetchAhead != 0) {
             // Lines are asked for only inside the image: the last blocks go without.
-            if (starts > at && starts - at > Lanes::kPrefetchAhead + longest) {
-                blocks<Lanes::kPrefetchAhead>(at, starts - Lanes::kPrefetchAhead - longest);
+            if (until > at && until - at > Lanes::kPrefetchAhead + longest) {
+                blocks<Lanes::kPrefetchAhead>(at, until - Lanes::kPrefetchAhead - longest, reference, lines);
             }
         }
-        if (starts > at) {
-            blocks<0>(at, starts);
+        if (until > at) {
+            blocks<0>(at, until, reference, lines);
         }
         for (std::size_t k = 0; k < openCount; ++k) {
             const Plan& plan = plans[open[k]];

@@ -1,8 +1,8 @@
 // The pattern scan over the shared image and over its last MiB: each engine pattern, fast against
 // the reference loop, and the fast scan (with each kernel) against memchr looking for a byte that is
 // not there (about what memory, or the cache, allows); both patterns in one pass against two scans,
-// and on every core against one. The 100 MB image is far larger than the caches; the MiB is
-// read from them after the first pass.
+// and on every core against one, beside memchr on every core against one. The 100 MB image is far larger than
+// the caches; the MiB is read from them after the first pass.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "comparison.hpp"
@@ -137,6 +138,32 @@ void memchrAbsent(benchmark::State& state, Extent extent) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));
 }
 
+// memchr as above over the whole image, split into as many parts as findEach makes on every core
+// (the hardware threads, at most 8), each part on a thread of its own: what memory allows all cores
+// together, the ceiling of the all-cores row.
+void memchrAllCores(benchmark::State& state) {
+    const AbsentByte& absent = absentByte();
+    const std::size_t parts = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+    const std::size_t size = absent.buffer.size();
+    const std::size_t share = size / parts;
+    for (auto _ : state) {
+        std::vector<std::thread> threads;
+        for (std::size_t k = 1; k < parts; ++k) {
+            threads.emplace_back([&absent, k, share, parts, size] {
+                const std::size_t length = k + 1 == parts ? size - k * share : share;
+                const void* found = std::memchr(absent.buffer.data() + k * share, absent.value, length);
+                benchmark::DoNotOptimize(found);
+            });
+        }
+        const void* found = std::memchr(absent.buffer.data(), absent.value, share);
+        benchmark::DoNotOptimize(found);
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));
+}
+
 // Both engine patterns over the whole image: in one findEach pass, or by two finds one after the
 // other. Both walk the whole image (the matches lie near its end).
 enum class Both { OnePass, TwoScans };
@@ -219,6 +246,12 @@ const bool registered = [] {
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("memchr-1MiB/absent-byte", memchrAbsent, Extent::Slice)
         ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("memchr/one-core/real-time", memchrAbsent, Extent::Image)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("memchr/all-cores/real-time", memchrAllCores)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
 
     using bench::Measure;
     bench::addComparison({"scan, name table pattern", "scan/name-table/fast", "scan/name-table/reference",
@@ -239,6 +272,8 @@ const bool registered = [] {
                           Measure::Throughput});
     bench::addComparison({"both patterns: all cores vs one", "scan/both/all-cores/real-time",
                           "scan/both/one-pass/real-time", Measure::Throughput});
+    bench::addComparison({"memchr: all cores vs one", "memchr/all-cores/real-time",
+                          "memchr/one-core/real-time", Measure::Throughput});
     for (const ScanKernel kernel : kKernels) {
         if (SDK::scanKernelSupported(kernel)) {
             const std::string suffix = SDK::scanKernelName(kernel);

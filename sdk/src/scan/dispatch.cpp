@@ -102,9 +102,10 @@ bool avx512Usable(const CpuReport& cpu) noexcept {
 }
 
 // Which kernel is fastest rests on measurements (bench/README.md, "Kernels measured"), not on width:
-// - AMD family 1Ah (Zen 5): AVX-512 1.3-1.5x AVX2 over 1 MiB in cache, level with it and with memchr
-//   over 100 MB, where memory sets the pace: AVX-512.
+// - AMD family 1Ah (Zen 5), the kernel that cuts anchors from aligned lines: AVX-512 1.5x AVX2 over
+//   1 MiB in cache and 1.6-1.7x over 100 MB, where it keeps about memchr's pace: AVX-512.
 // - AMD family 19h (Zen 4) with AVX-512: AVX2 10-20% ahead over 100 MB, AVX-512 level at best: AVX2.
+//   That was the kernel before it cut lines (split loads); the present one is not measured there.
 // - Any other CPU with AVX-512: not measured, so not guessed at: AVX2, the kernel measured fastest
 //   on every other CPU with AVX2.
 ScanKernel preferredKernel(const CpuReport& cpu) noexcept {

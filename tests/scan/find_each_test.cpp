@@ -212,6 +212,53 @@ TEST_P(FindEachScan, ScansMoreThanEightPatternsInGroups) {
     EXPECT_EQ(std::count(expected.begin(), expected.end(), nullptr), 7);
 }
 
+// Two patterns, the engine's case, in the blocks and where they hand over to single compares near
+// the end: every alignment and every length up to a few blocks, one pattern at the last offset it has (at
+// even alignments) and the other anywhere. The engine's pair (both cut from the same lines by a kernel that
+// cuts lines), a pair whose lowest anchor belongs to the second pattern, and a pair with anchors more than a
+// line apart (loads at the anchors).
+TEST_P(FindEachScan, FindsTwoPatternsAtTheEndAndAnywhereInImagesOfEveryAlignmentAndLength) {
+    auto fromSignature = [](const auto& signature) {
+        Pattern p;
+        for (const SDK::PatternByte& element : signature.elements) {
+            p.bytes.push_back(element.value);
+            p.mask.push_back(element.fixed ? 'x' : '?');
+        }
+        return p;
+    };
+    Pattern far{std::vector<std::uint8_t>(100, 0x00), std::string(100, '?')};
+    far.bytes[3] = 0x0F, far.mask[3] = 'x';
+    far.bytes[97] = 0xC3, far.mask[97] = 'x';
+    const std::vector<std::vector<Pattern>> pairs = {
+        {fromSignature(SDK::kNameTablePattern), fromSignature(SDK::kObjectTablePattern)},
+        {Pattern{{0x00, 0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xB0}, "?x????????x"},
+         Pattern{{0x22, 0x33}, "xx"}},
+        {far, fromSignature(SDK::kNameTablePattern)}};
+    std::vector<std::uint8_t> storage(64 + 700);
+    for (const std::vector<Pattern>& pair : pairs) {
+        const std::vector<SDK::PreparedPattern> prepared = prepare(pair);
+        for (std::size_t alignment = 0; alignment < 64; ++alignment) {
+            for (std::size_t size = 0; size <= 700; size += 1 + size / 100) {
+                std::uint8_t* base = storage.data() + alignment;
+                std::fill(storage.begin(), storage.end(), std::uint8_t{0x90});
+                for (std::size_t k = 0; k < 2; ++k) {
+                    const std::size_t length = pair[k].mask.size();
+                    if (length <= size) {
+                        // The first at its last offset (or, at odd alignments, anywhere), the
+                        // second anywhere.
+                        const std::size_t anywhere = (size * (5 + 2 * k) + alignment) % (size - length + 1);
+                        const std::size_t back = k == 0 && alignment % 2 == 0 ? 0 : anywhere;
+                        SetMaker::plant(pair[k], base + size - length - back);
+                    }
+                }
+                ASSERT_EQ(SDK::findEach(prepared, base, size, {GetParam(), 1}),
+                          referenceEach(pair, base, size))
+                    << "pair " << (&pair - pairs.data()) << ", alignment " << alignment << ", size " << size;
+            }
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Kernels, FindEachScan, testing::ValuesIn(scantest::kAllKernels),
                          scantest::kernelTestName);
 

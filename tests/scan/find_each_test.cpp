@@ -213,10 +213,10 @@ TEST_P(FindEachScan, ScansMoreThanEightPatternsInGroups) {
 }
 
 // Two patterns, the engine's case, in the blocks and where they hand over to single compares near
-// the end: every alignment and every length up to a few blocks, one pattern at the last offset it has (at
-// even alignments) and the other anywhere. The engine's pair (both cut from the same lines by a kernel that
-// cuts lines), a pair whose lowest anchor belongs to the second pattern, and a pair with anchors more than a
-// line apart (loads at the anchors).
+// the end: every alignment and every length up to a few blocks, one pattern at the last offset it
+// has (at even alignments) and the other anywhere. The engine's pair (both cut from the same lines
+// by a kernel that cuts lines), a pair whose lowest anchor belongs to the second pattern, and a pair
+// with anchors more than a line apart (loads at the anchors).
 TEST_P(FindEachScan, FindsTwoPatternsAtTheEndAndAnywhereInImagesOfEveryAlignmentAndLength) {
     auto fromSignature = [](const auto& signature) {
         Pattern p;

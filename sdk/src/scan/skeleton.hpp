@@ -20,6 +20,8 @@
 //         using Line = ...;
 //         static Line loadLine(const std::uint8_t* line);  // line: aligned
 //         bool cutsLines() const;                          // both anchors less than a line above it
+//         // Start offsets whose reference byte lies in `low` (`high` the next line); kAtLine: the
+//         // anchor (0 or 1) that is the reference byte itself, needing no cut, or -1.
 //         template <int kAtLine> Hits lineHits(Line low, Line high) const;
 //
 // The walk: one unaligned compare where the scan begins, then a block at a time the aligned loads

@@ -239,6 +239,42 @@ TEST_P(DifferentialScan, AgreesWithTheReferenceLoopAgainstAnUnreadablePage) {
     expectAgreementAgainstAnUnreadablePage(publicScan(GetParam()));
 }
 
+// The anchors are any two fixed bytes, in either order and at any distance: the same byte, neighbours,
+// 63 apart (the farthest that one line and the next hold together), 64 and 65 (further: loads at
+// the anchors), at every alignment, with the match at the last offset or in the middle.
+TEST_P(DifferentialScan, FindsEveryMatchWhicheverFixedBytesAreTheAnchorsAndHowFarApart) {
+    constexpr std::size_t kLength = 80;
+    std::vector<std::uint8_t> pattern(kLength, 0x00);
+    std::string mask(kLength, '?');
+    const std::size_t fixedAt[] = {0, 1, 15, 63, 64, 65, 79};
+    for (std::size_t i = 0; i < std::size(fixedAt); ++i) {
+        pattern[fixedAt[i]] = static_cast<std::uint8_t>(0xA0 + i);
+        mask[fixedAt[i]] = 'x';
+    }
+    // Pairs of indices into fixedAt: distances 0, 1, 14, 63, 64, 65 and 79, both ways round.
+    const std::pair<std::size_t, std::size_t> anchors[] = {{2, 2}, {0, 1}, {1, 2}, {0, 3}, {3, 0}, {0, 4},
+                                                           {4, 0}, {0, 5}, {1, 5}, {6, 0}, {5, 1}, {2, 6}};
+    std::vector<std::uint8_t> storage(64 + 700);
+    for (const auto& [first, second] : anchors) {
+        const scantest::TestPlan made(pattern, mask, first, second);
+        for (std::size_t alignment = 0; alignment < 64; alignment += 3) {
+            for (std::size_t size = kLength; size <= 700; size += 1 + size / 50) {
+                std::uint8_t* base = storage.data() + alignment;
+                for (const bool last : {true, false}) {
+                    std::fill(storage.begin(), storage.end(), std::uint8_t{0xA3}); // one fixed byte's value
+                    std::memcpy(base + (last ? size - kLength : (size - kLength) / 2), pattern.data(),
+                                kLength);
+                    ASSERT_EQ(SDK::Scan::findFirst(GetParam(), made.plan(), base, size, 0),
+                              reference::scan(pattern.data(), mask.c_str(), base, size))
+                        << "anchors at " << made.plan().anchor0 << " and " << made.plan().anchor1
+                        << ", alignment " << alignment << ", size " << size
+                        << (last ? ", at the end" : ", in the middle");
+                }
+            }
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Kernels, DifferentialScan, testing::ValuesIn(scantest::kAllKernels),
                          scantest::kernelTestName);
 

@@ -133,11 +133,19 @@ bool globalsAsPlanted(const bench::PlantedWorld& world) {
            SDK::engineObjectTableSource == SDK::TableSource::Pattern;
 }
 
-void globalsFast(benchmark::State& state) {
-    const bench::Image& image = bench::image();
+// The planted world, or null with the run marked skipped (a raw image file plants none).
+const bench::PlantedWorld* plantedWorldOrSkip(benchmark::State& state) {
     const bench::PlantedWorld* world = bench::plantedWorld();
     if (world == nullptr) {
         state.SkipWithError("the image holds no usable matches");
+    }
+    return world;
+}
+
+void globalsFast(benchmark::State& state) {
+    const bench::Image& image = bench::image();
+    const bench::PlantedWorld* world = plantedWorldOrSkip(state);
+    if (world == nullptr) {
         return;
     }
     const platform::ModuleImage module = bench::moduleImage();
@@ -200,9 +208,8 @@ void globalsReference(benchmark::State& state) {
 // name table variable read; nothing checked.
 void globalsUnproven(benchmark::State& state) {
     const bench::Image& image = bench::image();
-    const bench::PlantedWorld* world = bench::plantedWorld();
+    const bench::PlantedWorld* world = plantedWorldOrSkip(state);
     if (world == nullptr) {
-        state.SkipWithError("the image holds no usable matches");
         return;
     }
     const platform::ModuleImage module = bench::moduleImage();

@@ -19,8 +19,9 @@ shift 2
 
 WINEPREFIX=$prefix
 WINEDEBUG=-all
-# Our own xinput1_3.dll, not Wine's; no search for Mono and Gecko while the prefix is made.
-WINEDLLOVERRIDES="xinput1_3=n;mscoree,mshtml="
+# Our own xinput1_3.dll, not Wine's; no search for Mono and Gecko while the prefix is made; no debugger
+# on a crash (with it, a crash in a freshly started Wine can exit 0).
+WINEDLLOVERRIDES="xinput1_3=n;mscoree,mshtml=;winedbg.exe=d"
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
 wineserver="$(dirname "$wine")/wineserver"
 

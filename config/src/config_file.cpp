@@ -298,7 +298,13 @@ void saveConfig(const std::string& name, const nlohmann::json& config, bool useC
 nlohmann::json loadConfig(const std::string& name, const nlohmann::json& defaults, bool useConfigDirectory) {
     brickwright::ConfigLoad load = brickwright::loadConfigAndTell(name, defaults, useConfigDirectory);
     if (load.refusal) {
-        std::rethrow_exception(load.refusal);
+        // Thrown as a copy: a runtime that rethrows the stored object itself (Wine's does) would free
+        // it with `load` while it is still in flight.
+        try {
+            std::rethrow_exception(load.refusal);
+        } catch (const nlohmann::json::type_error& error) {
+            throw error;
+        }
     }
     return std::move(load.document);
 }

@@ -1,13 +1,18 @@
 # Checks what a built Windows module exports and imports, as the PE loader will see it, from the
 # tables that objdump -p prints:
 #
-#   cmake -DOBJDUMP=<objdump> -DMODULE=<file> -DCHECK=exports|imports -P pe_check.cmake
+#   cmake -DOBJDUMP=<objdump> -DMODULE=<file> -DCHECK=exports|imports|dlls [-DEXPORTS_DIR=<dir>]
+#         -P pe_check.cmake
 #
 # exports: the export directory names the module "Brickwright.dll" and holds exactly one entry,
 #          ModCreate, by name, with ordinal 1.
-# imports: xinput1_3.dll is imported, the host's functions and its log file come from it and from
-#          nowhere else, and the C++ runtime comes from libstdc++-6.dll (shared with the host).
-# dlls:    xinput1_3.dll and libstdc++-6.dll are among the imported DLLs (the stand-in game).
+# imports: the module imports from xinput1_3.dll, Microsoft's C++ runtime (msvcp140.dll,
+#          vcruntime140.dll, ucrtbase.dll or the api-ms-win-crt sets) and kernel32.dll alone; from
+#          xinput1_3.dll exactly the host's interface, by the names Microsoft's compiler decorates it
+#          with, and that from nowhere else. With EXPORTS_DIR (<dll>.def files listing what each DLL
+#          exports, as the Windows tree makes them from Wine's DLLs), every other import must be listed
+#          there: nothing the module needs is missing from the runtime it will run on.
+# dlls:    xinput1_3.dll and msvcp140.dll are among the imported DLLs (the stand-in game).
 # Every problem found is printed on a line of its own, beginning with "pe_check: ".
 
 cmake_minimum_required(VERSION 3.25)
@@ -100,7 +105,8 @@ function(check_imports)
       string(TOLOWER "${dll}" dll)
       list(APPEND dlls "${dll}")
       set(from_${dll})
-    elseif(dll AND line MATCHES "^[ \t]+[0-9a-fA-F]+[ \t]+[0-9]+[ \t]+([^ \t]+)")
+    # "<tab>vma<tab>hint  name": the table's terminating descriptor line begins with a space instead.
+    elseif(dll AND line MATCHES "^\t[0-9a-fA-F]+\t *[0-9]+ +([^ \t]+)")
       list(APPEND from_${dll} "${CMAKE_MATCH_1}")
     endif()
   endforeach()
@@ -108,35 +114,44 @@ function(check_imports)
   if(NOT "xinput1_3.dll" IN_LIST dlls)
     problem("xinput1_3.dll is not among the imported DLLs: ${dlls}")
   endif()
-  if(NOT "libstdc++-6.dll" IN_LIST dlls)
-    problem("libstdc++-6.dll is not among the imported DLLs (C++ runtime linked statically?): ${dlls}")
+  if(NOT "msvcp140.dll" IN_LIST dlls)
+    problem("msvcp140.dll is not among the imported DLLs (C++ runtime linked statically?): ${dlls}")
   endif()
   if(CHECK STREQUAL "dlls")
     set(problems ${problems} PARENT_SCOPE)
     return()
   endif()
 
-  # The host's interface by its (Itanium ABI) mangled names, which MinGW keeps in the import table.
+  foreach(dll IN LISTS dlls)
+    if(NOT dll MATCHES "^(xinput1_3|msvcp140|vcruntime140|ucrtbase|api-ms-win-crt-[a-z0-9-]+|kernel32)\\.dll$")
+      problem("${dll} is imported: a player's Windows with the Visual C++ runtime may not have it")
+    endif()
+  endforeach()
+
+  # The host's interface by the names Microsoft's compiler gives it.
   set(host_names
-    "logFile=_ZN3SML7Utility7logFileE"
-    "writeHeader=_ZN3SML7Utility11writeHeader"
-    "setConsoleColor=_ZN3SML7Utility15setConsoleColor"
-    "log=_ZN3SML7Utility3logE"
-    "loadObjectFromPak=_ZN3SML3Mod9Functions17loadObjectFromPak"
-    "addRecipe=_ZN3SML3Mod9Functions9addRecipe"
-    "HookInvoker subscribe=_ZN11HookInvokerIM"
-    "Mod constructor=_ZN3SML3Mod3ModC"
-    "Mod destructor=_ZN3SML3Mod3ModD")
+    "logFile=?logFile@Utility@SML@@3V?$basic_ofstream@D"
+    "writeHeader=?writeHeader@Utility@SML@@YAXV?$basic_string@D"
+    "setConsoleColor=?setConsoleColor@Utility@SML@@YAXW4ConsoleColor@"
+    "log=?log@Utility@SML@@YAXW4LogType@"
+    "loadObjectFromPak=?loadObjectFromPak@Functions@Mod@SML@@"
+    "addRecipe=?addRecipe@Functions@Mod@SML@@"
+    "HookInvoker subscribe=?subscribe@?$HookInvoker@"
+    "Mod constructor=??0Mod@0SML@@"
+    "Mod destructor=??1Mod@0SML@@")
+  set(matched)
   foreach(entry IN LISTS host_names)
-    string(REPLACE "=" ";" entry "${entry}")
-    list(GET entry 0 what)
-    list(GET entry 1 prefix)
+    string(FIND "${entry}" "=" equals)
+    string(SUBSTRING "${entry}" 0 ${equals} what)
+    math(EXPR equals "${equals} + 1")
+    string(SUBSTRING "${entry}" ${equals} -1 prefix)
     set(found_in)
     foreach(dll IN LISTS dlls)
       foreach(symbol IN LISTS from_${dll})
         string(FIND "${symbol}" "${prefix}" at)
         if(at EQUAL 0)
           list(APPEND found_in ${dll})
+          list(APPEND matched "${symbol}")
           break()
         endif()
       endforeach()
@@ -149,6 +164,31 @@ function(check_imports)
       endif()
     endif()
   endforeach()
+  foreach(symbol IN LISTS from_xinput1_3.dll)
+    if(NOT symbol IN_LIST matched)
+      problem("${symbol} is imported from xinput1_3.dll but is not the host's interface")
+    endif()
+  endforeach()
+
+  if(DEFINED EXPORTS_DIR)
+    foreach(dll IN LISTS dlls)
+      if(dll STREQUAL "xinput1_3.dll")
+        continue()
+      endif()
+      string(REGEX REPLACE "\\.dll$" "" stem "${dll}")
+      if(NOT EXISTS ${EXPORTS_DIR}/${stem}.def)
+        problem("${dll}: no list of its exports in ${EXPORTS_DIR}")
+        continue()
+      endif()
+      file(STRINGS ${EXPORTS_DIR}/${stem}.def exported REGEX "^    ")
+      list(TRANSFORM exported REPLACE "^    ([^ ]+).*$" "\\1")
+      foreach(symbol IN LISTS from_${dll})
+        if(NOT symbol IN_LIST exported)
+          problem("${symbol} is imported from ${dll}, which does not export it (or only as a stub)")
+        endif()
+      endforeach()
+    endforeach()
+  endif()
   set(problems ${problems} PARENT_SCOPE)
 endfunction()
 

@@ -1,5 +1,5 @@
-// How the Windows executables are run: beside the compiler's runtime DLLs, in the working directory
-// that their test names.
+// How the Windows executables are run: on the system's C++ runtime, in the working directory that their
+// test names.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -22,14 +22,19 @@ std::wstring directoryOf(const std::wstring& path) {
 
 } // namespace
 
-TEST(WindowsRuntime, TheCompilersRuntimeDllsAreLoadedFromTheExecutablesOwnDirectory) {
+TEST(WindowsRuntime, TheCxxRuntimeIsTheSystemsAndNothingOfItSitsBesideTheExecutable) {
+    // A player's game folder holds no runtime DLL of ours: the one the loader uses is the system's.
     const std::wstring executableDirectory = directoryOf(moduleFile(nullptr));
     ASSERT_FALSE(executableDirectory.empty());
-    for (const wchar_t* dll : {L"libstdc++-6.dll", L"libgcc_s_seh-1.dll", L"libwinpthread-1.dll"}) {
+    for (const wchar_t* dll : {L"msvcp140.dll", L"vcruntime140.dll", L"ucrtbase.dll"}) {
         SCOPED_TRACE(testing::Message() << "DLL " << std::wstring(dll));
         const HMODULE module = ::GetModuleHandleW(dll);
         ASSERT_NE(module, nullptr) << "not loaded";
-        EXPECT_EQ(directoryOf(moduleFile(module)), executableDirectory);
+        EXPECT_NE(directoryOf(moduleFile(module)), executableDirectory);
+    }
+    for (const wchar_t* dll : {L"libstdc++-6.dll", L"libgcc_s_seh-1.dll", L"libwinpthread-1.dll"}) {
+        SCOPED_TRACE(testing::Message() << "DLL " << std::wstring(dll));
+        EXPECT_EQ(::GetModuleHandleW(dll), nullptr);
     }
 }
 

@@ -125,3 +125,17 @@ public:
     // The host keeps its own copy and calls it on every player controller's BeginPlay.
     SML_API static void subscribe(Handler handler);
 };
+
+// Host and mod hand each other standard-library objects, so on Windows both must be built against
+// Microsoft's: these are the sizes its x64 library gives them (a build against another library, or a
+// debug one with checked iterators, stops here rather than corrupting the loader's memory).
+#if defined(_WIN64) && defined(_MSC_VER) && !defined(_DEBUG)
+static_assert(sizeof(std::string) == 32, "std::string as Microsoft's x64 release library lays it out");
+static_assert(sizeof(std::vector<std::string>) == 24, "std::vector as Microsoft's x64 library lays it out");
+static_assert(sizeof(HookInvoker<void (SML::Objects::AFGPlayerController::*)(),
+                                 &SML::Objects::AFGPlayerController::BeginPlay>::Handler) == 64,
+              "std::function as Microsoft's x64 library lays it out");
+static_assert(sizeof(std::ofstream) == 264, "std::ofstream as Microsoft's x64 library lays it out");
+static_assert(sizeof(SML::Mod::Mod::Info) == 5 * sizeof(std::string) + sizeof(std::vector<std::string>),
+              "the descriptor is five strings and a vector, nothing between them");
+#endif

@@ -1,0 +1,274 @@
+// What microsoft/STL keeps in the static part of its import library (msvcprt.lib) rather than in
+// msvcp140.dll, which no DLL exports: the Windows calls behind std::filesystem and the message text of
+// std::system_category. Written here against the contracts its headers declare (<xfilesystem_abi.h>,
+// <__msvc_system_error_abi.hpp>), for the calls the project's modules make; a call outside them fails
+// to link, not to run.
+#include <__msvc_system_error_abi.hpp>
+#include <xfilesystem_abi.h>
+
+#include <windows.h>
+
+namespace {
+
+__std_win_error lastError() noexcept {
+    return static_cast<__std_win_error>(GetLastError());
+}
+
+long long fileTime(const FILETIME& time) noexcept {
+    return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
+                                  time.dwLowDateTime);
+}
+
+bool includes(__std_fs_stats_flags flags, __std_fs_stats_flags which) noexcept {
+    return (static_cast<unsigned long>(flags) & static_cast<unsigned long>(which)) != 0;
+}
+
+// The fields of an open file (or directory) that GetFileInformationByHandle gives.
+__std_win_error statsByHandle(const wchar_t* path, bool follow, __std_fs_stats* stats) noexcept {
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE file =
+        CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, flags, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return lastError();
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    const BOOL ok = GetFileInformationByHandle(file, &information);
+    const __std_win_error error = ok ? __std_win_error::_Success : lastError();
+    CloseHandle(file);
+    if (ok) {
+        stats->_Attributes = static_cast<__std_fs_file_attr>(information.dwFileAttributes);
+        stats->_File_size =
+            (static_cast<unsigned long long>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+        stats->_Last_write_time = fileTime(information.ftLastWriteTime);
+        stats->_Link_count = information.nNumberOfLinks;
+    }
+    return error;
+}
+
+} // namespace
+
+extern "C" {
+
+__std_code_page __stdcall __std_fs_code_page() noexcept {
+    return static_cast<__std_code_page>(AreFileApisANSI() ? GetACP() : GetOEMCP());
+}
+
+__std_fs_convert_result __stdcall __std_fs_convert_narrow_to_wide(__std_code_page codePage, const char* input,
+                                                                  int inputLength, wchar_t* output,
+                                                                  int outputLength) noexcept {
+    const int length = MultiByteToWideChar(static_cast<UINT>(codePage), MB_ERR_INVALID_CHARS, input,
+                                           inputLength, output, outputLength);
+    return {length, length == 0 && inputLength != 0 ? lastError() : __std_win_error::_Success};
+}
+
+__std_fs_convert_result __stdcall __std_fs_convert_wide_to_narrow(__std_code_page codePage,
+                                                                  const wchar_t* input, int inputLength,
+                                                                  char* output, int outputLength) noexcept {
+    if (codePage == __std_code_page::_Utf8) {
+        const int length = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, input, inputLength, output,
+                                               outputLength, nullptr, nullptr);
+        return {length, length == 0 && inputLength != 0 ? lastError() : __std_win_error::_Success};
+    }
+    // A character the code page cannot hold is an error, not a silent '?'.
+    BOOL defaulted = FALSE;
+    const int length = WideCharToMultiByte(static_cast<UINT>(codePage), WC_NO_BEST_FIT_CHARS, input,
+                                           inputLength, output, outputLength, nullptr, &defaulted);
+    if (length == 0 && inputLength != 0) {
+        return {0, lastError()};
+    }
+    if (defaulted) {
+        return {0, static_cast<__std_win_error>(ERROR_NO_UNICODE_TRANSLATION)};
+    }
+    return {length, __std_win_error::_Success};
+}
+
+__std_fs_convert_result __stdcall __std_fs_convert_wide_to_narrow_replace_chars(__std_code_page codePage,
+                                                                                const wchar_t* input,
+                                                                                int inputLength, char* output,
+                                                                                int outputLength) noexcept {
+    const int length = WideCharToMultiByte(static_cast<UINT>(codePage), 0, input, inputLength, output,
+                                           outputLength, nullptr, nullptr);
+    return {length, length == 0 && inputLength != 0 ? lastError() : __std_win_error::_Success};
+}
+
+__std_win_error __stdcall __std_fs_get_stats(const wchar_t* path, __std_fs_stats* stats,
+                                             __std_fs_stats_flags flags, __std_fs_file_attr) noexcept {
+    const bool follow = includes(flags, __std_fs_stats_flags::_Follow_symlinks);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
+        return lastError();
+    }
+    stats->_Attributes = static_cast<__std_fs_file_attr>(data.dwFileAttributes);
+    stats->_File_size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stats->_Last_write_time = fileTime(data.ftLastWriteTime);
+    stats->_Reparse_point_tag = __std_fs_reparse_tag::_None;
+    stats->_Link_count = 1;
+    const bool reparsePoint = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    // What the attributes alone cannot tell: the target of a link, the link count.
+    if ((follow && reparsePoint) || includes(flags, __std_fs_stats_flags::_Link_count)) {
+        const __std_win_error error = statsByHandle(path, follow, stats);
+        if (error != __std_win_error::_Success) {
+            return error;
+        }
+    }
+    if (reparsePoint && !follow && includes(flags, __std_fs_stats_flags::_Reparse_tag)) {
+        WIN32_FIND_DATAW found{};
+        const HANDLE find = FindFirstFileW(path, &found);
+        if (find == INVALID_HANDLE_VALUE) {
+            return lastError();
+        }
+        FindClose(find);
+        stats->_Reparse_point_tag = static_cast<__std_fs_reparse_tag>(found.dwReserved0);
+    }
+    stats->_Available = static_cast<__std_fs_stats_flags>(
+        static_cast<unsigned long>(flags) &
+        ~static_cast<unsigned long>(__std_fs_stats_flags::_Follow_symlinks));
+    return __std_win_error::_Success;
+}
+
+__std_win_error __stdcall __std_fs_directory_iterator_open(const wchar_t* pathSpec,
+                                                           __std_fs_dir_handle* handle,
+                                                           __std_fs_find_data* results) noexcept {
+    __std_fs_directory_iterator_close(*handle);
+    static_assert(sizeof(__std_fs_find_data) == sizeof(WIN32_FIND_DATAW));
+    const HANDLE find =
+        FindFirstFileExW(pathSpec, FindExInfoBasic, reinterpret_cast<WIN32_FIND_DATAW*>(results),
+                         FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) {
+        *handle = __std_fs_dir_handle::_Invalid;
+        return lastError();
+    }
+    *handle = static_cast<__std_fs_dir_handle>(reinterpret_cast<intptr_t>(find));
+    return __std_win_error::_Success;
+}
+
+__std_win_error __stdcall __std_fs_directory_iterator_advance(__std_fs_dir_handle handle,
+                                                              __std_fs_find_data* results) noexcept {
+    if (!FindNextFileW(reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle)),
+                       reinterpret_cast<WIN32_FIND_DATAW*>(results))) {
+        return lastError();
+    }
+    return __std_win_error::_Success;
+}
+
+void __stdcall __std_fs_directory_iterator_close(__std_fs_dir_handle handle) noexcept {
+    if (handle != __std_fs_dir_handle::_Invalid) {
+        FindClose(reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle)));
+    }
+}
+
+__std_ulong_and_error __stdcall __std_fs_get_temp_path(wchar_t* target) noexcept {
+    const DWORD size = GetTempPathW(static_cast<DWORD>(__std_fs_temp_path_max), target);
+    if (size == 0) {
+        return {0, lastError()};
+    }
+    // The path without its final separator, as the standard library hands it out.
+    DWORD length = size;
+    if (length > 3 && (target[length - 1] == L'\\' || target[length - 1] == L'/')) {
+        target[--length] = L'\0';
+    }
+    const DWORD attributes = GetFileAttributesW(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return {length, __std_win_error::_Max}; // retrieved, but not a directory
+    }
+    return {length, __std_win_error::_Success};
+}
+
+__std_ulong_and_error __stdcall __std_fs_get_current_path(unsigned long targetSize,
+                                                          wchar_t* target) noexcept {
+    const DWORD size = GetCurrentDirectoryW(targetSize, target);
+    return {size, size == 0 ? lastError() : __std_win_error::_Success};
+}
+
+__std_win_error __stdcall __std_fs_set_current_path(const wchar_t* target) noexcept {
+    return SetCurrentDirectoryW(target) ? __std_win_error::_Success : lastError();
+}
+
+__std_fs_create_directory_result __stdcall __std_fs_create_directory(const wchar_t* directory) noexcept {
+    if (CreateDirectoryW(directory, nullptr)) {
+        return {true, __std_win_error::_Success};
+    }
+    const __std_win_error error = lastError();
+    if (error == __std_win_error::_Already_exists) {
+        // Not created, and no error when what is there is a directory.
+        const DWORD attributes = GetFileAttributesW(directory);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return {false, __std_win_error::_Success};
+        }
+    }
+    return {false, error};
+}
+
+__std_fs_remove_result __stdcall __std_fs_remove(const wchar_t* target) noexcept {
+    const DWORD attributes = GetFileAttributesW(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const __std_win_error error = lastError();
+        return {false, __std_is_file_not_found(error) ? __std_win_error::_Success : error};
+    }
+    const BOOL removed =
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(target) : DeleteFileW(target);
+    return removed ? __std_fs_remove_result{true, __std_win_error::_Success}
+                   : __std_fs_remove_result{false, lastError()};
+}
+
+__std_ulong_and_error __stdcall __std_fs_get_full_path_name(const wchar_t* source, unsigned long targetSize,
+                                                            wchar_t* target) noexcept {
+    const DWORD size = GetFullPathNameW(source, targetSize, target, nullptr);
+    return {size, size == 0 ? lastError() : __std_win_error::_Success};
+}
+
+__std_win_error __stdcall __std_fs_change_permissions(const wchar_t* path, bool followSymlinks,
+                                                      bool readOnly) noexcept {
+    (void)followSymlinks; // the attribute of a link and of what it names are both the file's own here
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return lastError();
+    }
+    const DWORD wanted =
+        readOnly ? (attributes | FILE_ATTRIBUTE_READONLY) : (attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    if (wanted == attributes) {
+        return __std_win_error::_Success;
+    }
+    return SetFileAttributesW(path, wanted) ? __std_win_error::_Success : lastError();
+}
+
+__std_win_error __stdcall __std_fs_rename(const wchar_t* source, const wchar_t* target) noexcept {
+    return MoveFileExW(source, target, MOVEFILE_REPLACE_EXISTING) ? __std_win_error::_Success : lastError();
+}
+
+__std_win_error __stdcall __std_fs_resize_file(const wchar_t* target, uintmax_t newSize) noexcept {
+    const HANDLE file =
+        CreateFileW(target, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return lastError();
+    }
+    LARGE_INTEGER size{};
+    size.QuadPart = static_cast<LONGLONG>(newSize);
+    const BOOL ok = SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    const __std_win_error error = ok ? __std_win_error::_Success : lastError();
+    CloseHandle(file);
+    return error;
+}
+
+// The system's text for an error code, without the line end it comes with; freed by the next function.
+size_t __stdcall __std_system_error_allocate_message(unsigned long messageId, char** text) noexcept {
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, messageId, 0, reinterpret_cast<char*>(text), 0, nullptr);
+    if (length == 0) {
+        *text = nullptr;
+        return 0;
+    }
+    while (length > 0 &&
+           ((*text)[length - 1] == '\n' || (*text)[length - 1] == '\r' || (*text)[length - 1] == ' ')) {
+        --length;
+    }
+    return length;
+}
+
+void __stdcall __std_system_error_deallocate_message(char* text) noexcept {
+    LocalFree(text);
+}
+}

@@ -1,5 +1,6 @@
 // The mod object's life: created by ModCreate, set up and destroyed by the host.
 #include <charconv>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -9,8 +10,7 @@
 
 static_assert(sizeof(Brickwright) == sizeof(SML::Mod::Mod), "the mod object is exactly a host base object");
 static_assert(sizeof(Brickwright) <= kHostBasePartRoom, "our declaration of the base part fits its room");
-static_assert(alignof(Brickwright) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__,
-              "the plain operator new aligns the object well enough");
+static_assert(alignof(Brickwright) <= alignof(std::max_align_t), "the plain operator new aligns the object");
 
 namespace {
 

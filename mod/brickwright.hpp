@@ -15,7 +15,8 @@ inline constexpr char kModName[] = "Brickwright";
 // Room for the host's part of the mod object. SML::Mod::Mod is laid out by the loader that is
 // running, which may hold more than our declaration of it, and its constructor fills in all of it:
 // an object of only sizeof(SML::Mod::Mod) bytes would be written past. A mod object adds nothing to
-// the base part, so this much room is the base part's limit.
+// the base part, so this much room is the base part's limit: many times what our declaration needs (a
+// vtable pointer and one pointer), for one page per mod object.
 inline constexpr std::size_t kHostBasePartRoom = 4096;
 
 // The host owns the object from ModCreate on and deletes it through its base pointer. It is exactly a

@@ -17,6 +17,21 @@ unsigned char basePartByte(std::size_t index) {
     return static_cast<unsigned char>((index * 131u + 7u) & 0xffu);
 }
 
+void fillBasePartExtra(unsigned char* extra, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        extra[i] = basePartByte(i);
+    }
+}
+
+bool basePartExtraIntact(const unsigned char* extra, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (extra[i] != basePartByte(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 } // namespace standin::detail
 
@@ -41,26 +56,15 @@ Mod::Mod::Mod(const Info& info) : info_(&info) {
     using namespace standin::detail;
     record("Mod::Mod");
     ++state().basePartsBuilt;
-    if constexpr (kBasePartExtra > 0) {
-        unsigned char* extra = reinterpret_cast<unsigned char*>(this) + sizeof(Mod);
-        for (std::size_t i = 0; i < kBasePartExtra; ++i) {
-            extra[i] = basePartByte(i);
-        }
-    }
+    fillBasePartExtra(reinterpret_cast<unsigned char*>(this) + sizeof(Mod), kBasePartExtra);
 }
 
 Mod::Mod::~Mod() {
     using namespace standin::detail;
     record("Mod::~Mod");
     ++state().basePartsDestroyed;
-    if constexpr (kBasePartExtra > 0) {
-        const unsigned char* extra = reinterpret_cast<const unsigned char*>(this) + sizeof(Mod);
-        for (std::size_t i = 0; i < kBasePartExtra; ++i) {
-            if (extra[i] != basePartByte(i)) {
-                ++state().basePartsDamaged;
-                break;
-            }
-        }
+    if (!basePartExtraIntact(reinterpret_cast<const unsigned char*>(this) + sizeof(Mod), kBasePartExtra)) {
+        ++state().basePartsDamaged;
     }
 }
 

@@ -1,5 +1,6 @@
 // The mod object's life: created by ModCreate, set up and destroyed by the host.
 #include <charconv>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -8,6 +9,8 @@
 #include "sdk/engine.hpp"
 
 static_assert(sizeof(Brickwright) == sizeof(SML::Mod::Mod), "the mod object is exactly a host base object");
+static_assert(sizeof(Brickwright) <= kHostBasePartRoom, "our declaration of the base part fits its room");
+static_assert(alignof(Brickwright) <= alignof(std::max_align_t), "the plain operator new aligns the object");
 
 namespace {
 
@@ -40,6 +43,15 @@ void logTable(const char* table, SDK::TableSource source, const SDK::PassedOverM
 } // namespace
 
 Brickwright::Brickwright() : SML::Mod::Mod(modInfo) {}
+
+void* Brickwright::operator new(std::size_t size) {
+    return ::operator new(size < kHostBasePartRoom ? kHostBasePartRoom : size);
+}
+
+// Unsized on purpose: the sized form would hand back sizeof(Brickwright), not what was allocated.
+void Brickwright::operator delete(void* object) noexcept {
+    ::operator delete(object);
+}
 
 void Brickwright::setup() {
     SDK::initEngineGlobals();

@@ -2,6 +2,7 @@
 // begins play.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -11,11 +12,23 @@
 // The mod's name: its descriptor's name, the name that heads its log lines, a word of its messages.
 inline constexpr char kModName[] = "Brickwright";
 
+// Room for the host's part of the mod object. SML::Mod::Mod is laid out by the loader that is
+// running, which may hold more than our declaration of it, and its constructor fills in all of it:
+// an object of only sizeof(SML::Mod::Mod) bytes would be written past. A mod object adds nothing to
+// the base part, so this much room is the base part's limit: many times what our declaration needs (a
+// vtable pointer and one pointer), for one page per mod object.
+inline constexpr std::size_t kHostBasePartRoom = 4096;
+
 // The host owns the object from ModCreate on and deletes it through its base pointer. It is exactly a
 // host base object with the mod's virtual operations: no data members of its own.
-class Brickwright : public SML::Mod::Mod {
+class Brickwright final : public SML::Mod::Mod {
 public:
     Brickwright();
+
+    // Every object has kHostBasePartRoom bytes, allocated here and freed here by the deleting
+    // destructor the host calls: on Windows each module may have its own heap.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* object) noexcept;
 
     // Finds the engine's tables, subscribes onPlayerControllerBeginPlay, logs the setup line.
     void setup() override;

@@ -69,11 +69,15 @@ World buildWorld() {
 
 } // namespace
 
+std::filesystem::path executableDirectory() {
+    return executablePath().parent_path();
+}
+
 std::filesystem::path modLibraryPath() {
 #if defined(_WIN32)
-    return executablePath().parent_path() / "mods" / "Brickwright.dll";
+    return executableDirectory() / "mods" / "Brickwright.dll";
 #else
-    return executablePath().parent_path() / "mods" / "Brickwright.so";
+    return executableDirectory() / "mods" / "Brickwright.so";
 #endif
 }
 

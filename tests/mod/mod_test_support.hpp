@@ -13,6 +13,9 @@
 
 namespace modtest {
 
+// The folder this executable lies in.
+std::filesystem::path executableDirectory();
+
 // The mod library as the build puts it: mods/ beside this executable.
 std::filesystem::path modLibraryPath();
 

@@ -34,7 +34,19 @@ struct HostState {
     const ModLibrary* currentLibrary = nullptr;
     // Which library each live mod object came from.
     std::map<const SML::Mod::Mod*, const ModLibrary*> modLibraries;
+
+    // Base parts built and destroyed, and those whose bytes past sizeof(SML::Mod::Mod) were changed.
+    std::size_t basePartsBuilt = 0;
+    std::size_t basePartsDestroyed = 0;
+    std::size_t basePartsDamaged = 0;
 };
+
+// The bytes this host's base part holds past sizeof(SML::Mod::Mod).
+#if defined(STANDIN_HOST_BASE_PART_EXTRA)
+inline constexpr std::size_t kBasePartExtra = STANDIN_HOST_BASE_PART_EXTRA;
+#else
+inline constexpr std::size_t kBasePartExtra = 0;
+#endif
 
 HostState& state();
 

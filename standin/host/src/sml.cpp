@@ -8,16 +8,64 @@ struct SML::Mod::Functions::ModReturns {
     bool useOriginalFunction = true;
 };
 
+namespace standin::detail {
+namespace {
+
+// What the host keeps in byte `index` of its base part past sizeof(SML::Mod::Mod): no run of equal
+// bytes, so that a stray write of almost any value shows.
+unsigned char basePartByte(std::size_t index) {
+    return static_cast<unsigned char>((index * 131u + 7u) & 0xffu);
+}
+
+void fillBasePartExtra(unsigned char* extra, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        extra[i] = basePartByte(i);
+    }
+}
+
+bool basePartExtraIntact(const unsigned char* extra, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (extra[i] != basePartByte(i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+} // namespace standin::detail
+
+std::size_t standin::basePartExtra() {
+    return standin::detail::kBasePartExtra;
+}
+
+standin::BasePartCounts standin::basePartCounts() {
+    const detail::HostState& host = detail::state();
+    return BasePartCounts{host.basePartsBuilt, host.basePartsDestroyed, host.basePartsDamaged};
+}
+
 namespace SML {
 
 std::ofstream Utility::logFile;
 
+// A real loader's base part may be larger than the mods' declaration of it. This host, built with
+// STANDIN_HOST_BASE_PART_EXTRA, is such a loader: its constructor fills that many bytes after
+// sizeof(Mod) in the object the mod allocated, and its destructor finds them as it left them unless
+// something else wrote there. (Past the declared object on purpose: that is what a mod has to allow.)
 Mod::Mod::Mod(const Info& info) : info_(&info) {
-    standin::detail::record("Mod::Mod");
+    using namespace standin::detail;
+    record("Mod::Mod");
+    ++state().basePartsBuilt;
+    fillBasePartExtra(reinterpret_cast<unsigned char*>(this) + sizeof(Mod), kBasePartExtra);
 }
 
 Mod::Mod::~Mod() {
-    standin::detail::record("Mod::~Mod");
+    using namespace standin::detail;
+    record("Mod::~Mod");
+    ++state().basePartsDestroyed;
+    if (!basePartExtraIntact(reinterpret_cast<const unsigned char*>(this) + sizeof(Mod), kBasePartExtra)) {
+        ++state().basePartsDamaged;
+    }
 }
 
 SDK::UObject* Mod::Functions::loadObjectFromPak(SDK::UClass* classClass, const wchar_t* path) {

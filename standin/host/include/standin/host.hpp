@@ -115,6 +115,22 @@ STANDIN_HOST_API void destroyMod(SML::Mod::Mod* mod);
 // The path the library was loaded from.
 STANDIN_HOST_API std::filesystem::path modLibraryPath(const ModLibrary* library);
 
+// --- The base part ---------------------------------------------------------------------------------
+
+// How many bytes past sizeof(SML::Mod::Mod) this host's base constructor fills in the mod's object, as
+// a loader whose base part is larger than the mods' declaration of it: 0, or what the host was built
+// with as STANDIN_HOST_BASE_PART_EXTRA.
+[[nodiscard]] STANDIN_HOST_API std::size_t basePartExtra();
+
+// Base parts built and destroyed since the host was loaded, and how many of the destroyed ones had
+// lost a byte past sizeof(SML::Mod::Mod) (always 0 when basePartExtra() is).
+struct BasePartCounts {
+    std::size_t built = 0;
+    std::size_t destroyed = 0;
+    std::size_t damaged = 0;
+};
+[[nodiscard]] STANDIN_HOST_API BasePartCounts basePartCounts();
+
 // --- Hooks --------------------------------------------------------------------------------------------
 
 // Runs the controller's BeginPlay: every live subscription to it, in subscription order, with a

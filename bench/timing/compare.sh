@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The scan built natively against the same scan built by the Windows tree (clang-cl, Microsoft's ABI)
+# and run under Wine, on one image, alternating the two ROUNDS times; prints each row's median over the
+# rounds for both builds and their ratio (Windows / native: below 1 is faster under Wine).
+#
+#   bench/timing/compare.sh IMAGE [ROUNDS] [REPETITIONS]
+#
+# Both builds must exist: build/native/bin/brickwright-scan-timing and
+# build/windows/bin/brickwright-scan-timing.exe (./brickwright bench --compare-windows builds them).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+image=$(realpath "$1")
+rounds=${2:-5}
+repetitions=${3:-7}
+native="$root/build/native/bin/brickwright-scan-timing"
+windows="$root/build/windows/bin/brickwright-scan-timing.exe"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+for ((round = 0; round < rounds; ++round)); do
+    "$native" "$image" "$repetitions" >>"$work/native"
+    sh "$root/cmake/wine_run.sh" /usr/lib/wine/wine64 "$root/build/windows/wineprefix" "$windows" \
+        "Z:$image" "$repetitions" | tr -d '\r' >>"$work/windows"
+done
+if ! diff <(grep '^found' "$work/native" | sort -u) <(grep '^found' "$work/windows" | sort -u) >/dev/null; then
+    echo "compare: the two builds found different matches" >&2
+    exit 1
+fi
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+printf '%-8s %-5s %12s %12s %8s\n' kernel scan "native ms" "windows ms" ratio
+grep -v '^found' "$work/native" | awk '{ print $1, $2 }' | sort -u | while read -r kernel scan; do
+    n=$(awk -v k="$kernel" -v s="$scan" '$1 == k && $2 == s { print $3 }' "$work/native" | median)
+    w=$(awk -v k="$kernel" -v s="$scan" '$1 == k && $2 == s { print $3 }' "$work/windows" | median)
+    awk -v k="$kernel" -v s="$scan" -v n="$n" -v w="$w" 'BEGIN { printf "%-8s %-5s %12.3f %12.3f %8.2f\n", k, s, n, w, w / n }'
+done

@@ -1,0 +1,47 @@
+# The zip a player downloads: it holds exactly Brickwright.dll and README.txt; the DLL is the one built
+# (so every check of the built DLL holds for it) and passes the export and import checks itself; the
+# README has Windows line ends.
+#
+#   cmake -DPACKAGE_SCRIPT=<package_zip.cmake> -DDLL=<built DLL> -DREADME=<README.txt> -DWORK=<folder>
+#         -DOBJDUMP=<objdump> -DPE_CHECK=<pe_check.cmake> -DEXPORTS_DIR=<dir> -P package_check.cmake
+cmake_minimum_required(VERSION 3.25)
+
+file(REMOVE_RECURSE ${WORK})
+execute_process(COMMAND ${CMAKE_COMMAND} -DDLL=${DLL} -DREADME=${README} -DSTAGE=${WORK}/stage
+                        -DZIP=${WORK}/Brickwright.zip -P ${PACKAGE_SCRIPT} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "package_check: packaging failed")
+endif()
+file(MAKE_DIRECTORY ${WORK}/unzipped)
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${WORK}/Brickwright.zip WORKING_DIRECTORY ${WORK}/unzipped
+  RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "package_check: the zip cannot be read")
+endif()
+
+file(GLOB_RECURSE entries RELATIVE ${WORK}/unzipped ${WORK}/unzipped/*)
+list(SORT entries)
+if(NOT entries STREQUAL "Brickwright.dll;README.txt")
+  message(FATAL_ERROR "package_check: the zip holds '${entries}', not Brickwright.dll and README.txt alone")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${DLL} ${WORK}/unzipped/Brickwright.dll
+  RESULT_VARIABLE differ)
+if(NOT differ EQUAL 0)
+  message(FATAL_ERROR "package_check: the zip's Brickwright.dll is not the one built")
+endif()
+foreach(check exports imports)
+  execute_process(COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${OBJDUMP} -DMODULE=${WORK}/unzipped/Brickwright.dll
+                          -DCHECK=${check} -DEXPORTS_DIR=${EXPORTS_DIR} -P ${PE_CHECK}
+                  RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "package_check: the zip's DLL fails the ${check} check:\n${output}")
+  endif()
+endforeach()
+
+file(READ ${WORK}/unzipped/README.txt readme)
+string(FIND "${readme}" "\r\n" crlf)
+string(REGEX MATCH "[^\r]\n" bare "${readme}")
+if(crlf EQUAL -1 OR bare)
+  message(FATAL_ERROR "package_check: README.txt does not have Windows line ends throughout")
+endif()
+message(STATUS "package_check: the zip holds the built DLL, which passes its checks, and the README")

@@ -44,40 +44,13 @@ if(BRICKWRIGHT_BENCHMARKS)
   find_package(benchmark REQUIRED)
 endif()
 
-# Only tools/ link the decoder, and only natively: Debian has no MinGW build of it, and the mod never
+# Only tools/ link the decoder, and only natively: Debian has no Windows build of it, and the mod never
 # decodes instructions.
 if(NOT CMAKE_CROSSCOMPILING)
   find_package(zydis 4.0 QUIET)
   if(NOT zydis_FOUND)
     message(WARNING "Zydis (libzydis-dev) not found: brickwright-sigcheck is built without --make and --suggest")
   endif()
-endif()
-
-if(WIN32 AND NOT MSVC)
-  # The runtime DLLs of the MinGW-w64 compiler, found beside its libraries.
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
-    OUTPUT_VARIABLE _stdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libgcc_s_seh-1.dll
-    OUTPUT_VARIABLE _gcc OUTPUT_STRIP_TRAILING_WHITESPACE)
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll
-    OUTPUT_VARIABLE _pthread OUTPUT_STRIP_TRAILING_WHITESPACE)
-  set(_copies)
-  foreach(dll ${_stdcxx} ${_gcc} ${_pthread})
-    if(NOT IS_ABSOLUTE ${dll} OR NOT EXISTS ${dll})
-      message(FATAL_ERROR "the compiler's runtime DLL ${dll} was not found beside its libraries")
-    endif()
-    get_filename_component(dll ${dll} ABSOLUTE)
-    get_filename_component(_name ${dll} NAME)
-    set(_copy ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${_name})
-    add_custom_command(OUTPUT ${_copy}
-      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${dll} ${_copy}
-      DEPENDS ${dll}
-      COMMENT "Copying ${_name} beside the executables"
-      VERBATIM)
-    list(APPEND _copies ${_copy})
-  endforeach()
-  # One target copies them, so that targets built in parallel never write the same file at once.
-  add_custom_target(brickwright_runtime_dlls ALL DEPENDS ${_copies})
 endif()
 
 # The host loader the mod imports its functions and log file from: the stand-in host built here

@@ -15,13 +15,6 @@ if(BRICKWRIGHT_WERROR)
   endif()
 endif()
 
-# MinGW-w64's GCC cannot align the Windows stack beyond 16 bytes, yet spills 32- and 64-byte vectors
-# there with moves that need their own alignment: a spill in a vector kernel would fault. The
-# assembler makes every such move an unaligned one, which costs nothing on aligned data.
-if(MINGW)
-  add_compile_options(-Wa,-muse-unaligned-vector-move)
-endif()
-
 # The sanitize tree: AddressSanitizer (with LeakSanitizer on Linux) and UndefinedBehaviorSanitizer on
 # everything built here (GoogleTest too), and the first report ends the process, so that no test can
 # pass over one. Their runtime is linked into executables only; code that reads the whole game image
@@ -38,15 +31,6 @@ function(brickwright_target target)
   target_compile_options(${target} PRIVATE ${BRICKWRIGHT_WARNINGS})
 endfunction()
 
-# brickwright_copy_runtime(<target>): on Windows, the compiler's runtime DLLs go beside the
-# executables, as a game install shares them between the game, the host loader and the mods.
-# The copies are made by one target (brickwright_runtime_dlls) that every such target depends on.
-function(brickwright_copy_runtime target)
-  if(TARGET brickwright_runtime_dlls)
-    add_dependencies(${target} brickwright_runtime_dlls)
-  endif()
-endfunction()
-
 # brickwright_add_gtest(<name> SOURCES <files...> [LIBRARIES <targets...>] [LABELS <labels...>]
 #                       [WORKING_DIRECTORY <dir>])
 # One GoogleTest executable, run by CTest as one process (under Wine that saves a process start per
@@ -57,7 +41,6 @@ function(brickwright_add_gtest name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} brickwright_test_support GTest::gmock_main)
   brickwright_target(${name})
-  brickwright_copy_runtime(${name})
   if(NOT ARG_WORKING_DIRECTORY)
     set(ARG_WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   endif()

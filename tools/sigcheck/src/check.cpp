@@ -29,8 +29,9 @@ PatternReport scanPrepared(std::string name, const SDK::PreparedPattern& pattern
 
     PatternReport report;
     report.name = std::move(name);
-    // The match the mod takes comes from the very call the mod makes, PreparedPattern::find; the count
-    // from the same prepared pattern.
+    // The mod takes the lowest match, which it gets from SDK::findEach with both patterns at once;
+    // findEach returns what PreparedPattern::find returns for each pattern alone, so find gives the
+    // same match here. The count comes from the same prepared pattern.
     const std::uint8_t* first = pattern.find(base, size);
     report.matches = pattern.count(base, size);
     if (first == nullptr) {

@@ -48,46 +48,40 @@ bool isGpr64(ZydisRegister reg) {
     return ZydisRegisterGetClass(reg) == ZYDIS_REGCLASS_GPR64;
 }
 
-} // namespace
-
-Decoder::Decoder(const pe::Headers& headers, std::span<const std::uint8_t> image)
-    : headers_(headers), image_(image), state_(std::make_unique<State>()) {
-    ZydisDecoderInit(&state_->decoder, ZYDIS_MACHINE_MODE_LONG_64, ZYDIS_STACK_WIDTH_64);
-    ZydisFormatterInit(&state_->formatter, ZYDIS_FORMATTER_STYLE_INTEL);
-    // Targets are RVAs, short enough without padding to 64 bits.
-    ZydisFormatterSetProperty(&state_->formatter, ZYDIS_FORMATTER_PROP_ADDR_PADDING_ABSOLUTE,
-                              ZYDIS_PADDING_DISABLED);
+// The register's x86-64 number, as the engine patterns' table names registers.
+int registerNumber(ZydisRegister reg) {
+    return static_cast<int>(ZydisRegisterGetId(reg));
 }
 
-Decoder::~Decoder() = default;
-
-std::optional<Instruction> Decoder::decode(std::uint64_t rva) const {
-    const std::span<const std::uint8_t> bytes = sectionBytesFrom(headers_, image_, rva);
-    Decoded decoded;
-    if (!decodeAt(state_->decoder, bytes, decoded)) {
-        return std::nullopt;
-    }
-    const ZydisDecodedInstruction& raw = decoded.instruction;
-    Instruction instruction;
-    instruction.rva = rva;
-    instruction.length = raw.length;
-    std::memcpy(instruction.bytes.data(), bytes.data(), raw.length);
-
-    // An address of this image, absolute (only images based below 4 GiB can hold one in 32 bits) ...
-    const auto absolute = [&](std::uint64_t value) {
-        return value >= headers_.imageBase && value - headers_.imageBase < headers_.sizeOfImage;
-    };
-    // ... or relative to the image base, as code indexes its own tables from a register holding it.
-    const auto relative = [&](std::uint64_t value) { return headers_.sectionAt(value) != nullptr; };
-
+// The visible memory operand, if any.
+const ZydisDecodedOperand* memoryOperand(const Decoded& decoded) {
     const ZydisDecodedOperand* memory = nullptr;
-    for (std::size_t i = 0; i < raw.operand_count_visible; ++i) {
+    for (std::size_t i = 0; i < decoded.instruction.operand_count_visible; ++i) {
         if (decoded.operands[i].type == ZYDIS_OPERAND_TYPE_MEMORY) {
             memory = &decoded.operands[i];
         }
     }
-    const bool ripRelative = memory != nullptr && memory->mem.base == ZYDIS_REGISTER_RIP;
-    const std::uint64_t end = rva + raw.length;
+    return memory;
+}
+
+bool isRipRelative(const ZydisDecodedOperand* memory) {
+    return memory != nullptr && memory->mem.base == ZYDIS_REGISTER_RIP;
+}
+
+// Marks the bytes of `instruction` that change when code or data moves, and notes where its RIP-relative
+// operand or relative branch points.
+void findMovingBytes(const Decoded& decoded, const pe::Headers& headers, Instruction& instruction) {
+    const ZydisDecodedInstruction& raw = decoded.instruction;
+    // An address of this image, absolute (only images based below 4 GiB can hold one in 32 bits) ...
+    const auto absolute = [&](std::uint64_t value) {
+        return value >= headers.imageBase && value - headers.imageBase < headers.sizeOfImage;
+    };
+    // ... or relative to the image base, as code indexes its own tables from a register holding it.
+    const auto relative = [&](std::uint64_t value) { return headers.sectionAt(value) != nullptr; };
+
+    const ZydisDecodedOperand* memory = memoryOperand(decoded);
+    const bool ripRelative = isRipRelative(memory);
+    const std::uint64_t end = instruction.rva + raw.length;
 
     if (raw.raw.disp.size == 32) {
         const std::int32_t displacement =
@@ -126,31 +120,36 @@ std::optional<Instruction> Decoder::decode(std::uint64_t rva) const {
             markMoving(instruction, immediate.offset, immediate.size);
         }
     }
+}
 
+// Which of the engine patterns' operations the instruction is, and its register; Other and -1 for
+// everything else. The register rules of the patterns' shapes are the table's, not checked here.
+void classify(const Decoded& decoded, Instruction& instruction) {
+    const ZydisDecodedInstruction& raw = decoded.instruction;
     const ZydisDecodedOperand& first = decoded.operands[0];
     const ZydisDecodedOperand& second = decoded.operands[1];
     const bool twoOperands = raw.operand_count_visible == 2;
+    const bool ripRelative = isRipRelative(memoryOperand(decoded));
+    const bool intoGpr64 = first.type == ZYDIS_OPERAND_TYPE_REGISTER && isGpr64(first.reg.value);
     switch (raw.mnemonic) {
     case ZYDIS_MNEMONIC_MOV:
-        if (twoOperands && ripRelative && first.type == ZYDIS_OPERAND_TYPE_REGISTER &&
-            isGpr64(first.reg.value) && second.type == ZYDIS_OPERAND_TYPE_MEMORY && second.size == 64) {
+        if (twoOperands && ripRelative && intoGpr64 && second.type == ZYDIS_OPERAND_TYPE_MEMORY &&
+            second.size == 64) {
             instruction.operation = Operation::LoadRipQword;
-            instruction.reg = static_cast<int>(first.reg.value);
+            instruction.reg = registerNumber(first.reg.value);
         }
         break;
     case ZYDIS_MNEMONIC_LEA:
-        if (twoOperands && ripRelative && first.type == ZYDIS_OPERAND_TYPE_REGISTER &&
-            first.reg.value == ZYDIS_REGISTER_RCX) {
-            instruction.operation = Operation::LeaRipIntoRcx;
-            instruction.reg = static_cast<int>(first.reg.value);
+        if (twoOperands && ripRelative && intoGpr64) {
+            instruction.operation = Operation::LeaRip;
+            instruction.reg = registerNumber(first.reg.value);
         }
         break;
     case ZYDIS_MNEMONIC_TEST:
-        if (twoOperands && first.type == ZYDIS_OPERAND_TYPE_REGISTER &&
-            second.type == ZYDIS_OPERAND_TYPE_REGISTER && first.reg.value == second.reg.value &&
-            isGpr64(first.reg.value)) {
+        if (twoOperands && intoGpr64 && second.type == ZYDIS_OPERAND_TYPE_REGISTER &&
+            first.reg.value == second.reg.value) {
             instruction.operation = Operation::TestSelf;
-            instruction.reg = static_cast<int>(first.reg.value);
+            instruction.reg = registerNumber(first.reg.value);
         }
         break;
     case ZYDIS_MNEMONIC_JNZ:
@@ -167,6 +166,33 @@ std::optional<Instruction> Decoder::decode(std::uint64_t rva) const {
     default:
         break;
     }
+}
+
+} // namespace
+
+Decoder::Decoder(const pe::Headers& headers, std::span<const std::uint8_t> image)
+    : headers_(headers), image_(image), state_(std::make_unique<State>()) {
+    ZydisDecoderInit(&state_->decoder, ZYDIS_MACHINE_MODE_LONG_64, ZYDIS_STACK_WIDTH_64);
+    ZydisFormatterInit(&state_->formatter, ZYDIS_FORMATTER_STYLE_INTEL);
+    // Targets are RVAs, short enough without padding to 64 bits.
+    ZydisFormatterSetProperty(&state_->formatter, ZYDIS_FORMATTER_PROP_ADDR_PADDING_ABSOLUTE,
+                              ZYDIS_PADDING_DISABLED);
+}
+
+Decoder::~Decoder() = default;
+
+std::optional<Instruction> Decoder::decode(std::uint64_t rva) const {
+    const std::span<const std::uint8_t> bytes = sectionBytesFrom(headers_, image_, rva);
+    Decoded decoded;
+    if (!decodeAt(state_->decoder, bytes, decoded)) {
+        return std::nullopt;
+    }
+    Instruction instruction;
+    instruction.rva = rva;
+    instruction.length = decoded.instruction.length;
+    std::memcpy(instruction.bytes.data(), bytes.data(), instruction.length);
+    findMovingBytes(decoded, headers_, instruction);
+    classify(decoded, instruction);
     return instruction;
 }
 

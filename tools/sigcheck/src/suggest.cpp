@@ -10,49 +10,57 @@
 namespace sigcheck {
 namespace {
 
-// The first instruction of each shape, recognised from its bytes before anything is decoded: a REX
-// prefix with W set, the opcode, and a ModRM byte that selects [rip + disp32] (and rcx for lea).
-bool mayBeginShape(Shape shape, const std::uint8_t* at) {
+// The first instruction of a shape, recognised from its bytes before anything is decoded: a REX
+// prefix with W set, the opcode, and a ModRM byte that selects [rip + disp32] (and the register, where
+// the step names one). An opening with no such encoding is left to the decoder.
+bool mayBeginShape(const ShapeStep& opening, const std::uint8_t* at) {
+    std::uint8_t opcode = 0;
+    switch (opening.operation) {
+    case Operation::LoadRipQword:
+        opcode = 0x8B;
+        break;
+    case Operation::LeaRip:
+        opcode = 0x8D;
+        break;
+    default:
+        return true;
+    }
     const bool rexW = (at[0] & 0xF8) == 0x48;
     const bool ripRelative = (at[2] & 0xC7) == 0x05;
-    if (shape == Shape::NameTable) {
-        return rexW && at[1] == 0x8B && ripRelative;
+    if (!rexW || at[1] != opcode || !ripRelative) {
+        return false;
     }
-    return rexW && (at[0] & 0x04) == 0 && at[1] == 0x8D && at[2] == 0x0D;
+    if (opening.reg == RegisterRule::Rcx) {
+        // REX.R extends ModRM.reg to the upper eight registers.
+        return (at[0] & 0x04) == 0 && (at[2] >> 3 & 7) == kRegisterRcx;
+    }
+    return true;
 }
 
+// The pattern's instructions from `rva` on, each fitting its step of the shape; the first must refer
+// somewhere RIP-relative.
 std::optional<Candidate> shapeAt(const Decoder& decoder, const EnginePattern& pattern, std::uint64_t rva) {
-    const Shape shape = pattern.shape;
-    std::optional<Instruction> first = decoder.decode(rva);
-    const Operation opening = shape == Shape::NameTable ? Operation::LoadRipQword : Operation::LeaRipIntoRcx;
-    if (!first || first->operation != opening || !first->target) {
-        return std::nullopt;
-    }
     Candidate candidate;
     candidate.rva = rva;
-    candidate.targetRva = *first->target;
-    candidate.instructions.push_back(*first);
-    std::uint64_t next = rva + first->length;
-    while (candidate.instructions.size() < pattern.instructions) {
+    std::uint64_t next = rva;
+    for (const ShapeStep& step : pattern.shape) {
         std::optional<Instruction> instruction = decoder.decode(next);
         if (!instruction) {
             return std::nullopt;
         }
-        const std::size_t index = candidate.instructions.size();
-        bool fits = false;
-        if (shape == Shape::ObjectTable) {
-            fits = instruction->operation == Operation::NearCall;
-        } else if (index == 1) {
-            fits = instruction->operation == Operation::TestSelf && instruction->reg == first->reg;
-        } else {
-            fits = instruction->operation == Operation::JumpIfNotZero;
-        }
-        if (!fits) {
+        const bool opening = candidate.instructions.empty();
+        const int firstReg = opening ? instruction->reg : candidate.instructions.front().reg;
+        if (!fitsStep(step, instruction->operation, instruction->reg, firstReg) ||
+            (opening && !instruction->target)) {
             return std::nullopt;
         }
         next += instruction->length;
         candidate.instructions.push_back(*instruction);
     }
+    if (candidate.instructions.empty()) {
+        return std::nullopt;
+    }
+    candidate.targetRva = *candidate.instructions.front().target;
     return candidate;
 }
 
@@ -190,7 +198,7 @@ std::vector<Candidate> findCandidates(const Decoder& decoder, const EnginePatter
         const std::uint64_t end =
             std::min<std::uint64_t>(image.size(), begin + std::uint64_t{section.virtualExtent()});
         for (std::uint64_t rva = begin; rva + 3 <= end; ++rva) {
-            if (!mayBeginShape(pattern.shape, image.data() + rva)) {
+            if (!mayBeginShape(pattern.shape.front(), image.data() + rva)) {
                 continue;
             }
             // Sections may overlap; a place is a candidate once, for the section that holds it.
@@ -295,7 +303,7 @@ SuggestReport suggest(std::string file, const pe::Headers& headers, std::span<co
                 SDK::PreparedPattern(pattern.signature).find(old->image.data(), old->image.size());
             if (match != nullptr) {
                 oldRva = static_cast<std::uint64_t>(match - old->image.data());
-                oldSurroundings = surroundingsOf(*oldDecoder, *oldRva, pattern.instructions);
+                oldSurroundings = surroundingsOf(*oldDecoder, *oldRva, pattern.shape.size());
             } else {
                 report.oldProblems.push_back(
                     brickwright::Error{"the " + std::string(pattern.name) +

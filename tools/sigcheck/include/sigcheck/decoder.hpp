@@ -1,9 +1,11 @@
 // One x86-64 instruction of a laid-out image as the pattern tools see it: its bytes, which of them
-// move when code or data moves (and so become wildcards), and the few operations the engine patterns
-// are made of. The decoder behind it (Zydis) stays inside decoder.cpp.
+// move when code or data moves (and so become wildcards), and which of the operations that the engine
+// patterns are made of (engine_patterns.hpp) it is. The decoder behind it (Zydis) stays inside
+// decoder.cpp.
 #pragma once
 
 #include "pe/image.hpp"
+#include "sigcheck/engine_patterns.hpp"
 
 #include <array>
 #include <cstddef>
@@ -17,15 +19,6 @@ namespace sigcheck {
 
 inline constexpr std::size_t kMaxInstructionLength = 15;
 
-enum class Operation {
-    Other,
-    LoadRipQword,  // mov r64, qword ptr [rip + disp32]
-    LeaRipIntoRcx, // lea rcx, [rip + disp32]
-    TestSelf,      // test r64, r64 with the same register twice
-    JumpIfNotZero, // jnz / jne, short or near
-    NearCall,      // call, relative or indirect, not far
-};
-
 struct Instruction {
     std::uint64_t rva = 0;
     std::size_t length = 0;
@@ -33,8 +26,9 @@ struct Instruction {
     // Bit i set: byte i is part of an operand that moves with code or data.
     std::uint16_t moving = 0;
     Operation operation = Operation::Other;
-    // The register loaded, computed into or tested (the decoder's own numbering); 0 for the others.
-    int reg = 0;
+    // The register loaded, computed into or tested, by its x86-64 number (0 rax, 1 rcx, ... 15 r15);
+    // -1 for the others.
+    int reg = -1;
     // Where a RIP-relative operand or a relative branch points, as an RVA.
     std::optional<std::uint64_t> target;
     // Offset of the 32-bit RIP-relative displacement, when there is one.

@@ -15,9 +15,9 @@ namespace sigcheck {
 // Upper-case hex pairs for fixed bytes and "??" for wildcards, separated by single spaces.
 [[nodiscard]] std::string patternText(std::span<const SDK::PatternByte> elements);
 
-// Reads what a maintainer pastes: hex pairs in either case and "??" (or "?") for wildcards, separated
-// by any white space. Or why it cannot be a pattern: a token that is neither, or no fixed byte at all
-// (such a pattern matches everywhere and identifies nothing).
+// Reads what a maintainer pastes, with the grammar and the very reader of the patterns compiled into
+// the mod (sdk/pattern_text.hpp): any text that compiles there is read here, and nothing else. Or why
+// it cannot be a pattern: a token that is neither a hex pair nor a wildcard, or no fixed byte at all.
 [[nodiscard]] brickwright::Result<std::vector<SDK::PatternByte>> parsePatternText(std::string_view text);
 
 } // namespace sigcheck

@@ -62,7 +62,7 @@ foreach(dll ${BRICKWRIGHT_IMPORTED_DLLS})
 endforeach()
 
 # 3. <math.h>: Wine's, with the C99 forms microsoft/STL's <cmath> expects and ucrtbase.dll exports.
-set(_math_generator ${_runtime}/tools/gen_math_shim.py)
+set(_math_generator ${_runtime}/tools/complete_math_h.py)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_math_generator})
 if(NOT EXISTS ${_out}/include/math.h OR ${_math_generator} IS_NEWER_THAN ${_out}/include/math.h)
   _msvc_abi_run("Listing ucrtbase.dll's exports" ${_llvm}/llvm-readobj --coff-exports ${BRICKWRIGHT_WINE_DLLS}/ucrtbase.dll)

@@ -69,6 +69,19 @@ struct ConfigLoad {
     std::exception_ptr refusal;
 };
 
+// reconcileConfig, which raises nothing.
+struct Reconciliation {
+    // The reconciled document; null when refused.
+    nlohmann::json document;
+    // reconcileConfig's type error (a nlohmann::json::type_error), or nothing.
+    std::exception_ptr refusal;
+    // With a refusal, the keys from the top down to the value that could take no entry or lose none:
+    // empty for the loaded document itself, {"n", "$d"} for its member "n"'s member "$d".
+    std::vector<std::string> refusedAt;
+};
+
+[[nodiscard]] Reconciliation reconcileOrRefuse(nlohmann::json loaded, const nlohmann::json& defaults);
+
 // loadConfig, which raises nothing: reconciliation's type error is returned with a note that says in
 // plain words what the file holds.
 [[nodiscard]] ConfigLoad loadConfigAndTell(const std::string& name, const nlohmann::json& defaults,

@@ -1,6 +1,7 @@
 #include "options.hpp"
 
 #include <charconv>
+#include <cstdlib>
 #include <utility>
 
 #include "recipe_items.hpp"
@@ -118,9 +119,15 @@ Result<Options> parseOptions(const std::vector<std::string_view>& arguments) {
     return options;
 }
 
-std::string usage() {
+std::string commandName() {
+    const char* command = std::getenv("BRICKWRIGHT_GAME_COMMAND");
+    return command != nullptr && *command != '\0' ? command : "brickwright-game";
+}
+
+std::string usage(const std::string& command) {
     const std::string recipes = std::to_string(kRecipeItems.size());
-    return "usage: brickwright-game [OPTIONS]\n"
+    return "usage: " + command +
+           " [OPTIONS]\n"
            "\n"
            "The stand-in game: its host loads the Brickwright mod, sets it up, lets every player\n"
            "controller begin play, then deletes the mod and unloads it. A summary says what the mod\n"

@@ -25,8 +25,9 @@ using json = nlohmann::json;
 
 constexpr const char* kNotRegular = "it is not a regular file";
 
-// The file is a text file with CR LF line ends on every platform. Windows streams opened as text
-// translate both ways themselves; elsewhere the streams are binary and the translation is done here.
+// The file is a text file with CR LF line ends on every platform. It is written through a stream:
+// Windows streams opened as text translate line ends themselves; elsewhere the stream is binary and
+// the translation is done here. It is read in binary everywhere, and joinLines reads its line ends.
 #if defined(_WIN32)
 constexpr std::ios::openmode kTextMode = {};
 constexpr bool kTranslateLineEnds = false;

@@ -254,7 +254,9 @@ int main(int argc, char** argv) {
             return 2;
         }
         if (!*taken) {
-            rest.push_back(argv[i]);
+            // Google Benchmark knows only the long form.
+            static char help[] = "--help";
+            rest.push_back(std::strcmp(argv[i], "-h") == 0 ? help : argv[i]);
         }
     }
     const bool colour = colourWanted(static_cast<int>(rest.size()), rest.data());

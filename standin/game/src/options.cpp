@@ -1,9 +1,9 @@
 #include "options.hpp"
 
 #include <charconv>
-#include <cstdlib>
 #include <utility>
 
+#include "platform.hpp"
 #include "recipe_items.hpp"
 
 namespace game {
@@ -120,8 +120,7 @@ Result<Options> parseOptions(const std::vector<std::string_view>& arguments) {
 }
 
 std::string commandName() {
-    const char* command = std::getenv("BRICKWRIGHT_GAME_COMMAND");
-    return command != nullptr && *command != '\0' ? command : "brickwright-game";
+    return environmentVariable("BRICKWRIGHT_GAME_COMMAND").value_or("brickwright-game");
 }
 
 std::string usage(const std::string& command) {

@@ -371,6 +371,36 @@ TEST_F(ConfigBackup, ALinkedFileIsReadAndRewrittenThroughItsLinkWithItsBackupBes
     EXPECT_TRUE(isLinkTo("Brickwright.cfg.loop"));
 }
 
+TEST_F(ConfigBackup, ReadingAFileWithoutWaitingReadsOnlyARegularFileWithinItsLimit) {
+    using Outcome = platform::FileRead::Outcome;
+#if defined(_WIN32)
+    const char* device = "NUL";
+#else
+    const char* device = "/dev/null";
+#endif
+    const platform::FileRead fromDevice = platform::readRegularFile(device, 16);
+    EXPECT_EQ(fromDevice.outcome, Outcome::NotRegular);
+    EXPECT_EQ(fromDevice.bytes, "");
+
+    writeBytes("plain", std::string("a\r\nb\0c", 6));
+    platform::FileRead read = platform::readRegularFile("plain", 6);
+    EXPECT_EQ(read.outcome, Outcome::Read);
+    EXPECT_EQ(read.bytes, std::string("a\r\nb\0c", 6));
+    read = platform::readRegularFile("plain", 5);
+    EXPECT_EQ(read.outcome, Outcome::TooLarge);
+    EXPECT_EQ(read.bytes, "");
+    writeBytes("empty", "");
+    read = platform::readRegularFile("empty", 0);
+    EXPECT_EQ(read.outcome, Outcome::Read);
+    EXPECT_EQ(read.bytes, "");
+
+    read = platform::readRegularFile("missing", 16);
+    EXPECT_EQ(read.outcome, Outcome::CannotOpen);
+    EXPECT_FALSE(read.reason.empty());
+    EXPECT_FALSE(platform::canOpenForReading("missing"));
+    EXPECT_TRUE(platform::canOpenForReading("plain"));
+}
+
 #if defined(__linux__)
 
 // Runs the load on a thread of its own; a load that still waits after a few seconds fails the test,

@@ -214,7 +214,28 @@ brickwright::Result<bool> takeOption(int& i, int argc, char** argv, const char* 
 
 } // namespace
 
+// Printed for --help before Google Benchmark's own flags, which it then prints and exits on.
+constexpr const char* kUsage =
+    "usage: brickwright-bench [--image FILE] [--json PATH] [Google Benchmark options...]\n"
+    "       brickwright-bench [--image FILE] --byte-frequencies\n"
+    "\n"
+    "Runs every benchmark over one code image, then prints the table of fast against reference.\n"
+    "\n"
+    "  --image FILE         scan this executable's code instead of the generated image\n"
+    "  --json PATH          also write the table and every benchmark's numbers to PATH as JSON\n"
+    "  --byte-frequencies   print the image's byte frequency table (kCodeByteFrequency) and stop\n"
+    "  -h, --help           this text, then Google Benchmark's options\n"
+    "\n"
+    "Google Benchmark's options:\n";
+
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            std::fflush(stdout);
+            break;
+        }
+    }
     std::string imageFile;
     std::string jsonPath;
     bool byteFrequencies = false;
@@ -233,13 +254,16 @@ int main(int argc, char** argv) {
             return 2;
         }
         if (!*taken) {
-            rest.push_back(argv[i]);
+            // Google Benchmark knows only the long form.
+            static char help[] = "--help";
+            rest.push_back(std::strcmp(argv[i], "-h") == 0 ? help : argv[i]);
         }
     }
     const bool colour = colourWanted(static_cast<int>(rest.size()), rest.data());
     int restCount = static_cast<int>(rest.size());
     benchmark::Initialize(&restCount, rest.data());
     if (benchmark::ReportUnrecognizedArguments(restCount, rest.data())) {
+        std::fputs("Try 'brickwright-bench --help' for the options.\n", stderr);
         return 2;
     }
 

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -22,8 +23,11 @@ using brickwright::fail;
 using brickwright::Result;
 using json = nlohmann::json;
 
-// The file is a text file with CR LF line ends on every platform. Windows streams opened as text
-// translate both ways themselves; elsewhere the streams are binary and the translation is done here.
+constexpr const char* kNotRegular = "it is not a regular file";
+
+// The file is a text file with CR LF line ends on every platform. It is written through a stream:
+// Windows streams opened as text translate line ends themselves; elsewhere the stream is binary and
+// the translation is done here. It is read in binary everywhere, and joinLines reads its line ends.
 #if defined(_WIN32)
 constexpr std::ios::openmode kTextMode = {};
 constexpr bool kTranslateLineEnds = false;
@@ -32,36 +36,24 @@ constexpr std::ios::openmode kTextMode = std::ios::binary;
 constexpr bool kTranslateLineEnds = true;
 #endif
 
-// Reads the file as its lines joined with nothing between them (a line ends at LF; CR LF counts as
-// one line end). Nothing when the file holds more than kConfigReadLimit bytes: then it is not a
-// configuration at all, and none of it is used. A read error ends the text where it happened.
-[[nodiscard]] std::optional<std::string> readJoinedLines(std::ifstream& in) {
+// The file's bytes as the lines they hold, joined with nothing between them: a line ends at LF, and
+// CR LF counts as one line end, as a text-mode stream reads them. On Windows a text-mode stream also
+// ends the text at the first Ctrl-Z.
+[[nodiscard]] std::string joinLines(std::string_view bytes) {
+#if defined(_WIN32)
+    bytes = bytes.substr(0, bytes.find('\x1a'));
+#endif
     std::string text;
-    std::size_t consumed = 0;
-    std::size_t lineStart = 0;
-    std::string chunk(std::size_t{64} * 1024, '\0');
-    while (in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got > kConfigReadLimit - consumed) {
-            return std::nullopt;
+    text.reserve(bytes.size());
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t lineFeed = bytes.find('\n', at);
+        if (lineFeed == std::string_view::npos) {
+            text.append(bytes.substr(at));
+            break;
         }
-        consumed += got;
-        const char* next = chunk.data();
-        const char* const end = next + got;
-        while (next != end) {
-            const auto* lineFeed =
-                static_cast<const char*>(std::memchr(next, '\n', static_cast<std::size_t>(end - next)));
-            text.append(next, lineFeed ? lineFeed : end);
-            if (!lineFeed) {
-                break;
-            }
-            if (kTranslateLineEnds && text.size() > lineStart && text.back() == '\r') {
-                text.pop_back();
-            }
-            lineStart = text.size();
-            next = lineFeed + 1;
-        }
+        const std::size_t lineEnd = lineFeed > at && bytes[lineFeed - 1] == '\r' ? lineFeed - 1 : lineFeed;
+        text.append(bytes.substr(at, lineEnd - at));
+        at = lineFeed + 1;
     }
     return text;
 }
@@ -135,21 +127,24 @@ constexpr bool kTranslateLineEnds = true;
     return kTranslateLineEnds ? text : withCrLf(text);
 }
 
-// The file's bytes, read in binary; nothing when it holds more than kConfigReadLimit. A read error
-// ends them where it happened, as it ends the text that is parsed.
-[[nodiscard]] std::optional<std::string> readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::in | std::ios::binary);
-    std::string bytes;
-    std::string chunk(std::size_t{64} * 1024, '\0');
-    while (in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got > kConfigReadLimit - bytes.size()) {
-            return std::nullopt;
+// Where a write to `path` must go for a link there to stay a link: the end of its chain of links, a
+// relative target read from its link's folder. Written there, the new text shows through every link;
+// `path` itself when it is no link. The end need not exist: a dangling link's target is created.
+[[nodiscard]] Result<std::string> linkEnd(const std::string& path) {
+    std::filesystem::path at(path);
+    // As many links as Linux follows in one path before it gives up.
+    for (int hops = 0; hops <= 40; ++hops) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(at, error)) {
+            return at.string();
         }
-        bytes.append(chunk.data(), got);
+        const std::filesystem::path target = std::filesystem::read_symlink(at, error);
+        if (error) {
+            return fail("cannot read the link " + at.string() + ": " + error.message());
+        }
+        at = target.is_absolute() ? target : at.parent_path() / target;
     }
-    return bytes;
+    return fail("its links lead round in a circle");
 }
 
 // Writes beside the target and moves the finished file over it, so that the old file stays whole
@@ -195,11 +190,22 @@ constexpr bool kTranslateLineEnds = true;
         const std::string directory(configDirectory.substr(0, configDirectory.size() - 1));
         (void)platform::makeDirectory(directory.c_str());
     }
+    std::error_code ignored;
+    const std::filesystem::file_type type = std::filesystem::status(path, ignored).type();
+    if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::none) {
+        // A FIFO or a device is the user's, not a configuration; a directory cannot be replaced anyway.
+        return fail(kNotRegular);
+    }
     const std::optional<platform::FileAccess> access = platform::fileAccess(path.c_str());
     if (access && access->readOnly) {
         return fail("the file is read-only");
     }
-    return replaceWithText(path, text, kTextMode, access);
+    const Result<std::string> target = linkEnd(path);
+    if (!target) {
+        return tl::unexpected(target.error());
+    }
+    return replaceWithText(*target, text, kTextMode, access);
 }
 
 // What a document is, in the words of its user: "an array", "a string".
@@ -222,53 +228,148 @@ constexpr bool kTranslateLineEnds = true;
     }
 }
 
-// Where reconciliation refuses `loaded`: the key path of the first value that is neither an object
-// nor null and yet has entries to add or to remove, as reconcileConfig walks; nothing when it does
-// not refuse. Descends as reconcileConfig does: only where the default is an object and the loaded
-// member is one, or stands under a "$" key.
-[[nodiscard]] std::optional<std::vector<std::string>> refusedAt(const json& loaded, const json& defaults) {
-    if (!loaded.is_object()) {
-        // Adding to it or removing from it raises: a scalar has its one entry, an array its elements.
-        const auto hasEntries = [](const json& value) {
-            return value.is_structured() ? !value.empty() : !value.is_null();
-        };
-        if (hasEntries(loaded) || hasEntries(defaults)) {
-            return std::vector<std::string>{};
-        }
-        return std::nullopt;
-    }
-    for (const auto& entry : defaults.items()) {
-        const auto member = loaded.find(entry.key());
-        if (member == loaded.end() || !entry.value().is_object()) {
-            continue;
-        }
-        const bool dollar = !entry.key().empty() && entry.key().front() == '$';
-        if (dollar || member->is_object()) {
-            if (std::optional<std::vector<std::string>> inner = refusedAt(*member, entry.value())) {
-                inner->insert(inner->begin(), entry.key());
-                return inner;
-            }
-        }
-    }
-    return std::nullopt;
-}
-
 // "it holds an array; only an object or null can be used; it is left as it is", or the same of the
-// member where reconciliation stopped.
-[[nodiscard]] std::string describeRefusal(const json& loaded, const json& defaults) {
-    const std::optional<std::vector<std::string>> where = refusedAt(loaded, defaults);
-    if (!where || where->empty()) {
+// member, `where` reconciliation stopped.
+[[nodiscard]] std::string describeRefusal(const json& loaded, const std::vector<std::string>& where) {
+    if (where.empty()) {
         return "it holds " + describeType(loaded) +
                "; only an object or null can be used; it is left as it is";
     }
     const json* value = &loaded;
     std::string path;
-    for (const std::string& key : *where) {
-        value = &(*value)[key];
+    for (const std::string& key : where) {
+        value = &value->at(key);
         path += (path.empty() ? "" : ".") + key;
     }
     return "its member \"" + path + "\" holds " + describeType(*value) +
            "; only an object or null can be used there; it is left as it is";
+}
+
+// A file that is there but is no configuration to read: why, in a few words.
+struct Unusable {
+    std::string why;
+};
+
+// Nothing is there (or its folder is not), so the defaults take its place.
+struct Absent {};
+
+// The file's bytes, read once and in binary; or why it is not read. What is not a regular file is
+// told before any open, and the open itself cannot wait, should the file be swapped in between. A
+// file that is there but cannot be read would be lost to the defaults: it is unusable, not absent. A
+// file past kConfigReadLimit is something other than a configuration (a stray data file, a link to
+// an endless device); the defaults are used, but not written back, for that would destroy the file
+// for nothing.
+[[nodiscard]] std::variant<std::string, Unusable, Absent> readWhole(const std::string& path) {
+    std::error_code ignored;
+    const std::filesystem::file_type type = std::filesystem::status(path, ignored).type();
+    if (type == std::filesystem::file_type::directory) {
+        return Unusable{"it is a directory, not a file"};
+    }
+    if (type != std::filesystem::file_type::regular && type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::none) {
+        return Unusable{kNotRegular};
+    }
+    platform::FileRead file = platform::readRegularFile(path.c_str(), kConfigReadLimit);
+    switch (file.outcome) {
+    case platform::FileRead::Outcome::Read:
+        return std::move(file.bytes);
+    case platform::FileRead::Outcome::NotRegular:
+        return Unusable{kNotRegular};
+    case platform::FileRead::Outcome::TooLarge:
+        return Unusable{"it holds more than " + std::to_string(kConfigReadLimit / (1024 * 1024)) +
+                        " MiB, which no configuration does"};
+    case platform::FileRead::Outcome::CannotOpen:
+        break;
+    }
+    if (platform::fileAccess(path.c_str())) {
+        return Unusable{"it cannot be read (" + file.reason + ")"};
+    }
+    return Absent{};
+}
+
+// The defaults, written where there was no file; no reconciliation on this path.
+[[nodiscard]] brickwright::ConfigLoad createFromDefaults(const std::string& path, const json& defaults,
+                                                         bool useConfigDirectory) {
+    brickwright::ConfigLoad load;
+    load.document = defaults;
+    std::string text;
+    try {
+        text = serialise(defaults);
+    } catch (...) {
+        return load;
+    }
+    if (Result<void> written = writeConfigText(path, text, useConfigDirectory); !written) {
+        load.note = "could not write " + path + ": " + written.error().message;
+    }
+    return load;
+}
+
+struct ParsedText {
+    json document;          // null when malformed
+    bool malformed = false; // the text is no JSON (or could not even be joined)
+    bool tooDeep = false;   // nested past kConfigDepthLimit: not parsed at all
+};
+
+// The file's lines joined and parsed as one JSON text. Nesting is judged on the text, before the
+// parser builds a document that would cost memory per level and recurse per level when copied or
+// written.
+[[nodiscard]] ParsedText parse(const std::string& bytes) {
+    ParsedText parsed;
+    std::string text;
+    try {
+        text = joinLines(bytes);
+    } catch (...) {
+        // Nothing could be read after all: as good as malformed.
+    }
+    if (nestsTooDeep(text)) {
+        parsed.tooDeep = true;
+        return parsed;
+    }
+    try {
+        parsed.document = json::parse(text, nullptr, true);
+    } catch (...) {
+        parsed.malformed = true;
+    }
+    return parsed;
+}
+
+// Writes the reconciled document back when its text differs from the file's bytes in any byte; the
+// former bytes go aside first, and without that copy the file is not touched. A read-only file is not
+// rewritten. The load's note, or empty.
+[[nodiscard]] std::string writeBack(const std::string& path, const json& document, const std::string& former,
+                                    bool malformed, bool useConfigDirectory) {
+    std::string text;
+    try {
+        text = serialise(document);
+    } catch (...) {
+        return {};
+    }
+    if (onDisk(text) == former) {
+        return {};
+    }
+    const std::optional<platform::FileAccess> access = platform::fileAccess(path.c_str());
+    if (access && access->readOnly) {
+        return (malformed ? "could not read " + path + " as JSON; the file"
+                          : "did not rewrite " + path + ": it") +
+               " is read-only, so it is left as it is";
+    }
+    // The backup lies beside the path the user knows, a link's included. An empty file has nothing to
+    // keep, and must not replace a backup that has.
+    const std::string backup = path + ".bak";
+    if (!former.empty()) {
+        if (Result<void> kept = replaceWithText(backup, former, std::ios::binary, access); !kept) {
+            return "could not keep the former text of " + path + " in " + backup + " (" +
+                   kept.error().message + "); " + path + " is left as it is";
+        }
+    }
+    if (Result<void> written = writeConfigText(path, text, useConfigDirectory); !written) {
+        return "could not write " + path + ": " + written.error().message;
+    }
+    if (former.empty()) {
+        return {};
+    }
+    return (malformed ? "could not read " + path + " as JSON" : "rewrote " + path) +
+           "; its former text is kept in " + backup;
 }
 
 } // namespace
@@ -278,8 +379,8 @@ std::string configPath(const std::string& name, bool useConfigDirectory) {
 }
 
 bool configFileExists(const std::string& name, bool useConfigDirectory) {
-    std::ifstream in(configPath(name, useConfigDirectory), std::ios::in | kTextMode);
-    return in.good();
+    // Not a stream: opening one on a FIFO would wait for a writer.
+    return platform::canOpenForReading(configPath(name, useConfigDirectory).c_str());
 }
 
 void saveConfig(const std::string& name, const nlohmann::json& config, bool useConfigDirectory) {
@@ -314,121 +415,38 @@ namespace brickwright {
 ConfigLoad loadConfigAndTell(const std::string& name, const nlohmann::json& defaults,
                              bool useConfigDirectory) {
     const std::string path = configPath(name, useConfigDirectory);
+    const auto leave = [&](const std::string& why) {
+        ConfigLoad load;
+        load.document = defaults;
+        load.note = "could not use " + path + ": " + why + "; it is left as it is";
+        return load;
+    };
+
+    const std::variant<std::string, Unusable, Absent> read = readWhole(path);
+    if (const auto* unusable = std::get_if<Unusable>(&read)) {
+        return leave(unusable->why);
+    }
+    if (std::holds_alternative<Absent>(read)) {
+        return createFromDefaults(path, defaults, useConfigDirectory);
+    }
+    const std::string& former = std::get<std::string>(read);
+
+    const ParsedText parsed = parse(former);
+    if (parsed.tooDeep) {
+        return leave("it nests arrays and objects more than " + std::to_string(kConfigDepthLimit) +
+                     " levels deep, which no configuration does");
+    }
+
+    // A refusal leaves before anything is written, so the file keeps its content.
+    Reconciliation reconciled = reconcileOrRefuse(parsed.document, defaults);
     ConfigLoad load;
-    const auto leave = [&](std::string note) {
-        load.document = defaults;
-        load.note = "could not use " + path + ": " + std::move(note);
-        return std::move(load);
-    };
-    const auto tooLarge = [&] {
-        return leave("it holds more than " + std::to_string(kConfigReadLimit / (1024 * 1024)) +
-                     " MiB, which no configuration does; it is left as it is");
-    };
-
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-        return leave("it is a directory, not a file; it is left as it is");
-    }
-    if (!configFileExists(name, useConfigDirectory)) {
-        // A file that is there but cannot be read would be lost to the defaults: it is not replaced.
-        errno = 0;
-        std::ifstream probe(path, std::ios::in | kTextMode);
-        const std::string reason = platform::lastErrorReason();
-        if (platform::fileAccess(path.c_str())) {
-            return leave("it cannot be read (" + reason + "); it is left as it is");
-        }
-        load.document = defaults;
-        std::string text;
-        try {
-            text = serialise(defaults);
-        } catch (...) {
-            return load;
-        }
-        if (Result<void> written = writeConfigText(path, text, useConfigDirectory); !written) {
-            load.note = "could not write " + path + ": " + written.error().message;
-        }
+    if (reconciled.refusal) {
+        load.refusal = reconciled.refusal;
+        load.note = "could not use " + path + ": " + describeRefusal(parsed.document, reconciled.refusedAt);
         return load;
     }
-
-    // A file past kConfigReadLimit, or nested past kConfigDepthLimit, is something other than a
-    // configuration (an endless device, a stray data file, a crafted file that would exhaust the
-    // stack): it is neither used nor overwritten. The defaults are returned as for a file that cannot
-    // be read, but not written back, because that would destroy the file for nothing: the write-back
-    // is for a file that was read whole. The next load finds the file as it was.
-    const std::optional<std::string> former = readBytes(path);
-    if (!former) {
-        return tooLarge();
-    }
-    json config;
-    bool malformed = false;
-    {
-        std::ifstream in(path, std::ios::in | kTextMode);
-        std::optional<std::string> text;
-        try {
-            text = readJoinedLines(in);
-        } catch (...) {
-            // Nothing could be read after all: as good as malformed.
-            text = std::string();
-        }
-        if (!text) {
-            return tooLarge();
-        }
-        if (nestsTooDeep(*text)) {
-            return leave("it nests arrays and objects more than " + std::to_string(kConfigDepthLimit) +
-                         " levels deep, which no configuration does; it is left as it is");
-        }
-        try {
-            config = json::parse(*text, nullptr, true);
-        } catch (...) {
-            // An unreadable or malformed file counts as null.
-            malformed = true;
-        }
-    }
-
-    // A type error from here leaves before anything is written, so the file keeps its content.
-    try {
-        load.document = reconcileConfig(config, defaults);
-    } catch (const json::type_error&) {
-        load.refusal = std::current_exception();
-        load.document = nullptr;
-        load.note = "could not use " + path + ": " + describeRefusal(config, defaults);
-        return load;
-    }
-
-    std::string text;
-    try {
-        text = serialise(load.document);
-    } catch (...) {
-        return load;
-    }
-    if (onDisk(text) == *former) {
-        return load;
-    }
-    const std::optional<platform::FileAccess> access = platform::fileAccess(path.c_str());
-    if (access && access->readOnly) {
-        load.note = (malformed ? "could not read " + path + " as JSON; the file"
-                               : "did not rewrite " + path + ": it") +
-                    " is read-only, so it is left as it is";
-        return load;
-    }
-    // The former bytes go aside first; without that copy the file is not touched. An empty file has
-    // nothing to keep, and must not replace a backup that has.
-    const std::string backup = path + ".bak";
-    if (!former->empty()) {
-        if (Result<void> kept = replaceWithText(backup, *former, std::ios::binary, access); !kept) {
-            load.note = "could not keep the former text of " + path + " in " + backup + " (" +
-                        kept.error().message + "); " + path + " is left as it is";
-            return load;
-        }
-    }
-    if (Result<void> written = writeConfigText(path, text, useConfigDirectory); !written) {
-        load.note = "could not write " + path + ": " + written.error().message;
-        return load;
-    }
-    if (!former->empty()) {
-        load.note = (malformed ? "could not read " + path + " as JSON" : "rewrote " + path) +
-                    "; its former text is kept in " + backup;
-    }
+    load.document = std::move(reconciled.document);
+    load.note = writeBack(path, load.document, former, parsed.malformed, useConfigDirectory);
     return load;
 }
 

@@ -1,5 +1,6 @@
 #include "config/config.hpp"
 
+#include <exception>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,9 +30,9 @@ bool fitsNumerically(json::value_t defaultType, json::value_t loadedType) {
     }
 }
 
-} // namespace
-
-nlohmann::json reconcileConfig(nlohmann::json loaded, const nlohmann::json& defaults) {
+// reconcileConfig, keeping in `at` the keys from the top down to the document at hand: when a type
+// error leaves, `at` names the value that raised it.
+json reconcileWithin(json loaded, const json& defaults, std::vector<std::string>& at) {
     // Defaults into the loaded document. items() gives the entries as documented for every type:
     // members of an object, decimal indices of an array, nothing for null, one "" entry for a scalar.
     for (const auto& entry : defaults.items()) {
@@ -53,7 +54,9 @@ nlohmann::json reconcileConfig(nlohmann::json loaded, const nlohmann::json& defa
         }
         if (fallback.is_object()) {
             // The member is ours to give away: this document is a copy, and a raised error discards it.
-            member = reconcileConfig(std::move(member), fallback);
+            at.push_back(key);
+            member = reconcileWithin(std::move(member), fallback, at);
+            at.pop_back();
         }
     }
 
@@ -70,3 +73,25 @@ nlohmann::json reconcileConfig(nlohmann::json loaded, const nlohmann::json& defa
     }
     return loaded;
 }
+
+} // namespace
+
+nlohmann::json reconcileConfig(nlohmann::json loaded, const nlohmann::json& defaults) {
+    std::vector<std::string> at;
+    return reconcileWithin(std::move(loaded), defaults, at);
+}
+
+namespace brickwright {
+
+Reconciliation reconcileOrRefuse(nlohmann::json loaded, const nlohmann::json& defaults) {
+    Reconciliation result;
+    try {
+        result.document = reconcileWithin(std::move(loaded), defaults, result.refusedAt);
+    } catch (const json::type_error&) {
+        result.refusal = std::current_exception();
+        result.document = nullptr;
+    }
+    return result;
+}
+
+} // namespace brickwright

@@ -225,6 +225,56 @@ brickwright::Result<void> setFileAccess(const char* path, const FileAccess& acce
     return {};
 }
 
+FileRead readRegularFile(const char* path, std::size_t limit) {
+    FileRead result;
+    // O_NONBLOCK: a FIFO without a writer would hold the open for ever. It is cleared once the file
+    // proves regular, so that reads behave as on any file.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        result.reason = lastErrorReason();
+        return result;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        result.outcome = FileRead::Outcome::NotRegular;
+        ::close(fd);
+        return result;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) {
+        (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    result.outcome = FileRead::Outcome::Read;
+    std::string chunk(std::size_t{64} * 1024, '\0');
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break; // the end, or a read error: what was read so far stands
+        }
+        const auto count = static_cast<std::size_t>(got);
+        if (count > limit - result.bytes.size()) {
+            result.outcome = FileRead::Outcome::TooLarge;
+            result.bytes.clear();
+            break;
+        }
+        result.bytes.append(chunk.data(), count);
+    }
+    ::close(fd);
+    return result;
+}
+
+bool canOpenForReading(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
 std::string lastErrorReason() {
     return std::generic_category().message(errno);
 }

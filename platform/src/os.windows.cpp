@@ -134,6 +134,61 @@ brickwright::Result<void> setFileAccess(const char* path, const FileAccess& acce
     return {};
 }
 
+namespace {
+
+HANDLE openForReading(const char* path) {
+    // Shared every way, as a C runtime stream opens a file for reading. A directory does not open
+    // without FILE_FLAG_BACKUP_SEMANTICS, as a stream does not open one either.
+    return ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+} // namespace
+
+FileRead readRegularFile(const char* path, std::size_t limit) {
+    FileRead result;
+    const HANDLE file = openForReading(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        result.reason = windowsReason(::GetLastError());
+        return result;
+    }
+    // A disk file, and neither a directory nor a device: a pipe, a console or a device name (CON, NUL)
+    // could keep a read waiting or never end.
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (::GetFileType(file) != FILE_TYPE_DISK || ::GetFileInformationByHandle(file, &information) == 0 ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        result.outcome = FileRead::Outcome::NotRegular;
+        ::CloseHandle(file);
+        return result;
+    }
+    result.outcome = FileRead::Outcome::Read;
+    std::string chunk(std::size_t{64} * 1024, '\0');
+    for (;;) {
+        DWORD got = 0;
+        if (::ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) == 0 ||
+            got == 0) {
+            break; // the end, or a read error: what was read so far stands
+        }
+        if (std::size_t{got} > limit - result.bytes.size()) {
+            result.outcome = FileRead::Outcome::TooLarge;
+            result.bytes.clear();
+            break;
+        }
+        result.bytes.append(chunk.data(), got);
+    }
+    ::CloseHandle(file);
+    return result;
+}
+
+bool canOpenForReading(const char* path) {
+    const HANDLE file = openForReading(path);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    ::CloseHandle(file);
+    return true;
+}
+
 std::string lastErrorReason() {
     return std::generic_category().message(errno);
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -211,6 +212,47 @@ TEST(Reconcile, ReconcilingAResultAgainChangesNothing) {
     for (const json& loaded : loads) {
         const json once = reconcileConfig(loaded, defaults);
         EXPECT_PRED_FORMAT2(Identical, once, reconcileConfig(once, defaults));
+    }
+}
+
+TEST(Reconcile, ARefusalNamesTheValueWhereReconcilingStoppedAndRaisesTheSameErrorAsReconcileConfig) {
+    const json defaults = parse(R"({"$a": {"k": 1}, "$b": {"k": 1}, "n": {"$d": {}}, "z": 0})");
+    struct Case {
+        const char* loaded;
+        std::vector<std::string> at; // empty with refused false: no refusal
+        bool refused;
+    };
+    const Case cases[] = {
+        // A null "$a" takes its entries; the walk goes on to "$b", which cannot.
+        {R"({"$a": null, "$b": 5})", {"$b"}, true},
+        {R"({"$a": [1], "$b": 5})", {"$a"}, true},
+        {R"({"n": {"$d": "x"}})", {"n", "$d"}, true},
+        {R"({"n": {"$d": []}})", {}, false},
+        {R"([1])", {}, true},
+        {R"("text")", {}, true},
+        {R"({"$a": null, "n": {"$d": null}})", {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.loaded);
+        const json loaded = parse(c.loaded);
+        const brickwright::Reconciliation result = brickwright::reconcileOrRefuse(loaded, defaults);
+        EXPECT_EQ(result.refusedAt, c.at);
+        std::string raised = "nothing";
+        try {
+            const json expected = reconcileConfig(loaded, defaults);
+            EXPECT_PRED_FORMAT2(Identical, expected, result.document);
+        } catch (const json::type_error& error) {
+            raised = error.what();
+        }
+        ASSERT_EQ(result.refusal != nullptr, c.refused);
+        if (result.refusal) {
+            EXPECT_TRUE(result.document.is_null());
+            try {
+                std::rethrow_exception(result.refusal);
+            } catch (const json::type_error& error) {
+                EXPECT_EQ(error.what(), raised);
+            }
+        }
     }
 }
 

@@ -51,4 +51,23 @@ foreach(case IN LISTS cases)
   expect_equal("${arguments}: what the run left" "${left}" "")
 endforeach()
 
+# Started by ./brickwright demo, which says so in BRICKWRIGHT_GAME_COMMAND: usage and help name it.
+foreach(arguments "--help" "--frobnicate")
+  e2e_fresh_work()
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env "BRICKWRIGHT_GAME_COMMAND=./brickwright demo" ${e2e_emulator} "${GAME}"
+            --game-dir game ${arguments}
+    WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 120)
+  string(REPLACE "\r\n" "\n" out "${out}")
+  string(REPLACE "\r\n" "\n" err "${err}")
+  if(arguments STREQUAL "--help")
+    expect_equal("--help through the script: exit status" "${status}" 0)
+    expect_contains("--help through the script" "${out}" "usage: ./brickwright demo [OPTIONS]\n")
+  else()
+    expect_equal("${arguments} through the script: exit status" "${status}" 2)
+    expect_equal("${arguments} through the script: stderr" "${err}"
+                 "brickwright-game: unknown option '--frobnicate'\nTry './brickwright demo --help' for the options.\n")
+  endif()
+endforeach()
+
 finish()

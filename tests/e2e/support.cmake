@@ -29,6 +29,13 @@ set(E2E_CONFIG_BACKUP "${E2E_CONFIG_PATH}.bak")
 set(E2E_SETUP "Finished Brickwright setup!\n")
 set(E2E_BEGIN_PLAY "Brickwright adding recipes...\nBrickwright Recipes added!\n")
 set(E2E_CLEANUP "Brickwright finished cleanup!\n")
+
+# e2e_not_loaded(<out> <count> <item>): the mod's warning after "Recipes added!" when <count> of its
+# recipes did not load, <item> the first of them in table order.
+function(e2e_not_loaded out count item)
+  set(${out} "[Warning] Brickwright could not load ${count} of 54 recipes (the first: \
+/Game/FactoryGame/Brickwright/Recipes/Recipe_BW_${item}.Recipe_BW_${item}_C)\n" PARENT_SCOPE)
+endfunction()
 set(E2E_IN_ORDER "the mod's 54 in table order (20 walls, 2 power plugs, 3 stairs, 29 foundations)")
 
 set_property(GLOBAL PROPERTY e2e_failures "")

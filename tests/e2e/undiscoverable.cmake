@@ -35,13 +35,15 @@ if(object_passed_over)
   set(object_source "object table not found (a look-alike passed over)")
 endif()
 
+e2e_not_loaded(none_loaded 54 Wall001)
+
 e2e_fresh_work()
 run_game(${arguments})
 
 expect_equal("exit status" "${GAME_STATUS}" 1)
 expect_equal("stderr" "${GAME_ERR}" "")
 expect_mod_messages("${WORK}/game/modloader.log"
-  "[Warning] Brickwright could not find the engine's name table\n${object_passed_over}[Warning] Brickwright could not find the engine's object table\n${E2E_SETUP}${E2E_BEGIN_PLAY}${E2E_CLEANUP}")
+  "[Warning] Brickwright could not find the engine's name table\n${object_passed_over}[Warning] Brickwright could not find the engine's object table\n${E2E_SETUP}${E2E_BEGIN_PLAY}${none_loaded}${E2E_CLEANUP}")
 expect_lacks("the console" "${GAME_OUT}" "by its layout\n")
 expect_contains("summary" "${GAME_OUT}"
   "  Engine tables, as the mod's setup reported them: name table not found, ${object_source}\n")

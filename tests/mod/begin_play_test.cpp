@@ -30,13 +30,23 @@ protected:
         const std::string classClass = standin::describePointer(world.classClass);
         std::vector<std::string> entries{"handler"};
         append(entries, logLineEntries("Brickwright adding recipes..."));
+        std::size_t nulls = 0;
+        std::string firstNull;
         for (std::size_t i = 0; i < expectedRecipePaths().size(); ++i) {
             const std::string& path = expectedRecipePaths()[i];
+            const SDK::UObject* recipe = path == missing ? nullptr : world.recipes[i];
             entries.push_back("loadObjectFromPak(" + classClass + ", " + path + ")");
-            entries.push_back("addRecipe(" +
-                              standin::describePointer(path == missing ? nullptr : world.recipes[i]) + ")");
+            entries.push_back("addRecipe(" + standin::describePointer(recipe) + ")");
+            if (recipe == nullptr && nulls++ == 0) {
+                firstNull = path;
+            }
         }
         append(entries, logLineEntries("Brickwright Recipes added!"));
+        if (nulls > 0) {
+            append(entries, logLineEntries("Brickwright could not load " + std::to_string(nulls) +
+                                               " of 54 recipes (the first: " + firstNull + ")",
+                                           SML::Utility::LogType::Warning));
+        }
         return entries;
     }
 
@@ -118,6 +128,41 @@ TEST_F(BeginPlayHandler, APathThatDoesNotLoadStillReachesAddRecipeAndTheLoopGoes
     EXPECT_EQ(recipes[23], nullptr);
 }
 
+TEST_F(BeginPlayHandler, RecipesThatDidNotLoadAreCountedInOneWarningNamingTheFirstInTableOrder) {
+    if (!modtest::hasEngineWorld()) {
+        GTEST_SKIP() << "without an engine world nothing loads";
+    }
+    const auto path = [](const std::string& item) {
+        return "/Game/FactoryGame/Brickwright/Recipes/Recipe_BW_" + item + ".Recipe_BW_" + item + "_C";
+    };
+    const auto closingOf = [](const std::vector<std::string>& entries) {
+        const std::vector<std::string> added = logLineEntries("Brickwright Recipes added!");
+        const auto at = std::search(entries.begin(), entries.end(), added.begin(), added.end());
+        return std::vector<std::string>(at, entries.end());
+    };
+    // All loaded: the closing line is the last.
+    standin::fireBeginPlay(&controller);
+    EXPECT_THAT(closingOf(standin::journal()),
+                ElementsAreArray(logLineEntries("Brickwright Recipes added!")));
+
+    // Removed last one first: the warning still names the first in table order.
+    for (const char* item : {"Foundation029", "Stair003", "Wall007"}) {
+        const std::string missing = path(item);
+        standin::removeLoadableObject(std::wstring(missing.begin(), missing.end()));
+    }
+    for (int run = 0; run < 2; ++run) {
+        standin::clearJournal();
+        standin::fireBeginPlay(&controller);
+        std::vector<std::string> expected = logLineEntries("Brickwright Recipes added!");
+        append(expected, logLineEntries("Brickwright could not load 3 of 54 recipes (the first: " +
+                                            path("Wall007") + ")",
+                                        SML::Utility::LogType::Warning));
+        const std::vector<std::string> journal = standin::journal();
+        EXPECT_THAT(closingOf(journal), ElementsAreArray(expected));
+        EXPECT_EQ(std::count(journal.begin(), journal.end(), "addRecipe(null)"), 3);
+    }
+}
+
 TEST_F(BeginPlayHandler, AClassObjectTheEngineRefusesMakesEveryRecipeNullButChangesNothingElse) {
     standin::setClassClass(nullptr);
     standin::fireBeginPlay(&controller);
@@ -126,6 +171,10 @@ TEST_F(BeginPlayHandler, AClassObjectTheEngineRefusesMakesEveryRecipeNullButChan
     EXPECT_EQ(std::count(recipes.begin(), recipes.end(), nullptr), 54);
     const std::vector<std::string> entries = standin::journal();
     std::vector<std::string> closing = logLineEntries("Brickwright Recipes added!");
+    append(closing,
+           logLineEntries("Brickwright could not load 54 of 54 recipes (the first: "
+                          "/Game/FactoryGame/Brickwright/Recipes/Recipe_BW_Wall001.Recipe_BW_Wall001_C)",
+                          SML::Utility::LogType::Warning));
     ASSERT_GE(entries.size(), closing.size());
     EXPECT_TRUE(std::equal(closing.begin(), closing.end(),
                            entries.end() - static_cast<std::ptrdiff_t>(closing.size())));

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # The brickwright script's own arguments and its format verb, on scratch copies of the script:
 # - `test` with a tree that does not exist exits 2 and names the trees, before building anything;
+# - every verb refuses what it does not know with one line naming it and one on where help is, exit
+#   status 2, before building or installing anything; what it knows reaches the build and the program;
+# - `package` prints the zip's path, and only that, on stdout;
 # - `format --check` changes nothing, exits 1 and names exactly the files that differ, never those in
 #   build/; `format` rewrites them; then `--check` passes. Both in a git checkout (untracked files
 #   count, ignored ones do not) and outside one.
@@ -19,6 +22,103 @@ status=0
 err=$("$source_root/brickwright" test native bogus 2>&1 >/dev/null) || status=$?
 ((status == 2)) || fail "test with an unknown tree: exit status $status, not 2"
 [[ $err == *"no tree 'bogus'"*"native windows sanitize"* ]] || fail "test with an unknown tree said: $err"
+
+# A tree of the script alone, with stand-ins for what it would run: cmake, dpkg-query and apt-get
+# record their calls, the built programs say how they were started. A refusal must come before any of
+# them runs.
+stub_tree=$scratch/stubbed
+mkdir -p "$stub_tree/stubs" "$stub_tree/tests/fuzz" "$stub_tree/build/native/bin" "$stub_tree/build/windows"
+cp "$source_root/brickwright" "$stub_tree/"
+for f in "$source_root"/tests/fuzz/fuzz_*.cpp; do
+    touch "$stub_tree/tests/fuzz/${f##*/}"
+done
+calls=$stub_tree/calls
+cat >"$stub_tree/stubs/cmake" <<'STUB'
+#!/usr/bin/env bash
+echo "cmake $*" >>"$STUB_CALLS"
+if [[ $1 == --build && " $* " == *" package-zip "* ]]; then
+    mkdir -p "$STUB_TREE/dist"
+    : >"$STUB_TREE/dist/Brickwright-9.8.7-win64.zip"
+    echo "wrote $STUB_TREE/dist/Brickwright-9.8.7-win64.zip"
+fi
+STUB
+printf '#!/usr/bin/env bash\necho "dpkg-query $*" >>"$STUB_CALLS"\necho "install ok installed"\n' \
+    >"$stub_tree/stubs/dpkg-query"
+printf '#!/usr/bin/env bash\necho "apt-get $*" >>"$STUB_CALLS"\n' >"$stub_tree/stubs/apt-get"
+for program in brickwright-game brickwright-bench; do
+    printf '#!/usr/bin/env bash\necho "%s [${BRICKWRIGHT_GAME_COMMAND:-}] $*"\n' "$program" \
+        >"$stub_tree/build/native/bin/$program"
+done
+chmod +x "$stub_tree"/stubs/* "$stub_tree"/build/native/bin/*
+printf 'CMAKE_HOME_DIRECTORY:INTERNAL=%s\nBRICKWRIGHT_DIST_DIR:PATH=%s/dist\nCMAKE_PROJECT_VERSION:STATIC=9.8.7\n' \
+    "$stub_tree" "$stub_tree" >"$stub_tree/build/windows/CMakeCache.txt"
+
+stubbed() { # stubbed ARGS...: runs the tree's script; sets out, err, status
+    status=0
+    out=$(PATH="$stub_tree/stubs:$PATH" STUB_CALLS=$calls STUB_TREE=$stub_tree "$stub_tree/brickwright" "$@" \
+        2>"$scratch/err") || status=$?
+    err=$(cat "$scratch/err")
+}
+
+# Each: the arguments (| between them), ^, what the first line names, ^, the help the second names.
+refusals=(
+    "package|--nonsense^package: unexpected argument '--nonsense'^./brickwright help"
+    "deps|--nonsense^deps: unexpected argument '--nonsense'^./brickwright help"
+    "format|--nonsense^format: unknown option '--nonsense'^./brickwright help"
+    "format|--check|extra^format: unexpected argument 'extra'^./brickwright help"
+    "fuzz^fuzz: which target? (config-file discovery engine-tables pattern-maker pattern-scan pe-reader reconcile)^./brickwright help"
+    "fuzz|reconcile|10|more^fuzz: unexpected argument 'more'^./brickwright help"
+    "bench|--nonsense^bench: unknown option '--nonsense'^./brickwright bench --help"
+    "bench|--json|--nonsense|--frobnicate=2^bench: unknown option '--frobnicate'^./brickwright bench --help"
+    "bench|results.json^bench: unexpected argument 'results.json'^./brickwright bench --help"
+    "demo|--nonsense^demo: unknown option '--nonsense'^./brickwright demo --help"
+    "demo|--windows|--controllers|2|--frobnicate=1^demo: unknown option '--frobnicate'^./brickwright demo --help"
+    "demo|--game-dir=g|game-dir^demo: unexpected argument 'game-dir'^./brickwright demo --help"
+    "frobnicate^unknown verb 'frobnicate'^./brickwright help' for the verbs."
+)
+for refusal in "${refusals[@]}"; do
+    IFS='^' read -r arguments named help <<<"$refusal"
+    IFS='|' read -r -a arguments <<<"$arguments"
+    rm -f "$calls"
+    stubbed "${arguments[@]}"
+    what="${arguments[*]}"
+    ((status == 2)) || fail "$what: exit status $status, not 2"
+    [[ -z $out ]] || fail "$what: stdout: $out"
+    [[ $err == "brickwright: $named"$'\n'"Try '$help"* ]] || fail "$what: stderr: $err"
+    (($(wc -l <<<"$err") == 2)) || fail "$what: more than two lines: $err"
+    [[ ! -e $calls ]] || fail "$what: ran $(cat "$calls")"
+done
+
+# What they do know goes on: the build (here cmake's stand-in), then the program, the game told how the
+# user started it.
+stubbed demo --game-dir g --missing-recipe=Wall007 --without-class-class -h
+((status == 0)) || fail "demo: exit status $status: $err"
+[[ $out == "brickwright-game [./brickwright demo] --game-dir g --missing-recipe=Wall007 --without-class-class -h" ]] ||
+    fail "demo ran: $out"
+stubbed bench --json r.json --image=f --benchmark_filter=scan --v=1 --byte-frequencies --help
+((status == 0)) || fail "bench: exit status $status: $err"
+[[ $out == "brickwright-bench [] --json r.json --image=f --benchmark_filter=scan --v=1 --byte-frequencies --help" ]] ||
+    fail "bench ran: $out"
+# package: the zip's path alone on stdout; the build's words on stderr.
+rm -f "$calls"
+stubbed package
+((status == 0)) || fail "package: exit status $status: $err"
+[[ $out == "$stub_tree/dist/Brickwright-9.8.7-win64.zip" ]] || fail "package printed on stdout: $out"
+[[ $err == *"wrote $stub_tree/dist/Brickwright-9.8.7-win64.zip"* ]] || fail "package said on stderr: $err"
+grep -q -- '--target package-zip' "$calls" || fail "package did not build package-zip: $(cat "$calls")"
+rm "$stub_tree/dist/Brickwright-9.8.7-win64.zip"
+printf '#!/usr/bin/env bash\necho "cmake $*" >>"$STUB_CALLS"\n' >"$stub_tree/stubs/cmake"
+stubbed package
+((status == 1)) || fail "package without a zip: exit status $status"
+[[ -z $out && $err == *"the build did not write $stub_tree/dist/Brickwright-9.8.7-win64.zip"* ]] ||
+    fail "package without a zip said: $out / $err"
+
+# The game's own options, as its --help lists them, are the ones the script lets through.
+listed=$(grep -o '"  --[a-z-]*\|"  -h, --help' "$source_root/standin/game/src/options.cpp" |
+    sed 's/^"  //; s/^-h, //' | sort | tr '\n' ' ')
+known=$(sed -n 's/^game_value_options=(\(.*\)/\1/p; s/^    \(--[a-z-]*\))$/\1/p; s/^game_flag_options=(\(.*\))$/\1/p' \
+    "$source_root/brickwright" | tr ' ' '\n' | grep -v '^-h$' | grep . | sort | tr '\n' ' ')
+[[ -n $listed && $listed == "$known" ]] || fail "the game lists '$listed', the script knows '$known'"
 
 if ! command -v clang-format >/dev/null 2>&1; then
     echo "clang-format is not installed: the format verb is not checked"

@@ -38,17 +38,21 @@ nlohmann::json reconcileConfig(nlohmann::json loaded, const nlohmann::json& defa
 // that changes its bytes. A missing file counts as absent (the defaults are written and returned); an
 // empty or malformed one as null. Nothing a user wrote is lost: before a file is rewritten its former
 // bytes are kept in "<path>.bak" (an empty file has none to keep). A read-only file, one that exists
-// but cannot be read, a directory, and a file past kConfigReadLimit or kConfigDepthLimit are left as
-// they are, and the defaults (for a read-only file, the reconciled document) are returned. Only
+// but cannot be read, a directory or anything else that is not a regular file (a FIFO, a socket, a
+// device: never opened in a way that could wait), and a file past kConfigReadLimit or
+// kConfigDepthLimit are left as they are, and the defaults (for a read-only file, the reconciled
+// document) are returned. A link is read and written through: its target changes, the link stays, the
+// backup lies beside the link. Only
 // reconcileConfig's type errors leave, and then nothing has been written. The file's fate is told by
 // brickwright::loadConfigAndTell, which this calls.
 nlohmann::json loadConfig(const std::string& name, const nlohmann::json& defaults, bool useConfigDirectory);
 
-// True when the configuration file can be opened for reading.
+// True when the configuration file can be opened for reading; a FIFO is opened without waiting.
 bool configFileExists(const std::string& name, bool useConfigDirectory);
 
 // Writes the document; creates the configuration directory first when the flag is set. The new text
-// goes to "<path>.tmp" and is then moved over the old file, which keeps its permission bits (on
+// goes to "<path>.tmp" (for a link, beside the file at the end of its links) and is then moved over the
+// old file; what is not a regular file is not replaced. The file keeps its permission bits (on
 // Windows, its attributes). A failure at any point (a document that cannot be serialised, a full disk,
 // a path that is a directory) leaves the old file whole and no temporary behind, and a read-only file
 // is not replaced, as Windows refuses to. Reports nothing, raises nothing.
@@ -68,6 +72,19 @@ struct ConfigLoad {
     // been written then.
     std::exception_ptr refusal;
 };
+
+// reconcileConfig, which raises nothing.
+struct Reconciliation {
+    // The reconciled document; null when refused.
+    nlohmann::json document;
+    // reconcileConfig's type error (a nlohmann::json::type_error), or nothing.
+    std::exception_ptr refusal;
+    // With a refusal, the keys from the top down to the value that could take no entry or lose none:
+    // empty for the loaded document itself, {"n", "$d"} for its member "n"'s member "$d".
+    std::vector<std::string> refusedAt;
+};
+
+[[nodiscard]] Reconciliation reconcileOrRefuse(nlohmann::json loaded, const nlohmann::json& defaults);
 
 // loadConfig, which raises nothing: reconciliation's type error is returned with a note that says in
 // plain words what the file holds.

@@ -63,6 +63,29 @@ struct FileAccess {
 // as `readOnly` says; Linux: the permission bits as they are.
 [[nodiscard]] brickwright::Result<void> setFileAccess(const char* path, const FileAccess& access);
 
+// What reading a file whole, without waiting, came to.
+struct FileRead {
+    enum class Outcome {
+        Read,       // `bytes` holds the file, up to a read error if one ended it early
+        CannotOpen, // `reason` says why, in the system's words (it may not be there at all)
+        NotRegular, // a FIFO, a socket, a device, a directory: nothing was read
+        TooLarge,   // more than the limit: what was read is dropped
+    };
+    Outcome outcome = Outcome::CannotOpen;
+    std::string bytes;
+    std::string reason;
+};
+
+// Reads the regular file at `path` (links followed) in binary, at most `limit` bytes. The open cannot
+// wait on a FIFO's writer, and what was opened is checked to be a regular file before a byte is read,
+// so a file swapped for something else between a caller's check and this open is not read either.
+// Linux: open with O_NONBLOCK, then fstat; Windows: CreateFile, then GetFileType and the attributes.
+[[nodiscard]] FileRead readRegularFile(const char* path, std::size_t limit);
+
+// True when `path` can be opened for reading, as a read-only stream would open it, without waiting on
+// a FIFO's writer. Nothing is read.
+[[nodiscard]] bool canOpenForReading(const char* path);
+
 // The system's words for the error number of the C library's last failed call ("No such file or
 // directory"); what the runtime says where it does not know.
 [[nodiscard]] std::string lastErrorReason();

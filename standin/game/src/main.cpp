@@ -286,6 +286,8 @@ Result<int> run(const game::Options& options) {
         return std::to_string(distance / standin::kMiB) + " MiB";
     };
     hostLine("Brickwright stand-in game, game directory " + gameDir.string());
+    // Once per run, so that a user who wants to look at the mod's configuration can find it.
+    hostLine("The mod's configuration file: " + (gameDir / "config" / "Brickwright.cfg").string());
     hostLine("Engine world: " + std::to_string(world->objectCount()) + " objects in " +
              std::to_string(world->elementCount()) + " object table elements, " +
              (world->classClass() != nullptr
@@ -385,12 +387,12 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const Result<game::Options> options = game::parseOptions(arguments);
     if (!options) {
-        std::cerr << "brickwright-game: " << options.error().message
-                  << "\nTry 'brickwright-game --help' for the options.\n";
+        std::cerr << "brickwright-game: " << options.error().message << "\nTry '" << game::commandName()
+                  << " --help' for the options.\n";
         return game::kExitUsage;
     }
     if (options->help) {
-        std::cout << game::usage();
+        std::cout << game::usage(game::commandName());
         return game::kExitSuccess;
     }
     const Result<int> status = run(*options);

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <utility>
 
+#include "platform.hpp"
 #include "recipe_items.hpp"
 
 namespace game {
@@ -118,9 +119,14 @@ Result<Options> parseOptions(const std::vector<std::string_view>& arguments) {
     return options;
 }
 
-std::string usage() {
+std::string commandName() {
+    return environmentVariable("BRICKWRIGHT_GAME_COMMAND").value_or("brickwright-game");
+}
+
+std::string usage(const std::string& command) {
     const std::string recipes = std::to_string(kRecipeItems.size());
-    return "usage: brickwright-game [OPTIONS]\n"
+    return "usage: " + command +
+           " [OPTIONS]\n"
            "\n"
            "The stand-in game: its host loads the Brickwright mod, sets it up, lets every player\n"
            "controller begin play, then deletes the mod and unloads it. A summary says what the mod\n"

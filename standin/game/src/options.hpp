@@ -42,7 +42,13 @@ inline constexpr int kExitEnvironment = 3;
 // after "=" ("--controllers 2", "--controllers=2"). The error is one line naming the option.
 [[nodiscard]] brickwright::Result<Options> parseOptions(const std::vector<std::string_view>& arguments);
 
-// The text --help shows, ending in a line break. A bad option shows only its error and where help is.
-[[nodiscard]] std::string usage();
+// How the user started the game, as its messages name it: the environment variable
+// BRICKWRIGHT_GAME_COMMAND when set (./brickwright sets it to "./brickwright demo"), else
+// "brickwright-game".
+[[nodiscard]] std::string commandName();
+
+// The text --help shows, ending in a line break, headed "usage: <command> [OPTIONS]". A bad option
+// shows only its error and where help is.
+[[nodiscard]] std::string usage(const std::string& command);
 
 } // namespace game

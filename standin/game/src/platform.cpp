@@ -1,5 +1,6 @@
 #include "platform.hpp"
 
+#include <cstdlib>
 #include <string>
 #include <system_error>
 
@@ -42,6 +43,29 @@ std::filesystem::path modFileName() {
 #else
     return "Brickwright.so";
 #endif
+}
+
+std::optional<std::string> environmentVariable(const char* name) {
+#if defined(_MSC_VER)
+    // MSVC's runtime deprecates getenv; its own form hands over a copy to free.
+    char* value = nullptr;
+    std::size_t length = 0;
+    if (_dupenv_s(&value, &length, name) != 0 || value == nullptr) {
+        return std::nullopt;
+    }
+    std::string copy(value);
+    std::free(value);
+#else
+    const char* value = std::getenv(name);
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    std::string copy(value);
+#endif
+    if (copy.empty()) {
+        return std::nullopt;
+    }
+    return copy;
 }
 
 } // namespace game

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "brickwright/result.hpp"
 
@@ -12,5 +14,8 @@ namespace game {
 
 // The mod library's file name: "Brickwright.dll" on Windows, "Brickwright.so" elsewhere.
 [[nodiscard]] std::filesystem::path modFileName();
+
+// The environment variable's value; nothing when it is not set or empty.
+[[nodiscard]] std::optional<std::string> environmentVariable(const char* name);
 
 } // namespace game

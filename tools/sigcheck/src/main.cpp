@@ -2,6 +2,9 @@
 // rather than at the game's start.
 #include "pe/image.hpp"
 #include "sigcheck/check.hpp"
+#if BRICKWRIGHT_SIGCHECK_LOADER
+#include "sigcheck/loader_check.hpp"
+#endif
 #include "sigcheck/pattern_text.hpp"
 #include "sigcheck/report.hpp"
 
@@ -95,7 +98,7 @@ Exit status, the worst over all files:
      error
 )";
 
-enum class Mode { Check, Pattern, Make, Suggest };
+enum class Mode { Check, Pattern, Make, Suggest, Loader };
 
 struct Options {
     Mode mode = Mode::Check;
@@ -105,6 +108,7 @@ struct Options {
     std::vector<std::uint64_t> rvas;
     std::vector<std::pair<std::string, std::vector<SDK::PatternByte>>> patterns; // text, elements
     std::optional<std::string> oldFile;
+    std::optional<std::string> loader;
     std::size_t candidates = 5;
     bool help = false;
 };
@@ -114,10 +118,18 @@ void printError(std::string_view file, std::string_view why) {
                  static_cast<int>(file.size()), file.data(), static_cast<int>(why.size()), why.data());
 }
 
+// An option the tool does not know: one line, naming it and where help is.
+constexpr std::string_view kUnknownOption = "unknown option '";
+
 void printUsageError(std::string_view why) {
+    if (why.starts_with(kUnknownOption)) {
+        std::fprintf(stderr, "%.*s: %.*s; try '%.*s --help'\n", static_cast<int>(kProgram.size()), kProgram.data(),
+                     static_cast<int>(why.size()), why.data(), static_cast<int>(kProgram.size()), kProgram.data());
+        return;
+    }
     std::fprintf(stderr,
                  "%.*s: %.*s\nusage: %.*s [--json] [--pattern TEXT | --make RVA... | --suggest "
-                 "[--old=OLDFILE]] FILE... (--help for more)\n",
+                 "[--old=OLDFILE] | --loader LOADER] FILE... (--help for more)\n",
                  static_cast<int>(kProgram.size()), kProgram.data(), static_cast<int>(why.size()), why.data(),
                  static_cast<int>(kProgram.size()), kProgram.data());
 }
@@ -155,6 +167,44 @@ bool isOption(std::string_view argument, std::string_view option) {
                                   argument[option.size()] == '=');
 }
 
+std::string inQuotes(const std::string& text) { return "'" + text + "'"; }
+
+// --make's arguments: every one but the last an RVA, the last the file. When one is not, say which and
+// what it more likely is: a second file, or a file put before the RVAs.
+Result<void> makeArguments(Options& options) {
+    const std::string& last = options.files.back();
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i + 1 < options.files.size(); ++i) {
+        std::uint64_t rva = 0;
+        if (parseRva(options.files[i], rva)) {
+            options.rvas.push_back(rva);
+        } else {
+            files.push_back(options.files[i]);
+        }
+    }
+    if (!files.empty()) {
+        std::uint64_t rva = 0;
+        std::error_code ec;
+        if (parseRva(last, rva)) {
+            return fail("--make takes the RVAs first, then the file: " + inQuotes(files.front()) +
+                        " comes before the RVA " + inQuotes(last));
+        }
+        if (std::filesystem::exists(files.front(), ec)) {
+            std::string given;
+            for (const std::string& file : files) {
+                given += inQuotes(file) + ", ";
+            }
+            return fail("--make takes one file, after the RVAs, but " + std::to_string(files.size() + 1) +
+                        " were given: " + given + "then " + inQuotes(last));
+        }
+        return fail("--make: " + inQuotes(files.front()) +
+                    " is not an RVA (0x-prefixed hex, or decimal); only the last argument, " + inQuotes(last) +
+                    ", is the file");
+    }
+    options.files.erase(options.files.begin(), options.files.end() - 1);
+    return {};
+}
+
 // The options, or why the command line is unusable.
 Result<Options> parseArguments(int argc, char** argv) {
     Options options;
@@ -168,7 +218,7 @@ Result<Options> parseArguments(int argc, char** argv) {
         options.mode = mode;
         return true;
     };
-    constexpr const char* kModesExclusive = "--pattern, --make and --suggest exclude each other";
+    constexpr const char* kModesExclusive = "--pattern, --make, --suggest and --loader exclude each other";
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         std::string value;
@@ -198,6 +248,14 @@ Result<Options> parseArguments(int argc, char** argv) {
                 return fail("--pattern: " + elements.error().message);
             }
             options.patterns.emplace_back(sigcheck::patternText(*elements), std::move(*elements));
+        } else if (isOption(argument, "--loader")) {
+            if (!setMode(Mode::Loader)) {
+                return fail(kModesExclusive);
+            }
+            if (!optionValue(argc, argv, i, "--loader", value) || value.empty()) {
+                return fail("--loader takes the loader's DLL, then the mod's");
+            }
+            options.loader = value;
         } else if (isOption(argument, "--old")) {
             if (!optionValue(argc, argv, i, "--old", value) || value.empty()) {
                 return fail("--old takes the file of an earlier build");
@@ -217,7 +275,7 @@ Result<Options> parseArguments(int argc, char** argv) {
             options.help = true;
             return options;
         } else {
-            return fail("unknown option " + std::string(argument));
+            return fail(std::string(kUnknownOption) + std::string(argument) + "'");
         }
     }
     if (options.oldFile && options.mode != Mode::Suggest) {
@@ -227,14 +285,14 @@ Result<Options> parseArguments(int argc, char** argv) {
         if (options.files.size() < 2) {
             return fail("--make takes one or more RVAs, then the file");
         }
-        for (std::size_t i = 0; i + 1 < options.files.size(); ++i) {
-            std::uint64_t rva = 0;
-            if (!parseRva(options.files[i], rva)) {
-                return fail("not an RVA: " + options.files[i] + " (0x-prefixed hex, or decimal)");
-            }
-            options.rvas.push_back(rva);
+        if (Result<void> rvas = makeArguments(options); !rvas) {
+            return tl::unexpected(std::move(rvas.error()));
         }
-        options.files.erase(options.files.begin(), options.files.end() - 1);
+    }
+    if (options.mode == Mode::Loader && options.files.size() != 1) {
+        return fail("--loader takes the loader's DLL, then one mod DLL; " +
+                    (options.files.empty() ? std::string("no mod given")
+                                           : std::to_string(options.files.size()) + " files given"));
     }
     if (options.files.empty()) {
         return fail("no file given");
@@ -314,7 +372,7 @@ int makeFile(const std::string& path, const Options& options) {
     return report.status();
 }
 
-int suggestFiles(const Options& options) {
+int suggestFiles(const Options& options, std::vector<std::string>& documents) {
     std::optional<pe::LoadedImage> old;
     if (options.oldFile) {
         old = loadFile(*options.oldFile, options);
@@ -340,7 +398,11 @@ int suggestFiles(const Options& options) {
             printError(*options.oldFile, problem.message);
             status = std::max(status, sigcheck::kStatusPatternMissing);
         }
-        print(options.json ? sigcheck::toJson(report) + '\n' : sigcheck::toTable(report));
+        if (options.json) {
+            documents.push_back(sigcheck::toJson(report));
+        } else {
+            print(sigcheck::toTable(report));
+        }
         status = std::max(status, sigcheck::suggestStatus(report));
     }
     return status;
@@ -348,7 +410,7 @@ int suggestFiles(const Options& options) {
 
 #endif
 
-int checkFile(const std::string& path, const Options& options) {
+int checkFile(const std::string& path, const Options& options, std::vector<std::string>& documents) {
     const std::optional<pe::LoadedImage> loaded = loadFile(path, options);
     if (!loaded) {
         return sigcheck::kStatusUnusable;
@@ -363,9 +425,35 @@ int checkFile(const std::string& path, const Options& options) {
     } else {
         report = sigcheck::checkImage(path, loaded->headers, loaded->image);
     }
-    print(options.json ? sigcheck::toJson(report) + '\n' : sigcheck::toTable(report));
+    if (options.json) {
+        documents.push_back(sigcheck::toJson(report));
+    } else {
+        print(sigcheck::toTable(report));
+    }
     return report.complete() ? sigcheck::kStatusComplete : sigcheck::kStatusPatternMissing;
 }
+
+#if BRICKWRIGHT_SIGCHECK_LOADER
+
+int checkLoader(const Options& options) {
+    const std::string& modPath = options.files.front();
+    const std::optional<pe::LoadedImage> loader = loadFile(*options.loader, options);
+    const std::optional<pe::LoadedImage> mod = loadFile(modPath, options);
+    if (!loader || !mod) {
+        return sigcheck::kStatusUnusable;
+    }
+    const Result<sigcheck::LoaderReport> report =
+        sigcheck::checkLoader(modPath, pe::imports(mod->headers, mod->image.bytes()), *options.loader,
+                              pe::exports(loader->headers, loader->image.bytes()));
+    if (!report) {
+        printError(modPath, report.error().message);
+        return sigcheck::kStatusUnusable;
+    }
+    print(options.json ? sigcheck::toJson(*report) + '\n' : sigcheck::toTable(*report));
+    return report->missing() == 0 ? sigcheck::kStatusComplete : sigcheck::kStatusPatternMissing;
+}
+
+#endif
 
 } // namespace
 
@@ -380,17 +468,39 @@ int main(int argc, char** argv) {
         std::fwrite(kHelp.data(), 1, kHelp.size(), stdout);
         return 0;
     }
-    if (options.mode == Mode::Make || options.mode == Mode::Suggest) {
-#if BRICKWRIGHT_SIGCHECK_DECODER
-        return options.mode == Mode::Make ? makeFile(options.files.front(), options) : suggestFiles(options);
+    if (options.mode == Mode::Loader) {
+#if BRICKWRIGHT_SIGCHECK_LOADER
+        return checkLoader(options);
 #else
-        printUsageError("--make and --suggest need the x86-64 decoder, which this build lacks");
+        printUsageError("--loader needs an MSVC demangler (LLVM's, from llvm-19-dev), which this build lacks");
         return sigcheck::kStatusUnusable;
 #endif
     }
+    if (options.mode == Mode::Make) {
+#if BRICKWRIGHT_SIGCHECK_DECODER
+        return makeFile(options.files.front(), options);
+#else
+        printUsageError("--make needs the x86-64 decoder, which this build lacks");
+        return sigcheck::kStatusUnusable;
+#endif
+    }
+    // With --json, one document for all the files, whatever their number: {"files": [...]}.
+    std::vector<std::string> documents;
     int status = sigcheck::kStatusComplete;
-    for (const std::string& file : options.files) {
-        status = std::max(status, checkFile(file, options));
+    if (options.mode == Mode::Suggest) {
+#if BRICKWRIGHT_SIGCHECK_DECODER
+        status = suggestFiles(options, documents);
+#else
+        printUsageError("--suggest needs the x86-64 decoder, which this build lacks");
+        return sigcheck::kStatusUnusable;
+#endif
+    } else {
+        for (const std::string& file : options.files) {
+            status = std::max(status, checkFile(file, options, documents));
+        }
+    }
+    if (options.json) {
+        print(sigcheck::filesDocument(documents) + '\n');
     }
     return status;
 }

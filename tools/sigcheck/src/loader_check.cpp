@@ -18,7 +18,8 @@ using Json = nlohmann::ordered_json;
 
 bool sameDllName(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -51,7 +52,8 @@ std::size_t LoaderReport::missing() const noexcept {
         std::count_if(imports.begin(), imports.end(), [](const ImportCheck& check) { return !check.found; }));
 }
 
-brickwright::Result<LoaderReport> checkLoader(const std::string& modPath, const std::vector<pe::Import>& modImports,
+brickwright::Result<LoaderReport> checkLoader(const std::string& modPath,
+                                              const std::vector<pe::Import>& modImports,
                                               const std::string& loaderPath,
                                               const std::vector<pe::Export>& loaderExports) {
     const std::string dll = std::filesystem::path(loaderPath).filename().string();
@@ -128,9 +130,10 @@ std::string toJson(const LoaderReport& report) {
     for (const ImportCheck& check : report.imports) {
         Json closest = nullptr;
         if (check.closest) {
-            closest = {{"name", check.closest->name},
-                       {"demangled", check.closest->demangled ? Json(*check.closest->demangled) : Json(nullptr)},
-                       {"differences", check.closest->differences}};
+            closest = {
+                {"name", check.closest->name},
+                {"demangled", check.closest->demangled ? Json(*check.closest->demangled) : Json(nullptr)},
+                {"differences", check.closest->differences}};
         }
         imports.push_back({{"name", check.name},
                            {"ordinal", check.ordinal ? Json(*check.ordinal) : Json(nullptr)},
@@ -149,17 +152,18 @@ std::string toJson(const LoaderReport& report) {
 
 std::string toTable(const LoaderReport& report) {
     const std::size_t missing = report.missing();
-    std::string text = report.file + ": " + std::to_string(report.imports.size()) + " imports from " + report.dll +
-                       ", checked against " + report.loader + ": " +
-                       std::to_string(report.imports.size() - missing) + " found, " + std::to_string(missing) +
-                       " missing\n";
+    std::string text = report.file + ": " + std::to_string(report.imports.size()) + " imports from " +
+                       report.dll + ", checked against " + report.loader + ": " +
+                       std::to_string(report.imports.size() - missing) + " found, " +
+                       std::to_string(missing) + " missing\n";
     for (const ImportCheck& check : report.imports) {
         if (check.ordinal) {
             text += "  missing  ordinal " + std::to_string(*check.ordinal) +
                     " (imported by ordinal: the loader's exports are checked by name only)\n";
             continue;
         }
-        text += std::string(check.found ? "  found    " : "  missing  ") + shown(check.demangled, check.name) + "\n";
+        text += std::string(check.found ? "  found    " : "  missing  ") +
+                shown(check.demangled, check.name) + "\n";
         if (check.found) {
             continue;
         }

@@ -123,8 +123,9 @@ constexpr std::string_view kUnknownOption = "unknown option '";
 
 void printUsageError(std::string_view why) {
     if (why.starts_with(kUnknownOption)) {
-        std::fprintf(stderr, "%.*s: %.*s; try '%.*s --help'\n", static_cast<int>(kProgram.size()), kProgram.data(),
-                     static_cast<int>(why.size()), why.data(), static_cast<int>(kProgram.size()), kProgram.data());
+        std::fprintf(stderr, "%.*s: %.*s; try '%.*s --help'\n", static_cast<int>(kProgram.size()),
+                     kProgram.data(), static_cast<int>(why.size()), why.data(),
+                     static_cast<int>(kProgram.size()), kProgram.data());
         return;
     }
     std::fprintf(stderr,
@@ -167,7 +168,9 @@ bool isOption(std::string_view argument, std::string_view option) {
                                   argument[option.size()] == '=');
 }
 
-std::string inQuotes(const std::string& text) { return "'" + text + "'"; }
+std::string inQuotes(const std::string& text) {
+    return "'" + text + "'";
+}
 
 // --make's arguments: every one but the last an RVA, the last the file. When one is not, say which and
 // what it more likely is: a second file, or a file put before the RVAs.
@@ -198,8 +201,8 @@ Result<void> makeArguments(Options& options) {
                         " were given: " + given + "then " + inQuotes(last));
         }
         return fail("--make: " + inQuotes(files.front()) +
-                    " is not an RVA (0x-prefixed hex, or decimal); only the last argument, " + inQuotes(last) +
-                    ", is the file");
+                    " is not an RVA (0x-prefixed hex, or decimal); only the last argument, " +
+                    inQuotes(last) + ", is the file");
     }
     options.files.erase(options.files.begin(), options.files.end() - 1);
     return {};
@@ -472,7 +475,8 @@ int main(int argc, char** argv) {
 #if BRICKWRIGHT_SIGCHECK_LOADER
         return checkLoader(options);
 #else
-        printUsageError("--loader needs an MSVC demangler (LLVM's, from llvm-19-dev), which this build lacks");
+        printUsageError(
+            "--loader needs an MSVC demangler (LLVM's, from llvm-19-dev), which this build lacks");
         return sigcheck::kStatusUnusable;
 #endif
     }

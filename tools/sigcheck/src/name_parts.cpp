@@ -74,7 +74,9 @@ std::vector<Token> tokenize(std::string_view text) {
 }
 
 // Tokens that the two demanglers write differently or that change nothing in a name's meaning.
-bool ignored(std::string_view token) { return token == "__ptr64"; }
+bool ignored(std::string_view token) {
+    return token == "__ptr64";
+}
 
 std::vector<std::string_view> canonical(std::string_view text) {
     std::vector<std::string_view> words;
@@ -90,16 +92,20 @@ constexpr std::array<std::string_view, 8> kCallingConventions = {
     "__cdecl", "__stdcall", "__fastcall", "__thiscall", "__vectorcall", "__clrcall", "__regcall", "__pascal"};
 
 bool isCallingConvention(std::string_view token) {
-    return std::find(kCallingConventions.begin(), kCallingConventions.end(), token) != kCallingConventions.end();
+    return std::find(kCallingConventions.begin(), kCallingConventions.end(), token) !=
+           kCallingConventions.end();
 }
 
-bool isAccess(std::string_view token) { return token == "public" || token == "protected" || token == "private"; }
+bool isAccess(std::string_view token) {
+    return token == "public" || token == "protected" || token == "private";
+}
 
 bool isClassKey(std::string_view token) {
     return token == "class" || token == "struct" || token == "union" || token == "enum";
 }
 
-std::string slice(std::string_view text, const std::vector<Token>& tokens, std::size_t first, std::size_t last) {
+std::string slice(std::string_view text, const std::vector<Token>& tokens, std::size_t first,
+                  std::size_t last) {
     if (first >= last) {
         return {};
     }
@@ -138,7 +144,9 @@ std::size_t nameStart(const std::vector<Token>& tokens, std::size_t last) {
     }
 }
 
-std::string quoted(const std::string& text) { return text.empty() ? "(nothing)" : "`" + text + "`"; }
+std::string quoted(const std::string& text) {
+    return text.empty() ? "(nothing)" : "`" + text + "`";
+}
 
 bool sameWords(const std::vector<std::string_view>& a, const std::vector<std::string_view>& b,
                bool (*drop)(std::string_view)) {
@@ -149,14 +157,21 @@ bool sameWords(const std::vector<std::string_view>& a, const std::vector<std::st
     return left == right;
 }
 
-bool isConst(std::string_view word) { return word == "const"; }
-bool isVolatile(std::string_view word) { return word == "volatile"; }
-bool isIndirection(std::string_view word) { return word == "*" || word == "&" || word == "&&"; }
+bool isConst(std::string_view word) {
+    return word == "const";
+}
+bool isVolatile(std::string_view word) {
+    return word == "volatile";
+}
+bool isIndirection(std::string_view word) {
+    return word == "*" || word == "&" || word == "&&";
+}
 
 // The qualified name that follows word `i`.
 std::string nameAfter(const std::vector<std::string_view>& words, std::size_t i) {
     std::string name;
-    for (++i; i < words.size() && (words[i] == "::" || isNameChar(words[i].front()) || words[i].front() == '`');
+    for (++i;
+         i < words.size() && (words[i] == "::" || isNameChar(words[i].front()) || words[i].front() == '`');
          ++i) {
         name += words[i];
     }
@@ -176,8 +191,8 @@ std::optional<std::string> partDifference(const std::string& label, const std::s
         std::string keys;
         for (std::size_t i = 0; i < a.size(); ++i) {
             if (a[i] != b[i]) {
-                keys += (keys.empty() ? "" : "; ") + std::string("class/struct key of ") + nameAfter(a, i) + ": " +
-                        std::string(a[i]) + " in the mod, " + std::string(b[i]) + " in the loader";
+                keys += (keys.empty() ? "" : "; ") + std::string("class/struct key of ") + nameAfter(a, i) +
+                        ": " + std::string(a[i]) + " in the mod, " + std::string(b[i]) + " in the loader";
             }
         }
         return label + ": " + keys;
@@ -200,7 +215,9 @@ std::optional<std::string> partDifference(const std::string& label, const std::s
 
 } // namespace
 
-bool sameText(std::string_view a, std::string_view b) { return canonical(a) == canonical(b); }
+bool sameText(std::string_view a, std::string_view b) {
+    return canonical(a) == canonical(b);
+}
 
 std::optional<NameParts> splitName(std::string_view demangled) {
     const std::vector<Token> tokens = tokenize(demangled);
@@ -278,7 +295,8 @@ std::optional<NameParts> splitName(std::string_view demangled) {
     }
     parts.memberKind = slice(demangled, tokens, 0, kindEnd);
     std::size_t typeEnd = nameBegin;
-    while (typeEnd > kindEnd && (isCallingConvention(tokens[typeEnd - 1].text) || ignored(tokens[typeEnd - 1].text))) {
+    while (typeEnd > kindEnd &&
+           (isCallingConvention(tokens[typeEnd - 1].text) || ignored(tokens[typeEnd - 1].text))) {
         --typeEnd;
     }
     parts.callingConvention = slice(demangled, tokens, typeEnd, nameBegin);
@@ -295,8 +313,9 @@ std::vector<std::string> nameDifferences(const NameParts& mod, const NameParts& 
     };
     compare("name", mod.qualifiedName, loader.qualifiedName);
     if (mod.parameters.has_value() != loader.parameters.has_value()) {
-        found.push_back(std::string("kind: ") + (mod.parameters ? "a function" : "a variable") + " in the mod, " +
-                        (loader.parameters ? "a function" : "a variable") + " in the loader");
+        found.push_back(std::string("kind: ") + (mod.parameters ? "a function" : "a variable") +
+                        " in the mod, " + (loader.parameters ? "a function" : "a variable") +
+                        " in the loader");
         return found;
     }
     compare("member kind (access, static, virtual)", mod.memberKind, loader.memberKind);

@@ -78,7 +78,8 @@ std::string guessReason(const SuggestReport& report, const Suggestion& suggestio
     if (!report.oldFile) {
         return "no old build to compare with";
     }
-    return suggestion.matches == 0 ? "the old build lacks this pattern too" : "the old build lacks this pattern";
+    return suggestion.matches == 0 ? "the old build lacks this pattern too"
+                                   : "the old build lacks this pattern";
 }
 
 } // namespace

@@ -34,6 +34,7 @@ constexpr std::string_view kHelp =
        brickwright-sigcheck --pattern TEXT [--pattern TEXT...] [--json] FILE...
        brickwright-sigcheck --make [--json] RVA... FILE
        brickwright-sigcheck --suggest [--old=OLDFILE] [--candidates=N] [--json] FILE...
+       brickwright-sigcheck --loader LOADER.dll [--json] MOD.dll
 
 Lays each FILE (a PE32+ x86-64 executable or DLL) out as the Windows loader maps it and runs the
 mod's own scan for both engine patterns over that image, from its first byte, as the mod does in
@@ -42,10 +43,13 @@ the RVA of the lowest match (the one the mod takes) and the section holding it, 
 the image holds (a warning when more than one: a later update may reorder them), and the RVA the
 matched instruction refers to (match + 7 + displacement) with the section holding that.
 
-  --json                   one JSON document per file, one per line, instead of the table:
-                           {"file", "image_size", "patterns": [{"name", "found", "rva", "section",
-                           "matches", "target_rva", "target_section"}]}; RVAs are decimal, and
-                           sections or targets outside every section are null
+  --json                   one JSON document on one line, instead of the tables, whatever the
+                           number of files: {"files": [...]}, one element per usable file, in
+                           order: {"file", "image_size", "patterns": [{"name", "found", "rva",
+                           "section", "matches", "target_rva", "target_section"}]}; RVAs are
+                           decimal, and sections or targets outside every section are null.
+                           --suggest wraps its reports the same way; --make and --loader, which
+                           take one file, print that file's document alone
   --max-image-size=BYTES   refuse images whose SizeOfImage exceeds BYTES (default 4 GiB)
   -h, --help               this text
 Every option that takes a value takes it as --option=VALUE or as --option VALUE.
@@ -77,25 +81,42 @@ shows (40%), and whether its target lies in a writable section (the rest).
   --old=OLDFILE            an earlier build in which the patterns matched: rank by how closely
                            each candidate's surrounding instructions (moving operands masked)
                            resemble those around the old match, then by score; the first is
-                           labelled "best". A pattern the old build lacks is ranked by score,
+                           labelled "best". A pattern the old build lacks is ranked by score
+                           ("a guess: the old build lacks this pattern too"; in JSON "guess"),
                            with a line on standard error
   --candidates=N           how many candidates to show per pattern (default 5)
-JSON: {"file", "image_size", "old_file", "patterns": [{"name", "matches", "old_rva",
-"candidate_count", "ranked_by" ("resemblance" or "score"), "best" (the first candidate's RVA),
+JSON, each element of "files": {"file", "image_size", "old_file", "patterns": [{"name", "matches",
+"old_rva", "candidate_count", "ranked_by" ("resemblance" or "score"), "best" (the first candidate's
+RVA), "guess" (why ranked by score: no old build, or the old build lacks the pattern; else null),
 "candidates": [{"rva", "section", "target_rva", "target_section", "instructions", "resemblance",
 "score", "pattern", "pattern_matches", "unique"}]}], "old_problems"}.
 
+--loader LOADER.dll MOD.dll: whether MOD.dll will bind to the host loader LOADER.dll, before it is
+put beside the game. Every name MOD.dll imports from the DLL named as LOADER.dll is (its file name,
+in any case: xinput1_3.dll) is listed demangled, with "found" when LOADER.dll exports exactly that
+decorated name, else "missing". Under a missing one: its decorated name, then the loader's closest
+export of the same function (same qualified name, e.g. SML::Mod::Functions::addRecipe) and what
+differs, part by part: a class/struct key, a parameter's type, a missing const, the return type,
+the calling convention, static or virtual; or that the loader exports nothing of that name. The
+mod's side is the host interface, host/include/sml/sml.hpp: a difference means its declaration
+there differs from the loader's (docs/windows.md). JSON: {"file", "loader", "dll", "imports":
+[{"name", "ordinal", "demangled", "function", "found", "closest": {"name", "demangled",
+"differences"} or null}], "missing"}. A mod that imports no DLL of the loader's name cannot be
+checked (status 2). Names are demangled with LLVM's demangler, or dbghelp's on Windows; a build
+without either has no --loader.
+
 A file or RVA that cannot be used prints one line on standard error, naming it and why; a file
-that cannot be used prints nothing on standard output, and the other files are still checked.
+that cannot be used has no table and no element in "files", and the other files are still checked.
 
 Exit status, the worst over all files:
   0  every file holds every pattern checked; every RVA has a unique pattern; every broken pattern
-     has a first candidate with a unique pattern
-  1  some file lacks a pattern, some RVA or broken pattern has no unique answer, or the old build
-     lacks a pattern
+     has a first candidate with a unique pattern; the loader exports every name the mod imports
+  1  some file lacks a pattern, some RVA or broken pattern has no unique answer, the old build
+     lacks a pattern, or the loader lacks a name the mod imports
   2  some file or RVA cannot be used (unreadable, not a PE32+ x86-64 image, malformed; an RVA
-     outside every section, not in executable code, or where no instruction decodes), or a usage
-     error
+     outside every section, not in executable code, or where no instruction decodes; a mod that
+     imports nothing from the loader), or a usage error. An option it does not know is named in
+     one line
 )";
 
 enum class Mode { Check, Pattern, Make, Suggest, Loader };

@@ -2,6 +2,7 @@
 // decorated names that differ in one known way each, demangled by this build's demangler; and the
 // same comparisons on the text that dbghelp writes, which spaces templates and pointers otherwise.
 #include "sigcheck/demangle.hpp"
+#include "sigcheck/loader_check.hpp"
 #include "sigcheck/name_parts.hpp"
 
 #include <gmock/gmock.h>
@@ -202,6 +203,60 @@ TEST(NameDifferences, ReadDbghelpsSpellingAsTheSameNames) {
     EXPECT_EQ(differencesOfText(*llvm, "public: struct SML::Mod::Mod::Info const & __ptr64 __cdecl "
                                        "SML::Mod::Mod::info(void)const __ptr64"),
               Lines{});
+}
+
+// Wine's dbghelp cannot read every template the host interface holds. Such a name is still matched
+// with the loader's exports of the same function, by its decorated name, and the class key told from
+// the letters the decoration uses for it.
+TEST(NameDifferences, FallBackOnTheDecoratedNamesWhereTheDemanglerCannotReadOne) {
+    const std::string unreadable = "?subscribe@?$Hook@$Z@@SAXPEAUModReturns@@@Z";
+    std::string asClass = unreadable;
+    asClass.replace(asClass.find("PEAU"), 4, "PEAV");
+    ASSERT_FALSE(demangle(unreadable));
+    EXPECT_EQ(sigcheck::decoratedFunctionName(unreadable), "?subscribe@");
+    EXPECT_EQ(sigcheck::decoratedFunctionName("??0Mod@0SML@@QEAA@AEBUInfo@001@@Z"), "??0Mod@");
+    EXPECT_EQ(sigcheck::decoratedFunctionName("ModCreate"), "ModCreate");
+    EXPECT_EQ(sigcheck::decoratedDifference(unreadable, asClass),
+              "class/struct key of ModReturns: struct (U) in the mod, class (V) in the loader (told from the "
+              "decorated names)");
+    EXPECT_EQ(
+        sigcheck::decoratedDifference("?info@Mod@1SML@@QEBAAEBUInfo@112@XZ",
+                                      "?info@Mod@1SML@@QEAAAEBUInfo@112@XZ"),
+        "decorated names part at character 19: `...1SML@@QEBAAEBUIn...` in the mod, `...1SML@@QEAAAEBUIn...` "
+        "in the loader");
+
+    const std::string addRecipe = "?addRecipe@Functions@Mod@SML@@YAXPEAVUClass@SDK@@@Z";
+    const std::vector<pe::Import> imports = {
+        {"KERNEL32.dll", {{"ExitProcess", std::nullopt, 0}}},
+        {"XInput1_3.DLL", {{unreadable, std::nullopt, 0}, {addRecipe, std::nullopt, 0}, {"", 7, 0}}},
+    };
+    const std::vector<pe::Export> exports = {
+        {"?subscribe@Other@@SAXXZ", 0x1000, false}, {asClass, 0x1010, false}, {addRecipe, 0x1020, false}};
+    const brickwright::Result<sigcheck::LoaderReport> report =
+        sigcheck::checkLoader("mod.dll", imports, "/loaders/xinput1_3.dll", exports);
+    ASSERT_TRUE(report) << report.error().message;
+    EXPECT_EQ(report->dll, "XInput1_3.DLL");
+    ASSERT_EQ(report->imports.size(), 3u);
+    EXPECT_EQ(report->missing(), 2u);
+    const sigcheck::ImportCheck& hook = report->imports[0];
+    EXPECT_FALSE(hook.found);
+    EXPECT_FALSE(hook.demangled);
+    ASSERT_TRUE(hook.closest);
+    EXPECT_EQ(hook.closest->name, asClass);
+    EXPECT_EQ(hook.closest->differences, Lines{sigcheck::decoratedDifference(unreadable, asClass)});
+    EXPECT_TRUE(report->imports[1].found);
+    EXPECT_EQ(report->imports[1].functionName, "SML::Mod::Functions::addRecipe");
+    // An import by ordinal cannot be told from named exports: missing, and the table says why.
+    EXPECT_EQ(report->imports[2].ordinal, std::optional<std::uint16_t>(7));
+    EXPECT_FALSE(report->imports[2].found);
+    EXPECT_THAT(
+        sigcheck::toTable(*report),
+        testing::HasSubstr("  missing  ordinal 7 (imported by ordinal: the loader's exports are checked by "
+                           "name only)\n"));
+
+    const brickwright::Result<sigcheck::LoaderReport> elsewhere =
+        sigcheck::checkLoader("mod.dll", imports, "C:\\loaders\\other.dll", exports);
+    ASSERT_FALSE(elsewhere);
 }
 
 } // namespace

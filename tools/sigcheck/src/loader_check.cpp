@@ -45,6 +45,10 @@ std::string shown(const std::optional<std::string>& demangled, const std::string
     return demangled ? *demangled : name;
 }
 
+std::size_t commonPrefix(std::string_view a, std::string_view b) {
+    return static_cast<std::size_t>(std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());
+}
+
 } // namespace
 
 std::size_t LoaderReport::missing() const noexcept {
@@ -104,20 +108,26 @@ brickwright::Result<LoaderReport> checkLoader(const std::string& modPath,
             continue;
         }
         for (const Named& candidate : exports) {
-            if (candidate.functionName != wanted.functionName &&
-                !(wanted.parts && candidate.parts && sameText(candidate.functionName, wanted.functionName))) {
+            // Where either name could not be demangled, the decorated names say what they can.
+            const bool demangled = wanted.parts && candidate.parts;
+            if (demangled ? !sameText(candidate.functionName, wanted.functionName)
+                          : decoratedFunctionName(candidate.name) != decoratedFunctionName(check.name)) {
                 continue;
             }
             ExportMatch match{candidate.name, candidate.demangled, {}};
-            if (wanted.parts && candidate.parts) {
+            if (demangled) {
                 match.differences = nameDifferences(*wanted.parts, *candidate.parts);
+            } else {
+                match.differences.push_back(decoratedDifference(check.name, candidate.name));
             }
             if (match.differences.empty()) {
                 // Demangled alike, decorated apart: something the demangled text does not show.
                 match.differences.push_back("decorated names differ where the demangled text does not: " +
                                             check.name + " in the mod, " + candidate.name + " in the loader");
             }
-            if (!check.closest || match.differences.size() < check.closest->differences.size()) {
+            if (!check.closest || match.differences.size() < check.closest->differences.size() ||
+                (!demangled &&
+                 commonPrefix(check.name, candidate.name) > commonPrefix(check.name, check.closest->name))) {
                 check.closest = std::move(match);
             }
         }

@@ -337,4 +337,37 @@ std::vector<std::string> nameDifferences(const NameParts& mod, const NameParts& 
     return found;
 }
 
+std::string decoratedFunctionName(std::string_view decorated) {
+    if (!decorated.starts_with('?')) {
+        return std::string(decorated);
+    }
+    const std::size_t end = decorated.find('@', 1);
+    return std::string(decorated.substr(0, end == std::string_view::npos ? decorated.size() : end + 1));
+}
+
+std::string decoratedDifference(std::string_view mod, std::string_view loader) {
+    std::size_t at = 0;
+    while (at < mod.size() && at < loader.size() && mod[at] == loader[at]) {
+        ++at;
+    }
+    const auto key = [](char letter) -> std::string_view {
+        return letter == 'U' ? "struct" : letter == 'V' ? "class" : letter == 'T' ? "union" : "";
+    };
+    // A key letter stands before a type's name, which goes on to the '@' that ends it.
+    if (at < mod.size() && at < loader.size() && !key(mod[at]).empty() && !key(loader[at]).empty()) {
+        const std::size_t end = mod.find('@', at);
+        const std::string_view name = mod.substr(at + 1, end == std::string_view::npos ? end : end - at - 1);
+        return "class/struct key of " + std::string(name) + ": " + std::string(key(mod[at])) + " (" +
+               mod[at] + ") in the mod, " + std::string(key(loader[at])) + " (" + loader[at] +
+               ") in the loader (told from the decorated names)";
+    }
+    const auto around = [at](std::string_view name) {
+        const std::size_t first = at < 8 ? 0 : at - 8;
+        return std::string(first > 0 ? "..." : "") + std::string(name.substr(first, at + 8 - first)) +
+               (at + 8 < name.size() ? "..." : "");
+    };
+    return "decorated names part at character " + std::to_string(at + 1) + ": `" + around(mod) +
+           "` in the mod, `" + around(loader) + "` in the loader";
+}
+
 } // namespace sigcheck

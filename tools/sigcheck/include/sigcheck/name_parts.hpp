@@ -36,4 +36,13 @@ struct NameParts {
 // the mod, struct in the loader"). Empty when they agree in every part the comparison knows.
 [[nodiscard]] std::vector<std::string> nameDifferences(const NameParts& mod, const NameParts& loader);
 
+// For names a demangler cannot read (Wine's dbghelp fails on some templates): the function's own name,
+// the identifier after the leading '?' ("subscribe" of "?subscribe@?$HookInvoker@..."), or the whole
+// name when it is not decorated.
+[[nodiscard]] std::string decoratedFunctionName(std::string_view decorated);
+
+// The difference of two decorated names told from the decoration itself: where they first part, and
+// the class key when that is what the letters there mean (U struct, V class, T union).
+[[nodiscard]] std::string decoratedDifference(std::string_view mod, std::string_view loader);
+
 } // namespace sigcheck

@@ -177,13 +177,18 @@ std::string toTable(const LoaderReport& report) {
         if (check.found) {
             continue;
         }
-        text += "           decorated: " + check.name + "\n";
+        // A name the demangler could not read is shown decorated already.
+        if (check.demangled) {
+            text += "           decorated: " + check.name + "\n";
+        }
         if (!check.closest) {
             text += "           the loader exports nothing named " + check.functionName + "\n";
             continue;
         }
         text += "           closest export: " + shown(check.closest->demangled, check.closest->name) + "\n";
-        text += "           decorated: " + check.closest->name + "\n";
+        if (check.closest->demangled) {
+            text += "           decorated: " + check.closest->name + "\n";
+        }
         for (const std::string& difference : check.closest->differences) {
             text += "           differs in " + difference + "\n";
         }

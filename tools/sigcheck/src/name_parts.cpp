@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstddef>
+#include <iterator>
 
 namespace sigcheck {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -38,6 +39,13 @@ constexpr std::size_t kExportAddressOfNames = 32;
 constexpr std::size_t kExportAddressOfNameOrdinals = 36;
 constexpr std::size_t kExportDirectorySize = 40;
 constexpr std::size_t kMaxExportNameLength = 4096;
+constexpr std::size_t kImportDescriptorSize = 20;
+constexpr std::size_t kImportLookupTable = 0;
+constexpr std::size_t kImportName = 12;
+constexpr std::size_t kImportAddressTable = 16;
+constexpr std::size_t kThunkSize = 8;
+constexpr std::uint64_t kThunkByOrdinal = std::uint64_t{1} << 63;
+constexpr std::size_t kMaxImportNameLength = 4096;
 constexpr std::size_t kSectionVirtualSize = 8;
 constexpr std::size_t kSectionVirtualAddress = 12;
 constexpr std::size_t kSectionSizeOfRawData = 16;
@@ -113,6 +121,35 @@ std::string sectionName(std::span<const std::uint8_t> file, std::uint64_t header
     return std::string(first, nul);
 }
 
+// Data directory `index`, when the optional header holds it.
+DataDirectory dataDirectory(std::span<const std::uint8_t> file, std::uint64_t optional,
+                            std::uint16_t optionalSize, std::uint32_t index) {
+    const std::uint64_t entry =
+        optional + kOptionalHeaderFixedSize + std::uint64_t{index} * kDataDirectorySize;
+    if (read32(file, optional + kOptionalNumberOfRvaAndSizes) <= index ||
+        optionalSize < kOptionalHeaderFixedSize + (std::uint64_t{index} + 1) * kDataDirectorySize ||
+        !inside(file.size(), entry, kDataDirectorySize)) {
+        return {};
+    }
+    return {read32(file, entry), read32(file, entry + 4)};
+}
+
+// The NUL-terminated string at `rva`, at most `limit` bytes before the NUL; nothing when it runs past
+// the image or the limit.
+std::optional<std::string> stringAt(std::span<const std::uint8_t> image, std::uint64_t rva,
+                                    std::size_t limit) {
+    if (rva >= image.size()) {
+        return std::nullopt;
+    }
+    const auto* first = reinterpret_cast<const char*>(image.data() + rva);
+    const auto* last = first + std::min<std::uint64_t>(image.size() - rva, limit);
+    const auto* nul = std::find(first, last, '\0');
+    if (nul == last) {
+        return std::nullopt;
+    }
+    return std::string(first, nul);
+}
+
 // What must hold for layOut to stay inside both the file and the image.
 Result<void> checkLayout(std::uint64_t fileSize, const Headers& headers) {
     if (headers.sizeOfHeaders > fileSize) {
@@ -173,12 +210,8 @@ Result<Headers> parseHeaders(std::span<const std::uint8_t> file, std::uint64_t m
     headers.imageBase = read64(file, optional + kOptionalImageBase);
     headers.sizeOfImage = read32(file, optional + kOptionalSizeOfImage);
     headers.sizeOfHeaders = read32(file, optional + kOptionalSizeOfHeaders);
-    if (read32(file, optional + kOptionalNumberOfRvaAndSizes) >= 1 &&
-        optionalSize >= kOptionalHeaderFixedSize + kDataDirectorySize &&
-        inside(size, optional + kOptionalHeaderFixedSize, kDataDirectorySize)) {
-        headers.exportDirectory.rva = read32(file, optional + kOptionalHeaderFixedSize);
-        headers.exportDirectory.size = read32(file, optional + kOptionalHeaderFixedSize + 4);
-    }
+    headers.exportDirectory = dataDirectory(file, optional, optionalSize, 0);
+    headers.importDirectory = dataDirectory(file, optional, optionalSize, 1);
 
     const std::uint64_t table = optional + optionalSize;
     const std::uint16_t count = read16(file, coff + kFileNumberOfSections);
@@ -261,19 +294,70 @@ std::vector<Export> exports(const Headers& headers, std::span<const std::uint8_t
     for (std::uint64_t i = 0; i < nameCount; ++i) {
         const std::uint16_t ordinal = read16(image, ordinals + i * 2);
         const std::uint32_t nameRva = read32(image, names + i * 4);
-        if (ordinal >= functionCount || nameRva >= image.size()) {
+        if (ordinal >= functionCount) {
             continue;
         }
-        const auto* first = reinterpret_cast<const char*>(image.data() + nameRva);
-        const auto* last = first + std::min<std::uint64_t>(image.size() - nameRva, kMaxExportNameLength);
-        const auto* nul = std::find(first, last, '\0');
-        if (nul == last) {
+        std::optional<std::string> name = stringAt(image, nameRva, kMaxExportNameLength);
+        if (!name) {
             continue;
         }
         Export entry;
-        entry.name.assign(first, nul);
+        entry.name = std::move(*name);
         entry.rva = read32(image, functions + std::uint64_t{ordinal} * 4);
         entry.forwarder = entry.rva >= directory.rva && entry.rva - directory.rva < directory.size;
+        found.push_back(std::move(entry));
+    }
+    return found;
+}
+
+std::vector<Import> imports(const Headers& headers, std::span<const std::uint8_t> image) {
+    std::vector<Import> found;
+    const DataDirectory directory = headers.importDirectory;
+    if (directory.rva == 0) {
+        return found;
+    }
+    // Real thunk arrays never overlap, so an image holds at most size / 8 thunks in all; descriptors
+    // that share one array cannot make the walk longer than that.
+    std::uint64_t thunkBudget = image.size() / kThunkSize;
+    for (std::uint64_t descriptor = directory.rva; inside(image.size(), descriptor, kImportDescriptorSize);
+         descriptor += kImportDescriptorSize) {
+        const std::uint32_t lookupTable = read32(image, descriptor + kImportLookupTable);
+        const std::uint32_t nameRva = read32(image, descriptor + kImportName);
+        const std::uint32_t addressTable = read32(image, descriptor + kImportAddressTable);
+        if (nameRva == 0 && lookupTable == 0 && addressTable == 0) {
+            break; // the descriptor that ends the table
+        }
+        std::optional<std::string> dll = stringAt(image, nameRva, kMaxImportNameLength);
+        if (!dll) {
+            continue;
+        }
+        Import entry;
+        entry.dll = std::move(*dll);
+        const std::uint64_t thunks = lookupTable != 0 ? lookupTable : addressTable;
+        for (std::uint64_t thunk = thunks; thunkBudget > 0 && inside(image.size(), thunk, kThunkSize);
+             thunk += kThunkSize, --thunkBudget) {
+            const std::uint64_t value = read64(image, thunk);
+            if (value == 0) {
+                break;
+            }
+            ImportedFunction function;
+            if ((value & kThunkByOrdinal) != 0) {
+                function.ordinal = static_cast<std::uint16_t>(value);
+            } else {
+                // A hint/name RVA has 31 bits; anything above them is no RVA.
+                const std::uint64_t hintName = value;
+                if (hintName > 0x7FFFFFFFu || !inside(image.size(), hintName, 2)) {
+                    continue;
+                }
+                std::optional<std::string> name = stringAt(image, hintName + 2, kMaxImportNameLength);
+                if (!name) {
+                    continue;
+                }
+                function.hint = read16(image, hintName);
+                function.name = std::move(*name);
+            }
+            entry.functions.push_back(std::move(function));
+        }
         found.push_back(std::move(entry));
     }
     return found;

@@ -1,6 +1,7 @@
 // The PE reader, the loader-style layout and the mod's scan over the result, fed arbitrary bytes as the
 // file. Beyond not crashing: the layout holds exactly the file's bytes where sections map them and
-// zero elsewhere, the scan's lowest match and count agree, and the export directory is read safely.
+// zero elsewhere, the scan's lowest match and count agree, and the export and import
+// directories are read safely.
 #include "pe/image.hpp"
 #include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
@@ -98,5 +99,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const pe::Export& entry : pe::exports(headers, image.bytes())) {
         require(entry.name.size() < 4096 && entry.name.find('\0') == std::string::npos);
     }
+    // So is the import directory: names end before their NUL, and an entry is either a name or an
+    // ordinal. Thunk arrays cannot hold more than the image has room for.
+    std::size_t thunks = 0;
+    for (const pe::Import& entry : pe::imports(headers, image.bytes())) {
+        require(entry.dll.size() < 4096 && entry.dll.find('\0') == std::string::npos);
+        for (const pe::ImportedFunction& function : entry.functions) {
+            require(function.name.size() < 4096 && function.name.find('\0') == std::string::npos);
+            require(!function.ordinal || function.name.empty());
+            ++thunks;
+        }
+    }
+    require(thunks <= image.size() / 8);
     return 0;
 }

@@ -100,6 +100,12 @@ json document(const Outcome& outcome) {
     return json::parse(outcome.out);
 }
 
+// --suggest and the check print one document for all their files: the report of the one file given.
+json onlyFile(const json& wrapper) {
+    EXPECT_EQ(wrapper["files"].size(), 1u) << wrapper.dump();
+    return wrapper["files"][0];
+}
+
 TEST(SigcheckAfterAnUpdate, TheOldBuildMatchesAndTheNewOneDoesNot) {
     EXPECT_EQ(sigcheck({kFirst.string()}).status, 0);
     const Outcome second = sigcheck({kSecond.string()});
@@ -109,7 +115,7 @@ TEST(SigcheckAfterAnUpdate, TheOldBuildMatchesAndTheNewOneDoesNot) {
 
     const Outcome nothingToDo = sigcheck({"--suggest", "--json", kFirst.string()});
     EXPECT_EQ(nothingToDo.status, 0) << nothingToDo.err;
-    const json report = document(nothingToDo);
+    const json report = onlyFile(document(nothingToDo));
     for (const json& pattern : report["patterns"]) {
         EXPECT_EQ(pattern["matches"], 1);
         EXPECT_EQ(pattern["best"], nullptr);
@@ -123,7 +129,7 @@ TEST(SigcheckAfterAnUpdate, SuggestWithTheOldBuildNamesTheInstructionThatRefersT
     const Outcome outcome = sigcheck({"--suggest", "--old", kFirst.string(), "--json", kSecond.string()});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(outcome.err, "");
-    const json report = document(outcome);
+    const json report = onlyFile(document(outcome));
     EXPECT_EQ(report["old_file"], kFirst.string());
 
     const struct {
@@ -176,7 +182,7 @@ TEST(SigcheckAfterAnUpdate, SuggestWithoutTheOldBuildRanksTheTrueInstructionFirs
     const auto second = symbols(kSecond);
     const Outcome outcome = sigcheck({"--suggest", "--json", kSecond.string()});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
-    const json report = document(outcome);
+    const json report = onlyFile(document(outcome));
     EXPECT_EQ(report["old_file"], nullptr);
     const struct {
         const char* code;
@@ -224,14 +230,39 @@ TEST(SigcheckAfterAnUpdate, AnOldBuildWithoutThePatternsIsSaidAndGivesStatusOne)
                   "brickwright-sigcheck: " +
                   kSecond.string() +
                   ": the object-table pattern does not match there, so it cannot guide the ranking\n");
-    const json report = document(lacking);
-    const json alone = document(sigcheck({"--suggest", "--json", kSecond.string()}));
+    const json report = onlyFile(document(lacking));
+    const json alone = onlyFile(document(sigcheck({"--suggest", "--json", kSecond.string()})));
     EXPECT_EQ(report["old_problems"].size(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(report["patterns"][i]["ranked_by"], "score");
         EXPECT_EQ(report["patterns"][i]["old_rva"], nullptr);
         EXPECT_EQ(report["patterns"][i]["candidates"], alone["patterns"][i]["candidates"]);
     }
+    // The ranking is a guess either way, but not for want of an old build: the old build was given and
+    // lacks the pattern too, and the table and JSON say that.
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(report["patterns"][i]["guess"], "the old build lacks this pattern too");
+        EXPECT_EQ(alone["patterns"][i]["guess"], "no old build to compare with");
+    }
+    const Outcome table = sigcheck({"--suggest", "--old=" + kSecond.string(), kSecond.string()});
+    EXPECT_EQ(table.status, 1);
+    EXPECT_THAT(table.out,
+                testing::HasSubstr("ranked by score (a guess: the old build lacks this pattern too)"));
+    EXPECT_THAT(table.out, testing::Not(testing::HasSubstr("no old build")));
+    // A pattern that the old build holds is ranked by resemblance, without a guess.
+    const json guided =
+        onlyFile(document(sigcheck({"--suggest", "--json", "--old", kFirst.string(), kSecond.string()})));
+    EXPECT_EQ(guided["patterns"][0]["guess"], nullptr);
+
+    // Several files, one JSON document: a reader of one file's output reads this too.
+    const Outcome both =
+        sigcheck({"--suggest", "--json", "--old", kSecond.string(), kSecond.string(), kFirst.string()});
+    EXPECT_EQ(both.status, 1);
+    const json files = document(both)["files"];
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0], report);
+    EXPECT_EQ(files[1]["file"], kFirst.string());
+
     // An old file that is no image at all is status 2, as any unusable file.
     const Outcome unusable =
         sigcheck({"--suggest", "--old", SIGCHECK_EXECUTABLE ".missing", kSecond.string()});
@@ -243,15 +274,15 @@ TEST(SigcheckAfterAnUpdate, AnOldBuildWithoutThePatternsIsSaidAndGivesStatusOne)
 // pasted back, matches the new build once where --suggest said, and the table says so.
 TEST(SigcheckAfterAnUpdate, APastedPatternIsCheckedAgainstTheOldAndTheNewBuild) {
     const auto second = symbols(kSecond);
-    const json suggested = document(sigcheck({"--suggest", "--json", kSecond.string()}));
+    const json suggested = onlyFile(document(sigcheck({"--suggest", "--json", kSecond.string()})));
     const std::string pattern = suggested["patterns"][0]["candidates"][0]["pattern"];
     const Outcome outcome = sigcheck({"--json", "--pattern", pattern, kFirst.string(), kSecond.string()});
     EXPECT_EQ(outcome.err, "");
-    std::istringstream lines(outcome.out);
-    std::string line;
-    for (const fs::path& file : {kFirst, kSecond}) {
-        ASSERT_TRUE(std::getline(lines, line));
-        const json report = json::parse(line);
+    const json documents = document(outcome)["files"];
+    ASSERT_EQ(documents.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const fs::path& file = i == 0 ? kFirst : kSecond;
+        const json& report = documents[i];
         EXPECT_EQ(report["file"], file.string());
         const json& found = report["patterns"][0];
         EXPECT_EQ(found["name"], pattern);
@@ -261,7 +292,7 @@ TEST(SigcheckAfterAnUpdate, APastedPatternIsCheckedAgainstTheOldAndTheNewBuild) 
         EXPECT_EQ(outcome.status, offsets.empty() ? 1 : outcome.status);
     }
     // In the new build it finds the name table's load, and the target is the mod's reading of it.
-    const json fresh = json::parse(line)["patterns"][0];
+    const json fresh = documents[1]["patterns"][0];
     EXPECT_EQ(fresh["rva"], symbol(second, "sig_name_table"));
     EXPECT_EQ(fresh["matches"], 1);
     EXPECT_EQ(fresh["target_rva"], symbol(second, "engine_name_table"));

@@ -31,6 +31,9 @@ struct FilePlan {
     std::uint32_t symbolCount = 0;
     std::vector<std::uint8_t> stringTable; // written at symbolTable + 18 * symbolCount
     std::vector<SectionPlan> sections;
+    // Data directories 0 and 1 (exports, imports) as {rva, size}; NumberOfRvaAndSizes is 16.
+    std::uint32_t exportDirectory[2] = {0, 0};
+    std::uint32_t importDirectory[2] = {0, 0};
     // When set, the section count written into the header instead of sections.size().
     int sectionCountOverride = -1;
 };
@@ -81,6 +84,13 @@ inline std::vector<std::uint8_t> build(const FilePlan& plan) {
     put32(file, optional + 36, 0x200);  // FileAlignment
     put32(file, optional + 56, plan.sizeOfImage);
     put32(file, optional + 60, plan.sizeOfHeaders);
+    if (plan.optionalHeaderSize >= 112 + 16 * 8) {
+        put32(file, optional + 108, 16);
+        put32(file, optional + 112, plan.exportDirectory[0]);
+        put32(file, optional + 116, plan.exportDirectory[1]);
+        put32(file, optional + 120, plan.importDirectory[0]);
+        put32(file, optional + 124, plan.importDirectory[1]);
+    }
     for (std::size_t i = 0; i < plan.sections.size(); ++i) {
         const SectionPlan& section = plan.sections[i];
         const std::size_t header = table + 40 * i;

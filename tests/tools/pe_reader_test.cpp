@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -236,6 +238,144 @@ TEST(PeReader, ChecksHeadersItIsHandedBeforeLayingThemOut) {
     const brickwright::Result<pe::LoadedImage> pastTheImage = pe::layOut(file, headers);
     ASSERT_FALSE(pastTheImage);
     EXPECT_EQ(pastTheImage.error().message, "section past the end of the image");
+}
+
+// Writes into the .data section of pebuilder::typical() (RVA 0x2000, 0x200 bytes) by RVA.
+struct DataWriter {
+    std::vector<std::uint8_t>& data;
+
+    void put32(std::uint32_t rva, std::uint32_t value) {
+        for (std::uint32_t i = 0; i < 4; ++i) {
+            data.at(rva - 0x2000 + i) = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+    }
+    void put64(std::uint32_t rva, std::uint64_t value) {
+        put32(rva, static_cast<std::uint32_t>(value));
+        put32(rva + 4, static_cast<std::uint32_t>(value >> 32));
+    }
+    void text(std::uint32_t rva, const std::string& value) {
+        std::copy(value.begin(), value.end(), data.begin() + (rva - 0x2000));
+        data.at(rva - 0x2000 + value.size()) = 0;
+    }
+    void descriptor(std::uint32_t rva, std::uint32_t lookup, std::uint32_t name, std::uint32_t address) {
+        put32(rva, lookup);
+        put32(rva + 12, name);
+        put32(rva + 16, address);
+    }
+    void hintName(std::uint32_t rva, std::uint16_t hint, const std::string& name) {
+        data.at(rva - 0x2000) = static_cast<std::uint8_t>(hint);
+        data.at(rva - 0x2000 + 1) = static_cast<std::uint8_t>(hint >> 8);
+        text(rva + 2, name);
+    }
+};
+
+std::vector<pe::Import> importsOf(const FilePlan& plan) {
+    const brickwright::Result<pe::LoadedImage> loaded = pe::load(pebuilder::build(plan));
+    if (!loaded) {
+        ADD_FAILURE() << loaded.error().message;
+        return {};
+    }
+    return pe::imports(loaded->headers, loaded->image.bytes());
+}
+
+// Two DLLs: one with a lookup table holding names and an ordinal, one with only an address table.
+FilePlan planWithImports() {
+    FilePlan plan = pebuilder::typical();
+    std::vector<std::uint8_t>& data = plan.sections[1].data;
+    std::fill(data.begin(), data.end(), 0);
+    DataWriter at{data};
+    at.descriptor(0x2000, 0x2080, 0x2100, 0x20C0);
+    at.descriptor(0x2014, 0, 0x2110, 0x20A0);
+    at.put64(0x2080, 0x2120);
+    at.put64(0x2088, 0x8000000000000005);
+    at.put64(0x2090, 0x2160);
+    at.put64(0x20A0, 0x21A0);
+    at.put64(0x20C0, 0x2120); // the address table as on disk, before binding: not read beside a lookup table
+    at.text(0x2100, "xinput1_3.dll");
+    at.text(0x2110, "KERNEL32.dll");
+    at.hintName(0x2120, 7, "?addRecipe@Functions@Mod@SML@@YAXPEAVUClass@SDK@@@Z");
+    at.hintName(0x2160, 0, "?log@Utility@SML@@YAXW4LogType@12@@Z");
+    at.hintName(0x21A0, 0x1234, "ExitProcess");
+    plan.importDirectory[0] = 0x2000;
+    plan.importDirectory[1] = 0x3C;
+    return plan;
+}
+
+TEST(PeReader, ReadsEachImportedDllWithItsNamesAndOrdinalsInThunkOrder) {
+    const std::vector<pe::Import> found = importsOf(planWithImports());
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].dll, "xinput1_3.dll");
+    ASSERT_EQ(found[0].functions.size(), 3u);
+    EXPECT_EQ(found[0].functions[0].name, "?addRecipe@Functions@Mod@SML@@YAXPEAVUClass@SDK@@@Z");
+    EXPECT_EQ(found[0].functions[0].hint, 7);
+    EXPECT_FALSE(found[0].functions[0].ordinal);
+    EXPECT_EQ(found[0].functions[1].name, "");
+    EXPECT_EQ(found[0].functions[1].ordinal, std::optional<std::uint16_t>(5));
+    EXPECT_EQ(found[0].functions[2].name, "?log@Utility@SML@@YAXW4LogType@12@@Z");
+    EXPECT_EQ(found[1].dll, "KERNEL32.dll");
+    ASSERT_EQ(found[1].functions.size(), 1u);
+    EXPECT_EQ(found[1].functions[0].name, "ExitProcess");
+    EXPECT_EQ(found[1].functions[0].hint, 0x1234);
+
+    FilePlan none = planWithImports();
+    none.importDirectory[0] = 0;
+    EXPECT_TRUE(importsOf(none).empty());
+}
+
+TEST(PeReader, SkipsWhatAMalformedImportDirectoryPutsOutsideTheImage) {
+    // The directory itself past the image, or too close to its end for one descriptor.
+    FilePlan plan = planWithImports();
+    plan.importDirectory[0] = 0x4000;
+    EXPECT_TRUE(importsOf(plan).empty());
+    plan.importDirectory[0] = 0x4000 - 19;
+    EXPECT_TRUE(importsOf(plan).empty());
+
+    // A DLL name outside the image drops that descriptor only; a name and thunks outside, or a thunk
+    // with bits that no RVA has, drop those functions only.
+    plan = planWithImports();
+    DataWriter at{plan.sections[1].data};
+    at.put32(0x2000 + 12, 0x9000);
+    at.put64(0x2088, 0x7FFFFFF0);
+    at.put64(0x2090, 0x0000000100002160);
+    std::vector<pe::Import> found = importsOf(plan);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].dll, "KERNEL32.dll");
+
+    plan = planWithImports();
+    DataWriter again{plan.sections[1].data};
+    again.put64(0x2088, 0x7FFFFFF0);
+    again.put64(0x2090, 0x0000000100002160);
+    found = importsOf(plan);
+    ASSERT_EQ(found.size(), 2u);
+    ASSERT_EQ(found[0].functions.size(), 1u);
+    EXPECT_EQ(found[0].functions[0].hint, 7);
+
+    // A name that runs to the end of the image without its NUL, and a thunk list without its end:
+    // .data is the last mapped section, so make it fill the image to its very end.
+    FilePlan shortImage = planWithImports();
+    shortImage.sizeOfImage = 0x2200;
+    shortImage.sections.pop_back();
+    plan = shortImage;
+    std::vector<std::uint8_t>& data = plan.sections[1].data;
+    std::fill(data.begin() + 0x1F0, data.end(), 'x');
+    DataWriter unterminated{data};
+    unterminated.put64(0x20A0, 0x21F0 - 2);
+    found = importsOf(plan);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].functions.size(), 3u);
+    EXPECT_TRUE(found[1].functions.empty());
+
+    plan = shortImage;
+    DataWriter endless{plan.sections[1].data};
+    endless.descriptor(0x2028, 0x21E0, 0x2110, 0);
+    endless.put64(0x21E0, 0x2120);
+    endless.put64(0x21E8, 0x2160);
+    endless.put64(0x21F0, 0x2120);
+    endless.put64(0x21F8, 0x2160);
+    found = importsOf(plan);
+    ASSERT_EQ(found.size(), 3u);
+    ASSERT_EQ(found[2].functions.size(), 4u);
+    EXPECT_EQ(found[2].functions[3].name, "?log@Utility@SML@@YAXW4LogType@12@@Z");
 }
 
 } // namespace

@@ -47,13 +47,16 @@ protected:
         return toolstest::run(SIGCHECK_EXECUTABLE, arguments);
     }
 
-    // The one JSON report of one file.
+    // The JSON report of one file: the one element of the one document's "files".
     static json report(const fs::path& file, int expectedStatus) {
         const Outcome result = run({"--json", file.string()});
         EXPECT_EQ(result.status, expectedStatus) << result.err;
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1) << result.out;
-        return json::parse(result.out);
+        const json document = json::parse(result.out);
+        EXPECT_EQ(document.size(), 1u);
+        EXPECT_EQ(document["files"].size(), 1u);
+        return document["files"][0];
     }
 
 private:
@@ -376,24 +379,25 @@ TEST_F(Sigcheck, ChecksEveryFileAndExitsWithTheWorstOutcome) {
     writeBytes(scratch("worst-empty.exe"), {});
     const std::string empty = scratch("worst-empty.exe").string();
 
+    // One JSON document on one line whatever the number of files, each usable file in it in order.
     Outcome result = run({"--json", both, both});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 2);
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1);
+    EXPECT_EQ(json::parse(result.out)["files"].size(), 2u);
 
     result = run({"--json", neither, both});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 2);
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1);
+    EXPECT_EQ(json::parse(result.out)["files"].size(), 2u);
 
     result = run({"--json", empty, neither, both});
     EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 2);
+    EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 1);
     EXPECT_EQ(result.err, "brickwright-sigcheck: " + empty + ": not a PE file\n");
-    std::istringstream lines(result.out);
-    std::string line;
-    std::getline(lines, line);
-    EXPECT_EQ(json::parse(line)["file"], neither);
-    std::getline(lines, line);
-    EXPECT_EQ(json::parse(line)["file"], both);
+    const json files = json::parse(result.out)["files"];
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0]["file"], neither);
+    EXPECT_EQ(files[1]["file"], both);
 }
 
 // A pattern pasted on the command line runs through the very check the engine patterns do: given the
@@ -416,12 +420,13 @@ TEST_F(Sigcheck, ChecksAPastedPatternExactlyAsItChecksTheEnginePatterns) {
     EXPECT_EQ(pasted.status, 1); // neither.exe lacks both
     EXPECT_EQ(pasted.status, engine.status);
     EXPECT_EQ(pasted.err, "");
-    std::istringstream pastedLines(pasted.out), engineLines(engine.out);
+    const json pastedFiles = json::parse(pasted.out)["files"];
+    const json engineFiles = json::parse(engine.out)["files"];
+    ASSERT_EQ(pastedFiles.size(), engineFiles.size());
     std::size_t documents = 0;
-    for (std::string pastedLine, engineLine;
-         std::getline(pastedLines, pastedLine) && std::getline(engineLines, engineLine);) {
-        json fromPasted = json::parse(pastedLine);
-        json fromEngine = json::parse(engineLine);
+    for (std::size_t i = 0; i < pastedFiles.size(); ++i) {
+        json fromPasted = pastedFiles[i];
+        const json& fromEngine = engineFiles[i];
         SCOPED_TRACE(fromEngine["file"].dump());
         ASSERT_EQ(fromPasted["patterns"].size(), 2u);
         EXPECT_EQ(fromPasted["patterns"][0]["name"], names);
@@ -441,8 +446,8 @@ TEST_F(Sigcheck, ChecksAPastedPatternExactlyAsItChecksTheEnginePatterns) {
                 testing::HasSubstr("  warning: " + names + " matches 2 times; the mod takes the lowest"));
 
     // A short pattern has no target; one that matches nowhere is missing, with status 1.
-    const json shortPattern =
-        json::parse(run({"--json", "--pattern", "48 8B 05", (kImages / "both.exe").string()}).out);
+    const json shortPattern = json::parse(
+        run({"--json", "--pattern", "48 8B 05", (kImages / "both.exe").string()}).out)["files"][0];
     EXPECT_GT(shortPattern["patterns"][0]["matches"], 0);
     EXPECT_EQ(shortPattern["patterns"][0]["target_rva"], nullptr);
     const Outcome nowhere =
@@ -474,7 +479,8 @@ TEST_F(Sigcheck, ExplainsItselfAndRejectsCommandLinesItCannotUse) {
     EXPECT_THAT(result.err, testing::StartsWith("brickwright-sigcheck: no file given\nusage:"));
     result = run({"--jsonl", (kImages / "both.exe").string()});
     EXPECT_EQ(result.status, 2);
-    EXPECT_THAT(result.err, testing::StartsWith("brickwright-sigcheck: unknown option --jsonl\n"));
+    EXPECT_EQ(result.err,
+              "brickwright-sigcheck: unknown option '--jsonl'; try 'brickwright-sigcheck --help'\n");
     result = run({"--max-image-size=lots", (kImages / "both.exe").string()});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.out, "");
@@ -502,7 +508,57 @@ TEST_F(Sigcheck, ExplainsItselfAndRejectsCommandLinesItCannotUse) {
     result = run({"--json", "--", "-dash.exe"});
     fs::current_path(previous);
     EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(json::parse(result.out)["file"], "-dash.exe");
+    EXPECT_EQ(json::parse(result.out)["files"][0]["file"], "-dash.exe");
+}
+
+// One line for an option it does not know, whatever else the command line holds, naming the option
+// as given and where help is; nothing on standard output, status 2.
+TEST_F(Sigcheck, RejectsEveryOptionItDoesNotKnowInOneLineNamingIt) {
+    const std::string both = (kImages / "both.exe").string();
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--nonsense", both},
+                                               {"--json", both, "-x"},
+                                               {"--json=yes", both},
+                                               {"--make=0x1000", both},
+                                               {"--loaderx", both, both},
+                                               {"--suggest", "--old-file=a.exe", both},
+                                               {"--pattern", "48 8B 05", "--help=all", both}}) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const std::string& option =
+            *std::find_if(arguments.begin(), arguments.end(), [](const std::string& a) {
+                return a.starts_with("-") && a != "--json" && a != "--suggest" && a != "--pattern";
+            });
+        const Outcome result = run(arguments);
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "brickwright-sigcheck: unknown option '" + option +
+                                  "'; try 'brickwright-sigcheck --help'\n");
+    }
+}
+
+// --make takes RVAs, then one file: a second file, a file before the RVAs, or a word that is neither
+// is named for what it is.
+TEST_F(Sigcheck, NamesTheArgumentThatIsWrongInAMakeCommandLine) {
+    const std::string both = (kImages / "both.exe").string();
+    const std::string neither = (kImages / "neither.exe").string();
+    Outcome result = run({"--make", "0x20040", both, neither});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_THAT(result.err,
+                testing::StartsWith("brickwright-sigcheck: --make takes one file, after the RVAs, but 2 "
+                                    "were given: '" +
+                                    both + "', then '" + neither + "'\nusage:"));
+    result = run({"--make", both, "0x20040"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_THAT(result.err,
+                testing::StartsWith("brickwright-sigcheck: --make takes the RVAs first, then the file: '" +
+                                    both + "' comes before the RVA '0x20040'\n"));
+    result = run({"--make", "0x1000", "0x20zz", both});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_THAT(result.err,
+                testing::StartsWith("brickwright-sigcheck: --make: '0x20zz' is not an RVA (0x-prefixed "
+                                    "hex, or decimal); only the last argument, '" +
+                                    both + "', is the file\n"));
+    EXPECT_EQ(result.out, "");
 }
 
 } // namespace

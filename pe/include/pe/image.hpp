@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -70,6 +71,7 @@ struct Headers {
     std::uint32_t sizeOfImage = 0;
     std::uint32_t sizeOfHeaders = 0;
     DataDirectory exportDirectory;
+    DataDirectory importDirectory;
     std::vector<Section> sections;
 
     // The first section, in table order, whose extent holds `rva`; nullptr for the headers, the gaps
@@ -128,5 +130,24 @@ struct Export {
 // The named exports of a laid-out image, in the order of its name table. Whatever lies outside the
 // image is skipped, so a malformed directory gives fewer exports, never a read past the image.
 [[nodiscard]] std::vector<Export> exports(const Headers& headers, std::span<const std::uint8_t> image);
+
+struct ImportedFunction {
+    // Empty when the function is imported by ordinal.
+    std::string name;
+    std::optional<std::uint16_t> ordinal;
+    // Where the exporter's name table probably holds `name`; only a hint to the loader.
+    std::uint16_t hint = 0;
+};
+
+struct Import {
+    std::string dll; // as written, in whatever case
+    std::vector<ImportedFunction> functions;
+};
+
+// The import directory of a laid-out image, one entry per descriptor in table order, each with its
+// functions in thunk order (the lookup table, or the address table when there is none). As with
+// exports, whatever lies outside the image is skipped: a malformed directory gives fewer entries,
+// never a read past the image.
+[[nodiscard]] std::vector<Import> imports(const Headers& headers, std::span<const std::uint8_t> image);
 
 } // namespace pe

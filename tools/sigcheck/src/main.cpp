@@ -2,6 +2,9 @@
 // rather than at the game's start.
 #include "pe/image.hpp"
 #include "sigcheck/check.hpp"
+#if BRICKWRIGHT_SIGCHECK_LOADER
+#include "sigcheck/loader_check.hpp"
+#endif
 #include "sigcheck/pattern_text.hpp"
 #include "sigcheck/report.hpp"
 
@@ -31,6 +34,7 @@ constexpr std::string_view kHelp =
        brickwright-sigcheck --pattern TEXT [--pattern TEXT...] [--json] FILE...
        brickwright-sigcheck --make [--json] RVA... FILE
        brickwright-sigcheck --suggest [--old=OLDFILE] [--candidates=N] [--json] FILE...
+       brickwright-sigcheck --loader LOADER.dll [--json] MOD.dll
 
 Lays each FILE (a PE32+ x86-64 executable or DLL) out as the Windows loader maps it and runs the
 mod's own scan for both engine patterns over that image, from its first byte, as the mod does in
@@ -39,10 +43,13 @@ the RVA of the lowest match (the one the mod takes) and the section holding it, 
 the image holds (a warning when more than one: a later update may reorder them), and the RVA the
 matched instruction refers to (match + 7 + displacement) with the section holding that.
 
-  --json                   one JSON document per file, one per line, instead of the table:
-                           {"file", "image_size", "patterns": [{"name", "found", "rva", "section",
-                           "matches", "target_rva", "target_section"}]}; RVAs are decimal, and
-                           sections or targets outside every section are null
+  --json                   one JSON document on one line, instead of the tables, whatever the
+                           number of files: {"files": [...]}, one element per usable file, in
+                           order: {"file", "image_size", "patterns": [{"name", "found", "rva",
+                           "section", "matches", "target_rva", "target_section"}]}; RVAs are
+                           decimal, and sections or targets outside every section are null.
+                           --suggest wraps its reports the same way; --make and --loader, which
+                           take one file, print that file's document alone
   --max-image-size=BYTES   refuse images whose SizeOfImage exceeds BYTES (default 4 GiB)
   -h, --help               this text
 Every option that takes a value takes it as --option=VALUE or as --option VALUE.
@@ -74,28 +81,45 @@ shows (40%), and whether its target lies in a writable section (the rest).
   --old=OLDFILE            an earlier build in which the patterns matched: rank by how closely
                            each candidate's surrounding instructions (moving operands masked)
                            resemble those around the old match, then by score; the first is
-                           labelled "best". A pattern the old build lacks is ranked by score,
+                           labelled "best". A pattern the old build lacks is ranked by score
+                           ("a guess: the old build lacks this pattern too"; in JSON "guess"),
                            with a line on standard error
   --candidates=N           how many candidates to show per pattern (default 5)
-JSON: {"file", "image_size", "old_file", "patterns": [{"name", "matches", "old_rva",
-"candidate_count", "ranked_by" ("resemblance" or "score"), "best" (the first candidate's RVA),
+JSON, each element of "files": {"file", "image_size", "old_file", "patterns": [{"name", "matches",
+"old_rva", "candidate_count", "ranked_by" ("resemblance" or "score"), "best" (the first candidate's
+RVA), "guess" (why ranked by score: no old build, or the old build lacks the pattern; else null),
 "candidates": [{"rva", "section", "target_rva", "target_section", "instructions", "resemblance",
 "score", "pattern", "pattern_matches", "unique"}]}], "old_problems"}.
 
+--loader LOADER.dll MOD.dll: whether MOD.dll will bind to the host loader LOADER.dll, before it is
+put beside the game. Every name MOD.dll imports from the DLL named as LOADER.dll is (its file name,
+in any case: xinput1_3.dll) is listed demangled, with "found" when LOADER.dll exports exactly that
+decorated name, else "missing". Under a missing one: its decorated name, then the loader's closest
+export of the same function (same qualified name, e.g. SML::Mod::Functions::addRecipe) and what
+differs, part by part: a class/struct key, a parameter's type, a missing const, the return type,
+the calling convention, static or virtual; or that the loader exports nothing of that name. The
+mod's side is the host interface, host/include/sml/sml.hpp: a difference means its declaration
+there differs from the loader's (docs/windows.md). JSON: {"file", "loader", "dll", "imports":
+[{"name", "ordinal", "demangled", "function", "found", "closest": {"name", "demangled",
+"differences"} or null}], "missing"}. A mod that imports no DLL of the loader's name cannot be
+checked (status 2). Names are demangled with LLVM's demangler, or dbghelp's on Windows; a build
+without either has no --loader.
+
 A file or RVA that cannot be used prints one line on standard error, naming it and why; a file
-that cannot be used prints nothing on standard output, and the other files are still checked.
+that cannot be used has no table and no element in "files", and the other files are still checked.
 
 Exit status, the worst over all files:
   0  every file holds every pattern checked; every RVA has a unique pattern; every broken pattern
-     has a first candidate with a unique pattern
-  1  some file lacks a pattern, some RVA or broken pattern has no unique answer, or the old build
-     lacks a pattern
+     has a first candidate with a unique pattern; the loader exports every name the mod imports
+  1  some file lacks a pattern, some RVA or broken pattern has no unique answer, the old build
+     lacks a pattern, or the loader lacks a name the mod imports
   2  some file or RVA cannot be used (unreadable, not a PE32+ x86-64 image, malformed; an RVA
-     outside every section, not in executable code, or where no instruction decodes), or a usage
-     error
+     outside every section, not in executable code, or where no instruction decodes; a mod that
+     imports nothing from the loader), or a usage error. An option it does not know is named in
+     one line
 )";
 
-enum class Mode { Check, Pattern, Make, Suggest };
+enum class Mode { Check, Pattern, Make, Suggest, Loader };
 
 struct Options {
     Mode mode = Mode::Check;
@@ -105,6 +129,7 @@ struct Options {
     std::vector<std::uint64_t> rvas;
     std::vector<std::pair<std::string, std::vector<SDK::PatternByte>>> patterns; // text, elements
     std::optional<std::string> oldFile;
+    std::optional<std::string> loader;
     std::size_t candidates = 5;
     bool help = false;
 };
@@ -114,10 +139,19 @@ void printError(std::string_view file, std::string_view why) {
                  static_cast<int>(file.size()), file.data(), static_cast<int>(why.size()), why.data());
 }
 
+// An option the tool does not know: one line, naming it and where help is.
+constexpr std::string_view kUnknownOption = "unknown option '";
+
 void printUsageError(std::string_view why) {
+    if (why.starts_with(kUnknownOption)) {
+        std::fprintf(stderr, "%.*s: %.*s; try '%.*s --help'\n", static_cast<int>(kProgram.size()),
+                     kProgram.data(), static_cast<int>(why.size()), why.data(),
+                     static_cast<int>(kProgram.size()), kProgram.data());
+        return;
+    }
     std::fprintf(stderr,
                  "%.*s: %.*s\nusage: %.*s [--json] [--pattern TEXT | --make RVA... | --suggest "
-                 "[--old=OLDFILE]] FILE... (--help for more)\n",
+                 "[--old=OLDFILE] | --loader LOADER] FILE... (--help for more)\n",
                  static_cast<int>(kProgram.size()), kProgram.data(), static_cast<int>(why.size()), why.data(),
                  static_cast<int>(kProgram.size()), kProgram.data());
 }
@@ -155,6 +189,46 @@ bool isOption(std::string_view argument, std::string_view option) {
                                   argument[option.size()] == '=');
 }
 
+std::string inQuotes(const std::string& text) {
+    return "'" + text + "'";
+}
+
+// --make's arguments: every one but the last an RVA, the last the file. When one is not, say which and
+// what it more likely is: a second file, or a file put before the RVAs.
+Result<void> makeArguments(Options& options) {
+    const std::string& last = options.files.back();
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i + 1 < options.files.size(); ++i) {
+        std::uint64_t rva = 0;
+        if (parseRva(options.files[i], rva)) {
+            options.rvas.push_back(rva);
+        } else {
+            files.push_back(options.files[i]);
+        }
+    }
+    if (!files.empty()) {
+        std::uint64_t rva = 0;
+        std::error_code ec;
+        if (parseRva(last, rva)) {
+            return fail("--make takes the RVAs first, then the file: " + inQuotes(files.front()) +
+                        " comes before the RVA " + inQuotes(last));
+        }
+        if (std::filesystem::exists(files.front(), ec)) {
+            std::string given;
+            for (const std::string& file : files) {
+                given += inQuotes(file) + ", ";
+            }
+            return fail("--make takes one file, after the RVAs, but " + std::to_string(files.size() + 1) +
+                        " were given: " + given + "then " + inQuotes(last));
+        }
+        return fail("--make: " + inQuotes(files.front()) +
+                    " is not an RVA (0x-prefixed hex, or decimal); only the last argument, " +
+                    inQuotes(last) + ", is the file");
+    }
+    options.files.erase(options.files.begin(), options.files.end() - 1);
+    return {};
+}
+
 // The options, or why the command line is unusable.
 Result<Options> parseArguments(int argc, char** argv) {
     Options options;
@@ -168,7 +242,7 @@ Result<Options> parseArguments(int argc, char** argv) {
         options.mode = mode;
         return true;
     };
-    constexpr const char* kModesExclusive = "--pattern, --make and --suggest exclude each other";
+    constexpr const char* kModesExclusive = "--pattern, --make, --suggest and --loader exclude each other";
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         std::string value;
@@ -198,6 +272,14 @@ Result<Options> parseArguments(int argc, char** argv) {
                 return fail("--pattern: " + elements.error().message);
             }
             options.patterns.emplace_back(sigcheck::patternText(*elements), std::move(*elements));
+        } else if (isOption(argument, "--loader")) {
+            if (!setMode(Mode::Loader)) {
+                return fail(kModesExclusive);
+            }
+            if (!optionValue(argc, argv, i, "--loader", value) || value.empty()) {
+                return fail("--loader takes the loader's DLL, then the mod's");
+            }
+            options.loader = value;
         } else if (isOption(argument, "--old")) {
             if (!optionValue(argc, argv, i, "--old", value) || value.empty()) {
                 return fail("--old takes the file of an earlier build");
@@ -217,7 +299,7 @@ Result<Options> parseArguments(int argc, char** argv) {
             options.help = true;
             return options;
         } else {
-            return fail("unknown option " + std::string(argument));
+            return fail(std::string(kUnknownOption) + std::string(argument) + "'");
         }
     }
     if (options.oldFile && options.mode != Mode::Suggest) {
@@ -227,14 +309,14 @@ Result<Options> parseArguments(int argc, char** argv) {
         if (options.files.size() < 2) {
             return fail("--make takes one or more RVAs, then the file");
         }
-        for (std::size_t i = 0; i + 1 < options.files.size(); ++i) {
-            std::uint64_t rva = 0;
-            if (!parseRva(options.files[i], rva)) {
-                return fail("not an RVA: " + options.files[i] + " (0x-prefixed hex, or decimal)");
-            }
-            options.rvas.push_back(rva);
+        if (Result<void> rvas = makeArguments(options); !rvas) {
+            return tl::unexpected(std::move(rvas.error()));
         }
-        options.files.erase(options.files.begin(), options.files.end() - 1);
+    }
+    if (options.mode == Mode::Loader && options.files.size() != 1) {
+        return fail("--loader takes the loader's DLL, then one mod DLL; " +
+                    (options.files.empty() ? std::string("no mod given")
+                                           : std::to_string(options.files.size()) + " files given"));
     }
     if (options.files.empty()) {
         return fail("no file given");
@@ -314,7 +396,7 @@ int makeFile(const std::string& path, const Options& options) {
     return report.status();
 }
 
-int suggestFiles(const Options& options) {
+int suggestFiles(const Options& options, std::vector<std::string>& documents) {
     std::optional<pe::LoadedImage> old;
     if (options.oldFile) {
         old = loadFile(*options.oldFile, options);
@@ -340,7 +422,11 @@ int suggestFiles(const Options& options) {
             printError(*options.oldFile, problem.message);
             status = std::max(status, sigcheck::kStatusPatternMissing);
         }
-        print(options.json ? sigcheck::toJson(report) + '\n' : sigcheck::toTable(report));
+        if (options.json) {
+            documents.push_back(sigcheck::toJson(report));
+        } else {
+            print(sigcheck::toTable(report));
+        }
         status = std::max(status, sigcheck::suggestStatus(report));
     }
     return status;
@@ -348,7 +434,7 @@ int suggestFiles(const Options& options) {
 
 #endif
 
-int checkFile(const std::string& path, const Options& options) {
+int checkFile(const std::string& path, const Options& options, std::vector<std::string>& documents) {
     const std::optional<pe::LoadedImage> loaded = loadFile(path, options);
     if (!loaded) {
         return sigcheck::kStatusUnusable;
@@ -363,9 +449,35 @@ int checkFile(const std::string& path, const Options& options) {
     } else {
         report = sigcheck::checkImage(path, loaded->headers, loaded->image);
     }
-    print(options.json ? sigcheck::toJson(report) + '\n' : sigcheck::toTable(report));
+    if (options.json) {
+        documents.push_back(sigcheck::toJson(report));
+    } else {
+        print(sigcheck::toTable(report));
+    }
     return report.complete() ? sigcheck::kStatusComplete : sigcheck::kStatusPatternMissing;
 }
+
+#if BRICKWRIGHT_SIGCHECK_LOADER
+
+int checkLoader(const Options& options) {
+    const std::string& modPath = options.files.front();
+    const std::optional<pe::LoadedImage> loader = loadFile(*options.loader, options);
+    const std::optional<pe::LoadedImage> mod = loadFile(modPath, options);
+    if (!loader || !mod) {
+        return sigcheck::kStatusUnusable;
+    }
+    const Result<sigcheck::LoaderReport> report =
+        sigcheck::checkLoader(modPath, pe::imports(mod->headers, mod->image.bytes()), *options.loader,
+                              pe::exports(loader->headers, loader->image.bytes()));
+    if (!report) {
+        printError(modPath, report.error().message);
+        return sigcheck::kStatusUnusable;
+    }
+    print(options.json ? sigcheck::toJson(*report) + '\n' : sigcheck::toTable(*report));
+    return report->missing() == 0 ? sigcheck::kStatusComplete : sigcheck::kStatusPatternMissing;
+}
+
+#endif
 
 } // namespace
 
@@ -380,17 +492,40 @@ int main(int argc, char** argv) {
         std::fwrite(kHelp.data(), 1, kHelp.size(), stdout);
         return 0;
     }
-    if (options.mode == Mode::Make || options.mode == Mode::Suggest) {
-#if BRICKWRIGHT_SIGCHECK_DECODER
-        return options.mode == Mode::Make ? makeFile(options.files.front(), options) : suggestFiles(options);
+    if (options.mode == Mode::Loader) {
+#if BRICKWRIGHT_SIGCHECK_LOADER
+        return checkLoader(options);
 #else
-        printUsageError("--make and --suggest need the x86-64 decoder, which this build lacks");
+        printUsageError(
+            "--loader needs an MSVC demangler (LLVM's, from llvm-19-dev), which this build lacks");
         return sigcheck::kStatusUnusable;
 #endif
     }
+    if (options.mode == Mode::Make) {
+#if BRICKWRIGHT_SIGCHECK_DECODER
+        return makeFile(options.files.front(), options);
+#else
+        printUsageError("--make needs the x86-64 decoder, which this build lacks");
+        return sigcheck::kStatusUnusable;
+#endif
+    }
+    // With --json, one document for all the files, whatever their number: {"files": [...]}.
+    std::vector<std::string> documents;
     int status = sigcheck::kStatusComplete;
-    for (const std::string& file : options.files) {
-        status = std::max(status, checkFile(file, options));
+    if (options.mode == Mode::Suggest) {
+#if BRICKWRIGHT_SIGCHECK_DECODER
+        status = suggestFiles(options, documents);
+#else
+        printUsageError("--suggest needs the x86-64 decoder, which this build lacks");
+        return sigcheck::kStatusUnusable;
+#endif
+    } else {
+        for (const std::string& file : options.files) {
+            status = std::max(status, checkFile(file, options, documents));
+        }
+    }
+    if (options.json) {
+        print(sigcheck::filesDocument(documents) + '\n');
     }
     return status;
 }

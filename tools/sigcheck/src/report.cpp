@@ -73,6 +73,15 @@ std::string rvaList(const std::vector<std::uint64_t>& rvas) {
     return text;
 }
 
+// Why the candidates are ranked by score alone.
+std::string guessReason(const SuggestReport& report, const Suggestion& suggestion) {
+    if (!report.oldFile) {
+        return "no old build to compare with";
+    }
+    return suggestion.matches == 0 ? "the old build lacks this pattern too"
+                                   : "the old build lacks this pattern";
+}
+
 } // namespace
 
 std::string hex(std::uint64_t value) {
@@ -94,6 +103,15 @@ std::string printableName(std::string_view name) {
         }
     }
     return printable;
+}
+
+std::string filesDocument(const std::vector<std::string>& documents) {
+    // Each document is a whole JSON value already, so joining them makes a JSON array.
+    std::string text = "{\"files\":[";
+    for (std::size_t i = 0; i < documents.size(); ++i) {
+        text += (i == 0 ? "" : ",") + documents[i];
+    }
+    return text + "]}";
 }
 
 int MakeReport::status() const noexcept {
@@ -242,6 +260,8 @@ std::string toJson(const SuggestReport& report) {
             {"ranked_by",
              suggestion.needed() ? Json(suggestion.guessed() ? "score" : "resemblance") : Json(nullptr)},
             {"best", best ? Json(suggestion.candidates.front().rva) : Json(nullptr)},
+            {"guess", suggestion.needed() && suggestion.guessed() ? Json(guessReason(report, suggestion))
+                                                                  : Json(nullptr)},
             {"candidates", std::move(candidates)},
         });
     }
@@ -267,7 +287,7 @@ std::string toTable(const SuggestReport& report) {
         text += "  " + name + ": " + matchesText(suggestion.matches) + "; " +
                 std::to_string(suggestion.candidateCount) + " candidates of the same shape";
         if (suggestion.guessed()) {
-            text += ", ranked by score (a guess: no old build to compare with)";
+            text += ", ranked by score (a guess: " + guessReason(report, suggestion) + ")";
         } else {
             text += ", ranked by resemblance to the match at " + hex(*suggestion.oldRva) + " in " +
                     *report.oldFile;

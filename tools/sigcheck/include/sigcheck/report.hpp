@@ -37,6 +37,10 @@ struct MakeReport {
 [[nodiscard]] std::string toJson(const MakeReport& report);
 [[nodiscard]] std::string toJson(const SuggestReport& report);
 
+// The one document that --json prints for any number of files: {"files": [...]}, each element one of
+// the documents above.
+[[nodiscard]] std::string filesDocument(const std::vector<std::string>& documents);
+
 // The readable form: a heading line naming the file, the rows, then any notes; ends with a line break.
 [[nodiscard]] std::string toTable(const FileReport& report);
 [[nodiscard]] std::string toTable(const MakeReport& report);

@@ -1,0 +1,250 @@
+// brickwright-sigcheck --loader run as a maintainer or player runs it, on MSVC-decorated DLLs built for
+// the purpose: a mod that imports the host interface from xinput1_3.dll, a loader that exports all of
+// it, one that lacks addRecipe and one that declares ModReturns a class. What it reads must agree with
+// what llvm-objdump says about the same files.
+#include "command.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using toolstest::Outcome;
+
+const fs::path kFixtures = SIGCHECK_LOADER_FIXTURES;
+const fs::path kMod = kFixtures / "mod" / "fixture-mod.dll";
+const fs::path kWhole = kFixtures / "whole" / "xinput1_3.dll";
+const fs::path kWithoutAddRecipe = kFixtures / "without-add-recipe" / "xinput1_3.dll";
+const fs::path kModReturnsClass = kFixtures / "modreturns-class" / "xinput1_3.dll";
+
+Outcome sigcheck(const std::vector<std::string>& arguments) {
+    return toolstest::run(SIGCHECK_EXECUTABLE, arguments);
+}
+
+json document(const Outcome& outcome) {
+    EXPECT_EQ(std::count(outcome.out.begin(), outcome.out.end(), '\n'), 1) << outcome.out;
+    return json::parse(outcome.out);
+}
+
+// llvm-objdump -p: the names imported from `dll`, in table order, or the names exported.
+std::vector<std::string> objdumpImports(const fs::path& file, const std::string& dll) {
+    std::istringstream lines(
+        toolstest::capture(std::string(SIGCHECK_LLVM_OBJDUMP) + " -p " + toolstest::quote(file.string())));
+    std::vector<std::string> names;
+    bool inside = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("DLL Name: ") != std::string::npos) {
+            inside = line.substr(line.find("DLL Name: ") + 10) == dll;
+            continue;
+        }
+        std::istringstream fields(line);
+        std::string hint;
+        std::string name;
+        if (inside && fields >> hint >> name && hint != "Hint/Ord") {
+            names.push_back(name);
+        } else if (inside && line.empty() && !names.empty()) {
+            inside = false;
+        }
+    }
+    return names;
+}
+
+std::set<std::string> objdumpExports(const fs::path& file) {
+    std::istringstream lines(
+        toolstest::capture(std::string(SIGCHECK_LLVM_OBJDUMP) + " -p " + toolstest::quote(file.string())));
+    std::set<std::string> names;
+    bool inside = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("Export Table:")) {
+            inside = true;
+            continue;
+        }
+        std::istringstream fields(line);
+        std::string ordinal;
+        std::string rva;
+        std::string name;
+        if (inside && fields >> ordinal >> rva >> name && rva.starts_with("0x")) {
+            names.insert(name);
+        }
+    }
+    return names;
+}
+
+void copyFile(const fs::path& from, const fs::path& to) {
+    fs::create_directories(to.parent_path());
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
+class SigcheckLoader : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        scratch_ = fs::temp_directory_path() / ("brickwright-loader-test-" + std::to_string(getpid()));
+        fs::create_directories(scratch_);
+    }
+    static void TearDownTestSuite() { fs::remove_all(scratch_); }
+    static fs::path scratch(const std::string& name) { return scratch_ / name; }
+
+private:
+    static inline fs::path scratch_;
+};
+
+TEST_F(SigcheckLoader, FindsEveryImportOfTheModInALoaderThatExportsTheWholeInterface) {
+    const Outcome outcome = sigcheck({"--loader", kWhole.string(), "--json", kMod.string()});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.err, "");
+    const json report = document(outcome);
+    EXPECT_EQ(report["file"], kMod.string());
+    EXPECT_EQ(report["loader"], kWhole.string());
+    EXPECT_EQ(report["dll"], "xinput1_3.dll");
+    EXPECT_EQ(report["missing"], 0);
+
+    // The imports as llvm-objdump lists them, in the same order, each one among the loader's exports.
+    const std::vector<std::string> imported = objdumpImports(kMod, "xinput1_3.dll");
+    const std::set<std::string> exported = objdumpExports(kWhole);
+    ASSERT_EQ(imported.size(), 9u);
+    ASSERT_EQ(report["imports"].size(), imported.size());
+    std::multiset<std::string> functions;
+    for (std::size_t i = 0; i < imported.size(); ++i) {
+        const json& entry = report["imports"][i];
+        EXPECT_EQ(entry["name"], imported[i]);
+        EXPECT_TRUE(exported.contains(imported[i])) << imported[i];
+        EXPECT_EQ(entry["found"], true);
+        EXPECT_EQ(entry["closest"], nullptr);
+        EXPECT_TRUE(entry["demangled"].is_string()) << imported[i];
+        functions.insert(entry["function"].get<std::string>());
+    }
+    // The same set of functions that the real mod imports from its host.
+    const std::string hook =
+        "HookInvoker<void (__cdecl SML::Objects::AFGPlayerController::*)(void), &public: void "
+        "__cdecl SML::Objects::AFGPlayerController::BeginPlay(void)>::subscribe";
+    EXPECT_EQ(functions,
+              (std::multiset<std::string>{
+                  "SML::Mod::Mod::Mod", "SML::Mod::Mod::~Mod", "SML::Mod::Functions::loadObjectFromPak",
+                  "SML::Mod::Functions::addRecipe", hook, "SML::Utility::writeHeader",
+                  "SML::Utility::setConsoleColor", "SML::Utility::log", "SML::Utility::logFile"}));
+
+    const Outcome table = sigcheck({"--loader=" + kWhole.string(), kMod.string()});
+    EXPECT_EQ(table.status, 0);
+    EXPECT_THAT(table.out,
+                testing::StartsWith(kMod.string() + ": 9 imports from xinput1_3.dll, checked against " +
+                                    kWhole.string() + ": 9 found, 0 missing\n"));
+    EXPECT_THAT(
+        table.out,
+        testing::HasSubstr("  found    void __cdecl SML::Mod::Functions::addRecipe(class SDK::UClass *)\n"));
+    EXPECT_THAT(table.out, testing::Not(testing::HasSubstr("missing  ")));
+}
+
+TEST_F(SigcheckLoader, NamesTheImportALoaderLacksAndSaysItHasNothingOfThatName) {
+    const Outcome outcome = sigcheck({"--json", "--loader", kWithoutAddRecipe.string(), kMod.string()});
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    const json report = document(outcome);
+    EXPECT_EQ(report["missing"], 1);
+    for (const json& entry : report["imports"]) {
+        const bool addRecipe = entry["function"] == "SML::Mod::Functions::addRecipe";
+        EXPECT_EQ(entry["found"], !addRecipe) << entry["name"];
+        EXPECT_EQ(entry["closest"], nullptr);
+    }
+    EXPECT_FALSE(
+        objdumpExports(kWithoutAddRecipe).contains("?addRecipe@Functions@Mod@SML@@YAXPEAVUClass@SDK@@@Z"));
+
+    const Outcome table = sigcheck({"--loader", kWithoutAddRecipe.string(), kMod.string()});
+    EXPECT_EQ(table.status, 1);
+    EXPECT_THAT(table.out, testing::HasSubstr(": 8 found, 1 missing\n"));
+    EXPECT_THAT(
+        table.out,
+        testing::HasSubstr("  missing  void __cdecl SML::Mod::Functions::addRecipe(class SDK::UClass *)\n"
+                           "           decorated: ?addRecipe@Functions@Mod@SML@@YAXPEAVUClass@SDK@@@Z\n"
+                           "           the loader exports nothing named SML::Mod::Functions::addRecipe\n"));
+}
+
+TEST_F(SigcheckLoader, NamesTheClassKeyThatSetsTheLoadersHookApart) {
+    const Outcome outcome = sigcheck({"--json", "--loader", kModReturnsClass.string(), kMod.string()});
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    const json report = document(outcome);
+    EXPECT_EQ(report["missing"], 1);
+    const auto missing = std::find_if(report["imports"].begin(), report["imports"].end(),
+                                      [](const json& entry) { return entry["found"] == false; });
+    ASSERT_NE(missing, report["imports"].end());
+    EXPECT_THAT((*missing)["name"].get<std::string>(), testing::StartsWith("?subscribe@?$HookInvoker@"));
+    const json& closest = (*missing)["closest"];
+    ASSERT_TRUE(closest.is_object());
+    // The loader's own export of subscribe, as llvm-objdump lists it: the one with V (class) for U.
+    std::string expected = (*missing)["name"];
+    expected.replace(expected.find("PEAUModReturns"), 14, "PEAVModReturns");
+    EXPECT_EQ(closest["name"], expected);
+    EXPECT_TRUE(objdumpExports(kModReturnsClass).contains(expected));
+    EXPECT_THAT(closest["demangled"].get<std::string>(),
+                testing::HasSubstr(
+                    "(class SML::Mod::Functions::ModReturns *, class SML::Objects::AFGPlayerController *)"));
+    EXPECT_EQ(closest["differences"],
+              json::array({"parameter 1: class/struct key of SML::Mod::Functions::ModReturns: "
+                           "struct in the mod, class in the loader"}));
+
+    const Outcome table = sigcheck({"--loader", kModReturnsClass.string(), kMod.string()});
+    EXPECT_EQ(table.status, 1);
+    EXPECT_THAT(table.out,
+                testing::HasSubstr("           closest export: public: static void __cdecl HookInvoker<"));
+    EXPECT_THAT(table.out,
+                testing::HasSubstr("           differs in parameter 1: class/struct key of "
+                                   "SML::Mod::Functions::ModReturns: struct in the mod, class in the "
+                                   "loader\n"));
+}
+
+TEST_F(SigcheckLoader, RefusesWhatItCannotUseWithStatusTwoAndALineSayingWhy) {
+    // The DLL is found by the loader's file name, in any case; under another name the mod imports nothing.
+    copyFile(kWhole, scratch("upper/XINPUT1_3.DLL"));
+    EXPECT_EQ(sigcheck({"--loader", scratch("upper/XINPUT1_3.DLL").string(), kMod.string()}).status, 0);
+    copyFile(kWhole, scratch("renamed/loader.dll"));
+    Outcome outcome = sigcheck({"--loader", scratch("renamed/loader.dll").string(), kMod.string()});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "brickwright-sigcheck: " + kMod.string() +
+                               ": imports nothing from loader.dll (the loader's file name); it imports from "
+                               "xinput1_3.dll\n");
+    // The two files the wrong way round: the loader imports no DLL at all.
+    outcome = sigcheck({"--loader", kMod.string(), kWhole.string()});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err,
+              "brickwright-sigcheck: " + kWhole.string() +
+                  ": imports nothing from fixture-mod.dll (the loader's file name); it imports no "
+                  "DLL at all\n");
+
+    // A loader or a mod that is no PE file, or no file at all.
+    fs::create_directories(scratch("text"));
+    std::ofstream(scratch("text/xinput1_3.dll")) << "not a DLL\n";
+    outcome = sigcheck({"--json", "--loader", scratch("text/xinput1_3.dll").string(), kMod.string()});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err,
+              "brickwright-sigcheck: " + scratch("text/xinput1_3.dll").string() + ": not a PE file\n");
+    outcome = sigcheck({"--loader", kWhole.string(), scratch("no-such-mod.dll").string()});
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err, "brickwright-sigcheck: " + scratch("no-such-mod.dll").string() +
+                               ": cannot read: No such file or directory\n");
+
+    // Command lines that do not say one loader and one mod.
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--loader", kWhole.string()},
+                                               {"--loader", kWhole.string(), kMod.string(), kMod.string()},
+                                               {"--loader"},
+                                               {"--loader", kWhole.string(), "--suggest", kMod.string()}}) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        outcome = sigcheck(arguments);
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_THAT(outcome.err, testing::StartsWith("brickwright-sigcheck: --"));
+    }
+}
+
+} // namespace

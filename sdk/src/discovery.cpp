@@ -267,17 +267,9 @@ bool nameIs(ReadableMemory& memory, std::uintptr_t table, std::int32_t index,
         return false;
     }
     // The text is readable: readableText read every byte of it.
-    std::size_t left = expected.size();
-    const bool same = detail::eachNameCharacterFromTheBack(
-        *length, [&](std::size_t i) { return readAt<char>(text + i); },
-        [&](char c) {
-            if (left == 0 || expected[left - 1] != c) {
-                return false;
-            }
-            --left;
-            return true;
-        });
-    return same && left == 0;
+    const std::optional<std::size_t> begin = detail::nameBeginsIn(
+        *length, [&](std::size_t i) { return readAt<char>(text + i); }, expected, expected.size());
+    return begin == std::size_t{0};
 }
 
 std::optional<std::int32_t> readIndex(ReadableMemory& memory, std::uintptr_t object) noexcept {

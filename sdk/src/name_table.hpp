@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 #include "sdk/engine_layout.hpp"
 
@@ -56,6 +58,22 @@ bool eachNameCharacterFromTheBack(std::size_t length, CharAt charAt, Each each) 
         }
     }
     return true;
+}
+
+// Where in `within` a name (of the text of `length` characters that `charAt` reads) begins when it is
+// exactly within[begin, end); none when it is not. Compared from the back, stopping at the first
+// character that differs or at the start of `within` (a name longer than what is left cannot match).
+template <typename CharAt>
+std::optional<std::size_t> nameBeginsIn(std::size_t length, CharAt charAt, std::string_view within,
+                                        std::size_t end) {
+    const bool same = eachNameCharacterFromTheBack(length, charAt, [&](char c) {
+        if (end == 0 || within[end - 1] != c) {
+            return false;
+        }
+        --end;
+        return true;
+    });
+    return same ? std::optional<std::size_t>(end) : std::nullopt;
 }
 
 } // namespace SDK::detail

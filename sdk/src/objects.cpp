@@ -88,19 +88,8 @@ std::optional<std::size_t> nameEndsAt(const UObject& object, std::string_view fu
         }
         --end;
     }
-    const bool same = detail::eachNameCharacterFromTheBack(
-        text.size(), [&](std::size_t i) { return text[i]; },
-        [&](char c) {
-            if (end == 0 || fullName[end - 1] != c) {
-                return false;
-            }
-            --end;
-            return true;
-        });
-    if (!same) {
-        return std::nullopt;
-    }
-    return end;
+    return detail::nameBeginsIn(
+        text.size(), [&](std::size_t i) { return text[i]; }, fullName, end);
 }
 
 // Whether the outer chain starting at `first` comes back to one of its own objects (Brent's cycle

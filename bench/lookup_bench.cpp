@@ -126,11 +126,11 @@ const bool lookupRegistered = bench::addComparison({
 });
 
 // Whether initEngineGlobals found, through the patterns, what the image was made to hold.
-bool globalsAsPlanted(const bench::PlantedWorld& world) {
+bool globalsAsPlanted(const bench::PlantedWorld& world, const SDK::EngineTables& found) {
     return SDK::engineNameTable == reinterpret_cast<std::uintptr_t>(world.nameTable) &&
            SDK::engineObjectTable == world.objectTable &&
-           SDK::engineNameTableSource == SDK::TableSource::Pattern &&
-           SDK::engineObjectTableSource == SDK::TableSource::Pattern;
+           found.nameTable.source == SDK::TableSource::Pattern &&
+           found.objectTable.source == SDK::TableSource::Pattern;
 }
 
 // The planted world, or null with the run marked skipped (a raw image file plants none).
@@ -149,14 +149,12 @@ void globalsFast(benchmark::State& state) {
         return;
     }
     const platform::ModuleImage module = bench::moduleImage();
-    SDK::initEngineGlobals(module);
-    if (!globalsAsPlanted(*world)) {
+    if (!globalsAsPlanted(*world, SDK::initEngineGlobals(module))) {
         state.SkipWithError("initEngineGlobals did not prove the planted instructions' tables");
         return;
     }
     for (auto _ : state) {
-        SDK::initEngineGlobals(module);
-        benchmark::DoNotOptimize(SDK::engineObjectTable);
+        benchmark::DoNotOptimize(SDK::initEngineGlobals(module));
     }
     state.SetBytesProcessed(state.iterations() *
                             static_cast<std::int64_t>(image.nameTableMatch + image.objectTableMatch));

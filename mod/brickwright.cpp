@@ -14,26 +14,28 @@ static_assert(alignof(Brickwright) <= alignof(std::max_align_t), "the plain oper
 
 namespace {
 
-// What setup found out about one table ("name" or "object"): the look-alike instructions it passed
-// over, if any, then how the table was found when that was not through its pattern.
-void logTable(const char* table, SDK::TableSource source, const SDK::PassedOverMatches& passedOver) {
-    const std::string code = std::string("the engine's ") + table + " table code";
+// What setup found out about one table ("name" or "object"): the instructions of its pattern that it
+// passed over, if any, then how the table was found when that was not through its pattern. What the
+// mod knows of a passed-over instruction is only that the table it points at failed the proof.
+void logTable(const char* table, const SDK::FoundTable& found) {
+    const SDK::PassedOverMatches& passedOver = found.passedOver;
     if (passedOver.count > 0) {
         char digits[2 * sizeof(std::uintptr_t)] = {};
         const auto end = std::to_chars(digits, digits + sizeof digits, passedOver.firstRva, 16).ptr;
         const std::string rva = "RVA 0x" + std::string(digits, end);
-        const std::string line = passedOver.count == 1
-                                     ? "Brickwright passed over an instruction that looks like " + code +
-                                           " but points elsewhere (" + rva + ")"
-                                     : "Brickwright passed over " + std::to_string(passedOver.count) +
-                                           " instructions that look like " + code +
-                                           " but point elsewhere (the lowest at " + rva + ")";
+        const std::string pattern = std::string("the engine's ") + table + " table pattern";
+        const std::string line =
+            passedOver.count == 1 ? "Brickwright passed over an instruction that matches " + pattern + " (" +
+                                        rva + "): the table it points at does not pass the engine's checks"
+                                  : "Brickwright passed over " + std::to_string(passedOver.count) +
+                                        " instructions that match " + pattern + " (the lowest at " + rva +
+                                        "): the tables they point at do not pass the engine's checks";
         logModLine(kModName, line.c_str());
     }
-    if (source == SDK::TableSource::Layout) {
+    if (found.source == SDK::TableSource::Layout) {
         logModLine(kModName,
                    (std::string("Brickwright found the engine's ") + table + " table by its layout").c_str());
-    } else if (source == SDK::TableSource::NotFound) {
+    } else if (found.source == SDK::TableSource::NotFound) {
         logModLine(kModName,
                    (std::string("Brickwright could not find the engine's ") + table + " table").c_str(),
                    SML::Utility::LogType::Warning);
@@ -54,12 +56,12 @@ void Brickwright::operator delete(void* object) noexcept {
 }
 
 void Brickwright::setup() {
-    SDK::initEngineGlobals();
+    const SDK::EngineTables tables = SDK::initEngineGlobals();
     // Nothing downstream tests the tables; a game update that moved the code shows here, in the log,
     // instead of behind a cheerful "Recipes added!". A table found by its layout says so instead, and
-    // so does an instruction that looked like the engine's code but led to no table.
-    logTable("name", SDK::engineNameTableSource, SDK::engineNameTablePassedOver);
-    logTable("object", SDK::engineObjectTableSource, SDK::engineObjectTablePassedOver);
+    // so does an instruction of the engine's pattern whose table failed the proof.
+    logTable("name", tables.nameTable);
+    logTable("object", tables.objectTable);
     using namespace std::placeholders;
     HookInvoker<void (SML::Objects::AFGPlayerController::*)(),
                 &SML::Objects::AFGPlayerController::BeginPlay>::

@@ -171,18 +171,16 @@ ModuleImage gameModuleImage() noexcept {
     // Touching or overlapping spans become one, so that a match across their border is found.
     ModuleImage image;
     for (std::size_t i = 0; i < segments.count; ++i) {
-        const auto begin = reinterpret_cast<std::uintptr_t>(segments.spans[i].begin);
-        detail::appendSpan(image, begin, begin + segments.spans[i].size);
+        detail::appendSpan(image, segments.spans[i].address(), segments.spans[i].endAddress());
     }
 
     // The segments as the loader mapped them; what is readable now is what /proc/self/maps says (a
     // page made inaccessible after loading is not part of the image's readable spans).
     ModuleImage readable;
     const bool mapped = forEachReadableMapping([&](std::uintptr_t begin, std::uintptr_t end) {
-        for (std::size_t s = 0; s < image.spanCount; ++s) {
-            const auto spanBegin = reinterpret_cast<std::uintptr_t>(image.spans[s].begin);
-            const std::uintptr_t low = std::max(begin, spanBegin);
-            const std::uintptr_t high = std::min(end, spanBegin + image.spans[s].size);
+        for (const MemorySpan& span : image.readableSpans()) {
+            const std::uintptr_t low = std::max(begin, span.address());
+            const std::uintptr_t high = std::min(end, span.endAddress());
             if (low < high) {
                 detail::appendSpan(readable, low, high);
             }

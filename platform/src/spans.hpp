@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "platform/os.hpp"
@@ -13,8 +14,8 @@ namespace platform::detail {
 
 // Grows `last` to take in [begin, end) when that touches or overlaps it.
 inline bool extendSpan(MemorySpan& last, std::uintptr_t begin, std::uintptr_t end) noexcept {
-    const auto lastBegin = reinterpret_cast<std::uintptr_t>(last.begin);
-    const std::uintptr_t lastEnd = lastBegin + last.size;
+    const std::uintptr_t lastBegin = last.address();
+    const std::uintptr_t lastEnd = last.endAddress();
     if (begin < lastBegin || begin > lastEnd) {
         return false;
     }
@@ -41,12 +42,12 @@ inline void appendSpan(std::vector<MemorySpan>& spans, std::uintptr_t begin, std
 
 // Sets the image's base and size from its spans; an image without spans is the empty image.
 inline ModuleImage withExtent(ModuleImage image) noexcept {
-    if (image.spanCount == 0) {
+    const std::span<const MemorySpan> spans = image.readableSpans();
+    if (spans.empty()) {
         return {};
     }
-    image.base = image.spans[0].begin;
-    const MemorySpan& last = image.spans[image.spanCount - 1];
-    image.size = static_cast<std::size_t>(last.begin + last.size - image.base);
+    image.base = spans.front().begin;
+    image.size = static_cast<std::size_t>(spans.back().endAddress() - spans.front().address());
     return image;
 }
 

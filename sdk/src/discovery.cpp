@@ -1,9 +1,12 @@
 #include "sdk/discovery.hpp"
 
+#include <algorithm>
 #include <array>
 #include <optional>
+#include <span>
 #include <string_view>
 
+#include "name_table.hpp"
 #include "sdk/engine_layout.hpp"
 
 namespace SDK::Discovery {
@@ -11,7 +14,7 @@ namespace SDK::Discovery {
 namespace {
 
 using Layout::readAt;
-using Range = ReadableMemory::Range;
+using platform::MemorySpan;
 
 constexpr std::size_t kHeaderBytes = Layout::kObjectTableCountOffset + sizeof(std::int32_t);
 constexpr std::size_t kRecordBytes = Layout::kObjectOuterOffset + sizeof(void*);
@@ -22,29 +25,27 @@ constexpr std::uintptr_t kPointerAlignment = alignof(void*);
 class Stretches {
 public:
     Stretches(const platform::ModuleImage& image, const ReadableMemory& memory) noexcept
-        : image_(image), ranges_(memory.ranges()) {}
+        : spans_(image.readableSpans()), ranges_(memory.ranges()) {}
 
-    std::optional<Range> next() noexcept {
-        while (span_ < image_.spanCount && span_ < image_.spans.size()) {
-            const auto begin = reinterpret_cast<std::uintptr_t>(image_.spans[span_].begin);
-            const std::uintptr_t end = begin + image_.spans[span_].size;
+    std::optional<MemorySpan> next() noexcept {
+        for (; span_ < spans_.size(); ++span_, range_ = 0) {
+            const std::uintptr_t begin = spans_[span_].address();
+            const std::uintptr_t end = spans_[span_].endAddress();
             while (end >= begin && range_ < ranges_.size()) {
-                const ReadableMemory::Range& range = ranges_[range_++];
-                const std::uintptr_t low = range.begin > begin ? range.begin : begin;
-                const std::uintptr_t high = range.end < end ? range.end : end;
+                const MemorySpan& range = ranges_[range_++];
+                const std::uintptr_t low = std::max(range.address(), begin);
+                const std::uintptr_t high = std::min(range.endAddress(), end);
                 if (low < high) {
-                    return Range{low, high};
+                    return MemorySpan{reinterpret_cast<const std::uint8_t*>(low), high - low};
                 }
             }
-            ++span_;
-            range_ = 0;
         }
         return std::nullopt;
     }
 
 private:
-    const platform::ModuleImage& image_;
-    const std::vector<ReadableMemory::Range>& ranges_;
+    std::span<const MemorySpan> spans_;
+    const std::vector<MemorySpan>& ranges_;
     std::size_t span_ = 0;
     std::size_t range_ = 0;
 };
@@ -55,12 +56,14 @@ struct AlignedPlaces {
     std::uintptr_t last = 0;
 };
 
-std::optional<AlignedPlaces> alignedPlaces(const Range& stretch, std::size_t bytes) noexcept {
-    const std::uintptr_t first = (stretch.begin + kPointerAlignment - 1) & ~(kPointerAlignment - 1);
-    if (first < stretch.begin || first >= stretch.end || stretch.end - first < bytes) {
+std::optional<AlignedPlaces> alignedPlaces(const MemorySpan& stretch, std::size_t bytes) noexcept {
+    const std::uintptr_t begin = stretch.address();
+    const std::uintptr_t end = stretch.endAddress();
+    const std::uintptr_t first = (begin + kPointerAlignment - 1) & ~(kPointerAlignment - 1);
+    if (first < begin || first >= end || end - first < bytes) {
         return std::nullopt;
     }
-    return AlignedPlaces{first, first + ((stretch.end - first - bytes) & ~(kPointerAlignment - 1))};
+    return AlignedPlaces{first, first + ((end - first - bytes) & ~(kPointerAlignment - 1))};
 }
 
 // Whether `value` could be a pointer to an 8-aligned structure in the snapshot, without a search.
@@ -254,45 +257,19 @@ std::optional<std::size_t> readableText(ReadableMemory& memory, std::uintptr_t a
     return std::nullopt;
 }
 
-// The address of the text of name `index` through the name table `table`; zero when a pointer on
-// the way cannot be read.
-std::uintptr_t nameTextAt(ReadableMemory& memory, std::uintptr_t table, std::int32_t index) noexcept {
-    if (index < 0) {
-        return 0;
-    }
-    const Layout::Slot slot = Layout::nameSlot(static_cast<std::size_t>(index));
-    std::uint64_t chunk = 0;
-    std::uint64_t entry = 0;
-    if (!memory.read(table + slot.chunkOffset, chunk) ||
-        !memory.read(static_cast<std::uintptr_t>(chunk) + slot.offsetInChunk, entry) || entry == 0) {
-        return 0;
-    }
-    return static_cast<std::uintptr_t>(entry) + Layout::kNameEntryTextOffset;
-}
-
-// Whether name `index` through `table`, cut after its last "/", is exactly `expected`.
+// Whether name `index` through `table` (the naming rule: the text after its last "/") is exactly
+// `expected`.
 bool nameIs(ReadableMemory& memory, std::uintptr_t table, std::int32_t index,
             std::string_view expected) noexcept {
-    const std::uintptr_t text = nameTextAt(memory, table, index);
+    const std::uintptr_t text = detail::nameText(memory, table, index);
     const std::optional<std::size_t> length = text == 0 ? std::nullopt : readableText(memory, text);
     if (!length) {
         return false;
     }
-    std::size_t cut = 0;
-    for (std::size_t i = 0; i < *length; ++i) {
-        if (readAt<char>(text + i) == '/') {
-            cut = i + 1;
-        }
-    }
-    if (*length - cut != expected.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (readAt<char>(text + cut + i) != expected[i]) {
-            return false;
-        }
-    }
-    return true;
+    // The text is readable: readableText read every byte of it.
+    const std::optional<std::size_t> begin = detail::nameBeginsIn(
+        *length, [&](std::size_t i) { return readAt<char>(text + i); }, expected, expected.size());
+    return begin == std::size_t{0};
 }
 
 std::optional<std::int32_t> readIndex(ReadableMemory& memory, std::uintptr_t object) noexcept {
@@ -305,7 +282,7 @@ std::optional<std::int32_t> readIndex(ReadableMemory& memory, std::uintptr_t obj
 
 // What a name table must name: classClass, its outer, and a spread sample of other objects.
 struct NameChecks {
-    std::size_t classIndex = 0;
+    std::int32_t classIndex = 0;
     std::int32_t outerIndex = 0;
     std::array<std::int32_t, kNameSamples> samples{};
     std::size_t sampleCount = 0;
@@ -327,7 +304,7 @@ std::optional<NameChecks> nameChecks(ReadableMemory& memory, const ObjectTableFi
         return std::nullopt;
     }
     NameChecks checks;
-    checks.classIndex = static_cast<std::size_t>(*classIndex);
+    checks.classIndex = *classIndex;
     checks.outerIndex = *outerIndex;
     const std::size_t walked = walkedElements(*shape);
     constexpr std::size_t kTries = 4 * kNameSamples;
@@ -346,16 +323,11 @@ std::optional<NameChecks> nameChecks(ReadableMemory& memory, const ObjectTableFi
 // Whether, through `table`, classClass is named exactly "Class" (NUL included). Most candidates of
 // the search end at the first read.
 bool namesClassClass(ReadableMemory& memory, std::uintptr_t table, const NameChecks& checks) noexcept {
-    const Layout::Slot slot = Layout::nameSlot(checks.classIndex);
-    std::uint64_t chunk = 0;
-    std::uint64_t entry = 0;
     constexpr std::string_view kClass{"Class", 6};
-    if (!memory.read(table + slot.chunkOffset, chunk) ||
-        !memory.read(static_cast<std::uintptr_t>(chunk) + slot.offsetInChunk, entry) ||
-        !memory.contains(static_cast<std::uintptr_t>(entry) + Layout::kNameEntryTextOffset, kClass.size())) {
+    const std::uintptr_t text = detail::nameText(memory, table, checks.classIndex);
+    if (text == 0 || !memory.contains(text, kClass.size())) {
         return false;
     }
-    const auto text = static_cast<std::uintptr_t>(entry) + Layout::kNameEntryTextOffset;
     for (std::size_t i = 0; i < kClass.size(); ++i) {
         if (readAt<char>(text + i) != kClass[i]) {
             return false;
@@ -370,7 +342,7 @@ bool namesFit(ReadableMemory& memory, std::uintptr_t table, const NameChecks& ch
         return false;
     }
     for (std::size_t k = 0; k < checks.sampleCount; ++k) {
-        const std::uintptr_t text = nameTextAt(memory, table, checks.samples[k]);
+        const std::uintptr_t text = detail::nameText(memory, table, checks.samples[k]);
         if (text == 0 || !readableText(memory, text)) {
             return false;
         }
@@ -388,7 +360,7 @@ SDK_IMAGE_READER ObjectTableFit findObjectTable(const platform::ModuleImage& ima
     const std::uintptr_t lowest = memory.lowest();
     const std::uintptr_t highest = memory.highest();
     Stretches stretches(image, memory);
-    while (const std::optional<Range> stretch = stretches.next()) {
+    while (const std::optional<MemorySpan> stretch = stretches.next()) {
         const std::optional<AlignedPlaces> places = alignedPlaces(*stretch, kHeaderBytes);
         if (!places) {
             continue;
@@ -449,7 +421,7 @@ SDK_IMAGE_READER std::uintptr_t findNameTable(const platform::ModuleImage& image
     const std::uintptr_t highest = memory.highest();
     std::size_t examined = 0;
     Stretches stretches(image, memory);
-    while (const std::optional<Range> stretch = stretches.next()) {
+    while (const std::optional<MemorySpan> stretch = stretches.next()) {
         const std::optional<AlignedPlaces> places = alignedPlaces(*stretch, sizeof(void*));
         if (!places) {
             continue;

@@ -17,10 +17,6 @@ namespace SDK {
 
 std::uintptr_t engineNameTable = 0;
 std::uintptr_t engineObjectTable = 0;
-TableSource engineNameTableSource = TableSource::NotFound;
-TableSource engineObjectTableSource = TableSource::NotFound;
-PassedOverMatches engineNameTablePassedOver;
-PassedOverMatches engineObjectTablePassedOver;
 
 namespace detail {
 
@@ -34,8 +30,7 @@ EngineMatches lowestMatches(const platform::ModuleImage& image) {
     ScanOptions options;
     options.threads = 1;
     EngineMatches matches;
-    for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
-        const platform::MemorySpan& span = image.spans[s];
+    for (const platform::MemorySpan& span : image.readableSpans()) {
         // Once a pattern has its lowest match, only the other one is looked for in later spans.
         const std::span<const PreparedPattern> wanted =
             matches.nameTable != nullptr     ? std::span<const PreparedPattern>(patterns).subspan(1)
@@ -63,10 +58,8 @@ std::uintptr_t matchTarget(const std::uint8_t* match, const platform::ModuleImag
     const auto address = static_cast<std::uintptr_t>(
         relativeTarget(reinterpret_cast<std::uintptr_t>(match) + kInstructionLength,
                        readDisplacement(match + kDisplacementOffset)));
-    for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
-        const auto begin = reinterpret_cast<std::uintptr_t>(image.spans[s].begin);
-        const std::size_t size = image.spans[s].size;
-        if (address >= begin && address - begin <= size && size - (address - begin) >= bytes) {
+    for (const platform::MemorySpan& span : image.readableSpans()) {
+        if (span.contains(address, bytes)) {
             return address;
         }
     }
@@ -82,16 +75,14 @@ const std::uint8_t* nextMatch(const PreparedPattern& pattern, const platform::Mo
                               const std::uint8_t* previous) noexcept {
     const auto at = reinterpret_cast<std::uintptr_t>(previous);
     bool past = false;
-    for (std::size_t s = 0; s < image.spanCount && s < image.spans.size(); ++s) {
-        const platform::MemorySpan& span = image.spans[s];
+    for (const platform::MemorySpan& span : image.readableSpans()) {
         if (past) {
             if (const std::uint8_t* match = pattern.find(span.begin, span.size)) {
                 return match;
             }
             continue;
         }
-        const auto begin = reinterpret_cast<std::uintptr_t>(span.begin);
-        if (at >= begin && at - begin < span.size) {
+        if (span.contains(at, 1)) {
             past = true;
             if (const std::uint8_t* match = pattern.findNext(span.begin, span.size, previous)) {
                 return match;
@@ -130,68 +121,73 @@ std::uintptr_t provenMatch(const Signature<N>& signature, const std::uint8_t* lo
 
 } // namespace
 
-void initEngineGlobals() {
-    initEngineGlobals(platform::gameModuleImage());
-}
-
-void initEngineGlobals(const platform::ModuleImage& image) {
-    // Both are recomputed from scratch.
-    engineNameTable = 0;
-    engineObjectTable = 0;
-    engineNameTableSource = TableSource::NotFound;
-    engineObjectTableSource = TableSource::NotFound;
-    engineNameTablePassedOver = {};
-    engineObjectTablePassedOver = {};
-
+EngineTables findEngineTables(const platform::ModuleImage& image) {
+    EngineTables found;
     const detail::EngineMatches matches = detail::lowestMatches(image);
     ReadableMemory memory = ReadableMemory::ofProcess();
 
     // The object table first: the name table is proven through the object table's class for classes.
     // It is the address itself; its contents are read when they are used.
     Discovery::ObjectTableFit objects;
-    engineObjectTable =
-        provenMatch(kObjectTablePattern, matches.objectTable, image, engineObjectTablePassedOver,
-                    [&](const std::uint8_t* match) -> std::uintptr_t {
-                        const std::uintptr_t table =
-                            detail::matchTarget(match, image, sizeof(Layout::ObjectTable));
-                        if (table == 0) {
-                            return 0;
-                        }
-                        objects = Discovery::checkObjectTable(table, memory);
-                        return objects.table;
-                    });
-    if (engineObjectTable != 0) {
-        engineObjectTableSource = TableSource::Pattern;
+    FoundTable& objectTable = found.objectTable;
+    objectTable.address = provenMatch(kObjectTablePattern, matches.objectTable, image, objectTable.passedOver,
+                                      [&](const std::uint8_t* match) -> std::uintptr_t {
+                                          const std::uintptr_t table =
+                                              detail::matchTarget(match, image, sizeof(Layout::ObjectTable));
+                                          if (table == 0) {
+                                              return 0;
+                                          }
+                                          objects = Discovery::checkObjectTable(table, memory);
+                                          return objects.table;
+                                      });
+    if (objectTable.address != 0) {
+        objectTable.source = TableSource::Pattern;
     } else {
         // No match gave a table that passed: the table is looked for by its layout.
         objects = Discovery::findObjectTable(image, memory);
         if (objects.table != 0) {
-            engineObjectTable = objects.table;
-            engineObjectTableSource = TableSource::Layout;
+            objectTable.address = objects.table;
+            objectTable.source = TableSource::Layout;
         }
     }
     if (objects.table == 0) {
-        return;
+        return found;
     }
 
     // The name table's pointer is read once, through the snapshot: a snapshot of the game variable.
-    engineNameTable = provenMatch(kNameTablePattern, matches.nameTable, image, engineNameTablePassedOver,
-                                  [&](const std::uint8_t* match) -> std::uintptr_t {
-                                      const std::uintptr_t variable =
-                                          detail::matchTarget(match, image, sizeof(std::uint64_t));
-                                      std::uint64_t table = 0;
-                                      if (variable == 0 || !memory.read(variable, table) ||
-                                          !Discovery::checkNameTable(table, memory, objects)) {
-                                          return 0;
-                                      }
-                                      return static_cast<std::uintptr_t>(table);
-                                  });
-    if (engineNameTable != 0) {
-        engineNameTableSource = TableSource::Pattern;
+    FoundTable& nameTable = found.nameTable;
+    nameTable.address = provenMatch(kNameTablePattern, matches.nameTable, image, nameTable.passedOver,
+                                    [&](const std::uint8_t* match) -> std::uintptr_t {
+                                        const std::uintptr_t variable =
+                                            detail::matchTarget(match, image, sizeof(std::uint64_t));
+                                        std::uint64_t table = 0;
+                                        if (variable == 0 || !memory.read(variable, table) ||
+                                            !Discovery::checkNameTable(table, memory, objects)) {
+                                            return 0;
+                                        }
+                                        return static_cast<std::uintptr_t>(table);
+                                    });
+    if (nameTable.address != 0) {
+        nameTable.source = TableSource::Pattern;
     } else if (const std::uintptr_t table = Discovery::findNameTable(image, memory, objects)) {
-        engineNameTable = table;
-        engineNameTableSource = TableSource::Layout;
+        nameTable.address = table;
+        nameTable.source = TableSource::Layout;
     }
+    return found;
+}
+
+EngineTables initEngineGlobals() {
+    return initEngineGlobals(platform::gameModuleImage());
+}
+
+EngineTables initEngineGlobals(const platform::ModuleImage& image) {
+    // Nothing half-found stays behind should the search throw (memory exhaustion).
+    engineNameTable = 0;
+    engineObjectTable = 0;
+    const EngineTables found = findEngineTables(image);
+    engineNameTable = found.nameTable.address;
+    engineObjectTable = found.objectTable.address;
+    return found;
 }
 
 } // namespace SDK

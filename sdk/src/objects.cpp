@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "class_lookup.hpp"
+#include "name_table.hpp"
 #include "sdk/engine.hpp"
 #include "sdk/engine_layout.hpp"
 
@@ -28,23 +29,12 @@ struct NamePiece {
 // The entry text of the object's name; none where the name table cannot give one (no table, a
 // negative index, a null chunk or entry), and the object is then nameless: no text, no suffix.
 std::optional<std::string_view> nameText(const UObject& object) noexcept {
-    if (engineNameTable == 0) {
+    detail::TrustedMemory memory;
+    const std::uintptr_t text = detail::nameText(memory, engineNameTable, object.nameIndex());
+    if (text == 0) {
         return std::nullopt;
     }
-    const std::int32_t index = object.nameIndex();
-    if (index < 0) {
-        return std::nullopt;
-    }
-    const Layout::Slot slot = Layout::nameSlot(static_cast<std::size_t>(index));
-    const auto* chunk = readAt<const unsigned char*>(engineNameTable + slot.chunkOffset);
-    if (chunk == nullptr) {
-        return std::nullopt;
-    }
-    const auto* entry = readAt<const char*>(chunk, slot.offsetInChunk);
-    if (entry == nullptr) {
-        return std::nullopt;
-    }
-    return std::string_view(entry + Layout::kNameEntryTextOffset);
+    return std::string_view(reinterpret_cast<const char*>(text));
 }
 
 NamePiece namePiece(const UObject& object) noexcept {
@@ -55,8 +45,14 @@ NamePiece namePiece(const UObject& object) noexcept {
     }
     const std::string_view text = *name;
     // The suffix holds no "/", so cutting the text alone is the same as cutting text and suffix.
-    const std::size_t slash = text.rfind('/');
-    piece.text = slash == std::string_view::npos ? text : text.substr(slash + 1);
+    std::size_t length = 0;
+    detail::eachNameCharacterFromTheBack(
+        text.size(), [&](std::size_t i) { return text[i]; },
+        [&](char) {
+            ++length;
+            return true;
+        });
+    piece.text = text.substr(text.size() - length);
     const std::int32_t number = object.nameNumber();
     if (number > 0) {
         piece.suffix[0] = '_';
@@ -68,8 +64,8 @@ NamePiece namePiece(const UObject& object) noexcept {
 
 // Where the object's name starts in fullName when it is exactly fullName[start, end); none when it
 // is not. Compared from the back without building anything: the number suffix digit by digit, then
-// the text down to its last "/", stopping at the first byte that differs or at the start of
-// `fullName` (a name longer than what is left cannot match).
+// the name's characters, stopping at the first byte that differs or at the start of `fullName` (a
+// name longer than what is left cannot match).
 std::optional<std::size_t> nameEndsAt(const UObject& object, std::string_view fullName,
                                       std::size_t end) noexcept {
     const std::optional<std::string_view> name = nameText(object);
@@ -92,13 +88,8 @@ std::optional<std::size_t> nameEndsAt(const UObject& object, std::string_view fu
         }
         --end;
     }
-    for (std::size_t i = text.size(); i > 0 && text[i - 1] != '/'; --i) {
-        if (end == 0 || fullName[end - 1] != text[i - 1]) {
-            return std::nullopt;
-        }
-        --end;
-    }
-    return end;
+    return detail::nameBeginsIn(
+        text.size(), [&](std::size_t i) { return text[i]; }, fullName, end);
 }
 
 // Whether the outer chain starting at `first` comes back to one of its own objects (Brent's cycle

@@ -1,6 +1,7 @@
 #include "sdk/readable_memory.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "sdk/engine_layout.hpp"
 
@@ -8,21 +9,19 @@ namespace SDK {
 
 using Layout::readAt;
 
-ReadableMemory::ReadableMemory(std::vector<platform::MemorySpan> spans) {
-    ranges_.reserve(spans.size());
-    for (const platform::MemorySpan& span : spans) {
-        const auto begin = reinterpret_cast<std::uintptr_t>(span.begin);
-        if (span.size == 0 || begin + span.size < begin) {
-            continue;
-        }
-        ranges_.push_back(Range{begin, begin + span.size});
-    }
+ReadableMemory::ReadableMemory(std::vector<platform::MemorySpan> spans) : ranges_(std::move(spans)) {
+    std::erase_if(ranges_, [](const platform::MemorySpan& span) {
+        return span.size == 0 || span.endAddress() < span.address();
+    });
     std::sort(ranges_.begin(), ranges_.end(),
-              [](const Range& a, const Range& b) { return a.begin < b.begin; });
+              [](const platform::MemorySpan& a, const platform::MemorySpan& b) {
+                  return a.address() < b.address();
+              });
     std::size_t kept = 0;
-    for (const Range& range : ranges_) {
-        if (kept > 0 && range.begin <= ranges_[kept - 1].end) {
-            ranges_[kept - 1].end = std::max(ranges_[kept - 1].end, range.end);
+    for (const platform::MemorySpan& range : ranges_) {
+        platform::MemorySpan* last = kept > 0 ? &ranges_[kept - 1] : nullptr;
+        if (last != nullptr && range.address() <= last->endAddress()) {
+            last->size = std::max(last->endAddress(), range.endAddress()) - last->address();
         } else {
             ranges_[kept++] = range;
         }
@@ -38,20 +37,18 @@ bool ReadableMemory::contains(std::uintptr_t address, std::size_t bytes) noexcep
     if (ranges_.empty()) {
         return false;
     }
-    const auto inside = [&](const Range& range) {
-        return address >= range.begin && address < range.end && bytes <= range.end - address;
-    };
-    if (inside(ranges_[last_])) {
+    if (ranges_[last_].contains(address, bytes)) {
         return true;
     }
     // The last range that begins at or below the address is the only one that can hold it.
-    const auto after = std::upper_bound(ranges_.begin(), ranges_.end(), address,
-                                        [](std::uintptr_t a, const Range& range) { return a < range.begin; });
+    const auto after = std::upper_bound(
+        ranges_.begin(), ranges_.end(), address,
+        [](std::uintptr_t a, const platform::MemorySpan& range) { return a < range.address(); });
     if (after == ranges_.begin()) {
         return false;
     }
     const auto index = static_cast<std::size_t>(after - ranges_.begin()) - 1;
-    if (!inside(ranges_[index])) {
+    if (!ranges_[index].contains(address, bytes)) {
         return false;
     }
     last_ = index;

@@ -1,7 +1,7 @@
 # The world is built without its class for classes (-DPATTERN=name-table, object-table, both or
 # none: the patterns left out of the image; -DLOOK_ALIKE=<the same>: the patterns that get a
 # look-alike). No object table can be proven then, by its pattern or its layout, and no name table
-# without one: the mod passes over the object-table instruction that is there, says it could not find
+# without one: the mod passes over the object-table instructions that are there, says it could not find
 # either table, goes on, and every load gets a null class; the game reports it and fails, without
 # crashing.
 include(${CMAKE_CURRENT_LIST_DIR}/support.cmake)
@@ -14,25 +14,29 @@ if(DEFINED LOOK_ALIKE)
   list(APPEND arguments --look-alike ${LOOK_ALIKE})
 endif()
 
-# The instructions of the object-table pattern in the image: the real one, a look-alike, or both.
-set(object_instructions 0)
-if(NOT PATTERN MATCHES "^(object-table|both)$")
-  math(EXPR object_instructions "${object_instructions} + 1")
-endif()
+# The instructions of the object-table pattern in the image, lowest first: a look-alike, the real one,
+# or both. The mod knows of each only that its table fails the checks; the game's summary names them.
+set(object_instructions "")
 if(DEFINED LOOK_ALIKE AND LOOK_ALIKE MATCHES "^(object-table|both)$")
-  math(EXPR object_instructions "${object_instructions} + 1")
+  list(APPEND object_instructions "a look-alike")
 endif()
+if(NOT PATTERN MATCHES "^(object-table|both)$")
+  list(APPEND object_instructions "the real instruction")
+endif()
+list(LENGTH object_instructions object_count)
 set(object_passed_over "")
-if(object_instructions EQUAL 1)
+set(failed "does not pass the engine's checks")
+if(object_count EQUAL 1)
   set(object_passed_over
-      "Brickwright passed over an instruction that looks like the engine's object table code but points elsewhere (RVA 0x*)\n")
-elseif(object_instructions EQUAL 2)
+      "Brickwright passed over an instruction that matches the engine's object table pattern (RVA 0x*): the table it points at ${failed}\n")
+elseif(object_count EQUAL 2)
   set(object_passed_over
-      "Brickwright passed over 2 instructions that look like the engine's object table code but point elsewhere (the lowest at RVA 0x*)\n")
+      "Brickwright passed over 2 instructions that match the engine's object table pattern (the lowest at RVA 0x*): the tables they point at do not pass the engine's checks\n")
 endif()
 set(object_source "object table not found")
-if(object_passed_over)
-  set(object_source "object table not found (a look-alike passed over)")
+if(object_count GREATER 0)
+  list(JOIN object_instructions " and " named)
+  set(object_source "object table not found (${named} passed over)")
 endif()
 
 e2e_not_loaded(none_loaded 54 Wall001)

@@ -184,21 +184,21 @@ TEST_F(TablesByLayout, AreFoundBehindDecoysWhereThePatternsWouldNotPutThem) {
 
     // Through initEngineGlobals: the image holds neither pattern, so both are found by their layout,
     // and the class lookup finds the class for classes through them.
-    SDK::initEngineGlobals(image.image());
+    SDK::EngineTables found = SDK::initEngineGlobals(image.image());
     EXPECT_EQ(SDK::engineObjectTable, address(image.at(0x1238)));
     EXPECT_EQ(SDK::engineNameTable, address(real.engine.nameTable()));
-    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Layout);
-    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::Layout);
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::Layout);
+    EXPECT_EQ(found.nameTable.source, SDK::TableSource::Layout);
     EXPECT_EQ(SDK::detail::searchClassClass(), real.classClass);
 
     // Without the real ones only decoys are left, and none of them is taken.
     image.putPointer(0x3ff8, nullptr);
     std::memset(image.at(0x1238), 0, sizeof(ObjectTable));
-    SDK::initEngineGlobals(image.image());
+    found = SDK::initEngineGlobals(image.image());
     EXPECT_EQ(SDK::engineObjectTable, 0u);
     EXPECT_EQ(SDK::engineNameTable, 0u);
-    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::NotFound);
-    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::NotFound);
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::NotFound);
+    EXPECT_EQ(found.nameTable.source, SDK::TableSource::NotFound);
 }
 
 TEST_F(TablesByLayout, TheBestSupportedObjectTableWinsAndATieGoesToTheLowerAddress) {

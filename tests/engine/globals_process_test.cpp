@@ -3,6 +3,7 @@
 // nothing else in the executable holds the pattern bytes (this file has no pattern test vectors).
 #include <cstdint>
 #include <cstring>
+#include <span>
 
 #include <gtest/gtest.h>
 
@@ -42,9 +43,9 @@ std::size_t countMatches(const SDK::Signature<N>& signature, const platform::Mod
     mask[N] = '\0';
     std::size_t count = 0;
     *lowest = nullptr;
-    for (std::size_t s = 0; s < image.spanCount; ++s) {
-        const std::uint8_t* begin = image.spans[s].begin;
-        const std::uint8_t* end = begin + image.spans[s].size;
+    for (const platform::MemorySpan& span : image.readableSpans()) {
+        const std::uint8_t* begin = span.begin;
+        const std::uint8_t* end = begin + span.size;
         while (const std::uint8_t* match =
                    SDK::scanForPattern(bytes, mask, begin, static_cast<std::size_t>(end - begin))) {
             if (count++ == 0) {
@@ -57,9 +58,8 @@ std::size_t countMatches(const SDK::Signature<N>& signature, const platform::Mod
 }
 
 bool covers(const platform::ModuleImage& image, std::uintptr_t p, std::size_t bytes = 1) {
-    for (std::size_t s = 0; s < image.spanCount; ++s) {
-        const std::uintptr_t begin = address(image.spans[s].begin);
-        if (p >= begin && p + bytes <= begin + image.spans[s].size) {
+    for (const platform::MemorySpan& span : image.readableSpans()) {
+        if (p >= span.address() && p + bytes <= span.endAddress()) {
             return true;
         }
     }
@@ -137,11 +137,11 @@ TEST(EngineGlobalsInThisProcess, LeaveOutAnInaccessiblePageOfTheImage) {
     EXPECT_FALSE(covers(image, address(page) + kPage - 1));
     EXPECT_TRUE(covers(image, address(page) - 1));
     EXPECT_TRUE(covers(image, address(page) + kPage));
-    SDK::initEngineGlobals();
+    const SDK::EngineTables found = SDK::initEngineGlobals();
     EXPECT_EQ(SDK::engineNameTable, address(world.nameTable()));
     EXPECT_EQ(SDK::engineObjectTable, address(arena.objectTable));
-    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::Pattern);
-    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Pattern);
+    EXPECT_EQ(found.nameTable.source, SDK::TableSource::Pattern);
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::Pattern);
     ASSERT_TRUE(setAccess(page, kPage, true));
     EXPECT_TRUE(covers(platform::gameModuleImage(), address(page), kPage));
 }
@@ -156,17 +156,17 @@ unsigned char zeroData[4096];
 
 TEST(ModuleImage, CoversThisExecutablesCodeDataAndUninitialisedDataInAddressOrder) {
     const platform::ModuleImage image = platform::gameModuleImage();
-    ASSERT_GT(image.spanCount, 0u);
+    const std::span<const platform::MemorySpan> spans = image.readableSpans();
+    ASSERT_FALSE(spans.empty());
     ASSERT_LE(image.spanCount, image.spans.size());
-    EXPECT_EQ(image.base, image.spans[0].begin);
-    const platform::MemorySpan& last = image.spans[image.spanCount - 1];
-    EXPECT_EQ(address(image.base) + image.size, address(last.begin) + last.size);
-    for (std::size_t s = 0; s < image.spanCount; ++s) {
-        EXPECT_GT(image.spans[s].size, 0u);
+    EXPECT_EQ(spans.size(), image.spanCount);
+    EXPECT_EQ(image.base, spans.front().begin);
+    EXPECT_EQ(address(image.base) + image.size, spans.back().endAddress());
+    for (std::size_t s = 0; s < spans.size(); ++s) {
+        EXPECT_GT(spans[s].size, 0u);
         if (s > 0) {
             // In order, apart, and not touching (touching spans are merged into one).
-            EXPECT_GT(address(image.spans[s].begin),
-                      address(image.spans[s - 1].begin) + image.spans[s - 1].size);
+            EXPECT_GT(spans[s].address(), spans[s - 1].endAddress());
         }
     }
 
@@ -180,7 +180,7 @@ TEST(ModuleImage, CoversThisExecutablesCodeDataAndUninitialisedDataInAddressOrde
 
 #if defined(_WIN32)
     // One span: every page of the image is readable, SizeOfImage from its PE header.
-    EXPECT_EQ(image.spanCount, 1u);
+    EXPECT_EQ(image.readableSpans().size(), 1u);
     ASSERT_EQ(std::memcmp(image.base, "MZ", 2), 0);
     std::uint32_t peOffset = 0;
     std::memcpy(&peOffset, image.base + 0x3C, sizeof peOffset);
@@ -196,6 +196,37 @@ TEST(ModuleImage, CoversThisExecutablesCodeDataAndUninitialisedDataInAddressOrde
                           4),
               0);
 #endif
+}
+
+} // namespace
+
+namespace {
+
+TEST(ModuleImage, HandsOutOnlyTheSpansInUseAndEachSpanHoldsExactlyItsBytes) {
+    std::uint8_t bytes[64] = {};
+    platform::ModuleImage image;
+    EXPECT_TRUE(image.readableSpans().empty());
+    image.spans[0] = platform::MemorySpan{bytes, 16};
+    image.spans[1] = platform::MemorySpan{bytes + 32, 32};
+    image.spanCount = 1;
+    ASSERT_EQ(image.readableSpans().size(), 1u);
+    EXPECT_EQ(image.readableSpans().data(), image.spans.data());
+    image.spanCount = 2;
+    EXPECT_EQ(image.readableSpans().size(), 2u);
+    // A count past the array hands out the array, never more.
+    image.spanCount = image.spans.size() + 5;
+    EXPECT_EQ(image.readableSpans().size(), image.spans.size());
+
+    const platform::MemorySpan& span = image.spans[1];
+    EXPECT_EQ(span.address(), address(bytes + 32));
+    EXPECT_EQ(span.endAddress(), address(bytes + 64));
+    EXPECT_TRUE(span.contains(address(bytes + 32), 32));
+    EXPECT_TRUE(span.contains(address(bytes + 63), 1));
+    EXPECT_FALSE(span.contains(address(bytes + 31), 1));
+    EXPECT_FALSE(span.contains(address(bytes + 33), 32));
+    EXPECT_FALSE(span.contains(address(bytes + 64), 1));
+    EXPECT_FALSE(span.contains(0, 1));
+    EXPECT_FALSE(span.contains(static_cast<std::uintptr_t>(-1), 1));
 }
 
 } // namespace

@@ -43,7 +43,7 @@ public:
 
     const platform::ModuleImage& image() const { return image_; }
 
-    void init() { SDK::initEngineGlobals(image_); }
+    SDK::EngineTables init() { return SDK::initEngineGlobals(image_); }
 
 private:
     std::uint8_t* base_;
@@ -131,12 +131,12 @@ TEST_F(EngineGlobals, ReadTheDisplacementLittleEndianFromSevenBytesPastTheMatch)
     const std::size_t table = 200 + 7 + 0x04ABCDEF;
     world.copyHeaderTo(image.at(table));
     image.span(0, 4096).span(variable - 64, 128).span(table - 64, 4096);
-    image.init();
+    const SDK::EngineTables found = image.init();
     EXPECT_EQ(SDK::engineNameTable, world.nameTable());
     EXPECT_EQ(SDK::engineObjectTable, address(image.at(table)));
-    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::Pattern);
-    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Pattern);
-    EXPECT_EQ(SDK::engineNameTablePassedOver.count + SDK::engineObjectTablePassedOver.count, 0u);
+    EXPECT_EQ(found.nameTable.source, SDK::TableSource::Pattern);
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::Pattern);
+    EXPECT_EQ(found.nameTable.passedOver.count + found.objectTable.passedOver.count, 0u);
 }
 
 TEST_F(EngineGlobals, HoldASnapshotOfTheNameTableVariableAndTheObjectTableAddress) {
@@ -380,27 +380,27 @@ TEST_F(EngineGlobals, PassOverMatchesWhoseTablesFailTheProofForTheNextInAddressO
         .span(200 + 7 + 0x03200000, 8)
         .span(1100 + 7 + 0x04000000, 64)
         .span(400 + 7 + 0x04100000, 64);
-    image.init();
+    SDK::EngineTables found = image.init();
     EXPECT_EQ(SDK::engineNameTable, world.nameTable());
     EXPECT_EQ(SDK::engineObjectTable, address(image.at(1100 + 7 + 0x04000000)));
-    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::Pattern);
-    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Pattern);
-    EXPECT_EQ(SDK::engineNameTablePassedOver.count, 3u);
-    EXPECT_EQ(SDK::engineNameTablePassedOver.firstRva, 100u);
-    EXPECT_EQ(SDK::engineObjectTablePassedOver.count, 1u);
-    EXPECT_EQ(SDK::engineObjectTablePassedOver.firstRva, 400u);
+    EXPECT_EQ(found.nameTable.source, SDK::TableSource::Pattern);
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::Pattern);
+    EXPECT_EQ(found.nameTable.passedOver.count, 3u);
+    EXPECT_EQ(found.nameTable.passedOver.firstRva, 100u);
+    EXPECT_EQ(found.objectTable.passedOver.count, 1u);
+    EXPECT_EQ(found.objectTable.passedOver.firstRva, 400u);
 
     // Without the real instructions nothing the look-alikes lead to is used: both tables lie where the
     // search by layout does not look (odd addresses, no pointer in the image), so neither is found.
     std::memset(image.at(1000), 0xCC, 200);
-    image.init();
+    found = image.init();
     EXPECT_EQ(SDK::engineNameTable, 0u);
     EXPECT_EQ(SDK::engineObjectTable, 0u);
-    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::NotFound);
-    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::NotFound);
+    EXPECT_EQ(found.nameTable.source, SDK::TableSource::NotFound);
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::NotFound);
     // The name table is never judged without an object table.
-    EXPECT_EQ(SDK::engineNameTablePassedOver.count, 0u);
-    EXPECT_EQ(SDK::engineObjectTablePassedOver.count, 1u);
+    EXPECT_EQ(found.nameTable.passedOver.count, 0u);
+    EXPECT_EQ(found.objectTable.passedOver.count, 1u);
 }
 
 TEST_F(EngineGlobals, TrySixteenMatchesOfAPatternAtMostThenSearchByLayout) {
@@ -425,20 +425,110 @@ TEST_F(EngineGlobals, TrySixteenMatchesOfAPatternAtMostThenSearchByLayout) {
     image.span(0, 4096).span(2048 + 8 + 0x03000000, 8).span(0x04000000, 4096);
 
     putLookAlikes(17);
-    image.init();
-    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Layout);
+    SDK::EngineTables found = image.init();
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::Layout);
     EXPECT_EQ(SDK::engineObjectTable, address(image.at(17 * kSpacing + 8 + 0x04000000)));
-    EXPECT_EQ(SDK::engineObjectTablePassedOver.count, SDK::kMatchesTried);
-    EXPECT_EQ(SDK::engineObjectTablePassedOver.firstRva, 0u);
+    EXPECT_EQ(found.objectTable.passedOver.count, SDK::kMatchesTried);
+    EXPECT_EQ(found.objectTable.passedOver.firstRva, 0u);
     EXPECT_EQ(SDK::engineNameTable, world.nameTable());
 
     // One look-alike fewer: the real instruction is the sixteenth match.
     putLookAlikes(15);
-    image.init();
-    EXPECT_EQ(SDK::engineObjectTableSource, SDK::TableSource::Pattern);
+    found = image.init();
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::Pattern);
     EXPECT_EQ(SDK::engineObjectTable, address(image.at(15 * kSpacing + 8 + 0x04000000)));
-    EXPECT_EQ(SDK::engineObjectTablePassedOver.count, 15u);
-    EXPECT_EQ(SDK::engineNameTableSource, SDK::TableSource::Pattern);
+    EXPECT_EQ(found.objectTable.passedOver.count, 15u);
+    EXPECT_EQ(found.nameTable.source, SDK::TableSource::Pattern);
+}
+
+} // namespace
+
+namespace {
+
+// What one table of the result holds, for a comparison that names every field when it fails.
+testing::AssertionResult isFound(const SDK::FoundTable& found, std::uintptr_t address,
+                                 SDK::TableSource source, std::size_t passedOver,
+                                 std::uintptr_t firstRva = 0) {
+    if (found.address == address && found.source == source && found.passedOver.count == passedOver &&
+        (passedOver == 0 || found.passedOver.firstRva == firstRva)) {
+        return testing::AssertionSuccess();
+    }
+    return testing::AssertionFailure()
+           << "address " << found.address << " (want " << address << "), source "
+           << static_cast<int>(found.source) << " (want " << static_cast<int>(source) << "), passed over "
+           << found.passedOver.count << " from RVA " << found.passedOver.firstRva << " (want " << passedOver
+           << " from " << firstRva << ")";
+}
+
+TEST_F(EngineGlobals, ReportEachTableByPatternAfterPassingOverByLayoutOrNotFoundInOneValue) {
+    Image image;
+    const ProvableWorld world;
+    const JunkTable junk;
+    std::vector<std::uint64_t> junkNames(64, 0x4242424242424242u);
+    // The real instructions lead to 8-aligned places, where the search by layout finds the tables too.
+    constexpr std::size_t kVariable = 2048 + 8 + 0x03000000;
+    constexpr std::size_t kTable = 1024 + 8 + 0x04000000;
+    const auto putReal = [&] {
+        putObjectTableLea(image.at(1024), 0x04000000 + 1);
+        putNameTableLoad(image.at(2048), 0x03000000 + 1);
+    };
+    putReal();
+    world.copyHeaderTo(image.at(kTable));
+    putPointer(image.at(kVariable), world.nameTable());
+    image.span(0, 4096).span(0x03000000, 4096).span(0x04000000, 4096);
+    const std::uintptr_t table = address(image.at(kTable));
+
+    // Through both patterns, nothing passed over; the globals are the result's addresses.
+    SDK::EngineTables found = image.init();
+    EXPECT_TRUE(isFound(found.objectTable, table, SDK::TableSource::Pattern, 0));
+    EXPECT_TRUE(isFound(found.nameTable, world.nameTable(), SDK::TableSource::Pattern, 0));
+    EXPECT_EQ(SDK::engineObjectTable, table);
+    EXPECT_EQ(SDK::engineNameTable, world.nameTable());
+
+    // Look-alikes below the real instructions (their targets odd, where the search by layout does not
+    // look): each passed over, then the real one's table taken.
+    putObjectTableLea(image.at(64), 0x04000000);
+    junk.copyHeaderTo(image.at(64 + 7 + 0x04000000));
+    putNameTableLoad(image.at(128), 0x03000000);
+    putPointer(image.at(128 + 7 + 0x03000000), address(reinterpret_cast<std::uint8_t*>(junkNames.data())));
+    found = image.init();
+    EXPECT_TRUE(isFound(found.objectTable, table, SDK::TableSource::Pattern, 1, 64));
+    EXPECT_TRUE(isFound(found.nameTable, world.nameTable(), SDK::TableSource::Pattern, 1, 128));
+
+    // Only the object table's real instruction gone: that table by its layout, the name table still
+    // by its pattern.
+    std::memset(image.at(1024), 0xCC, 22);
+    found = image.init();
+    EXPECT_TRUE(isFound(found.objectTable, table, SDK::TableSource::Layout, 1, 64));
+    EXPECT_TRUE(isFound(found.nameTable, world.nameTable(), SDK::TableSource::Pattern, 1, 128));
+
+    // Both real instructions gone: both look-alikes passed over, both tables by their layout.
+    std::memset(image.at(2048), 0xCC, 13);
+    found = image.init();
+    EXPECT_TRUE(isFound(found.objectTable, table, SDK::TableSource::Layout, 1, 64));
+    EXPECT_TRUE(isFound(found.nameTable, world.nameTable(), SDK::TableSource::Layout, 1, 128));
+    EXPECT_EQ(SDK::engineObjectTable, table);
+    EXPECT_EQ(SDK::engineNameTable, world.nameTable());
+
+    // The object table gone too: not found, its look-alike passed over; the name table not found and
+    // not judged, nothing passed over. The globals follow.
+    std::memset(image.at(kTable), 0, sizeof(SDK::Layout::ObjectTable));
+    found = image.init();
+    EXPECT_TRUE(isFound(found.objectTable, 0, SDK::TableSource::NotFound, 1, 64));
+    EXPECT_TRUE(isFound(found.nameTable, 0, SDK::TableSource::NotFound, 0));
+    EXPECT_EQ(SDK::engineObjectTable, 0u);
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+
+    // findEngineTables computes the same value and leaves the globals alone.
+    world.copyHeaderTo(image.at(kTable));
+    putReal();
+    SDK::engineNameTable = 1;
+    SDK::engineObjectTable = 2;
+    found = SDK::findEngineTables(image.image());
+    EXPECT_TRUE(isFound(found.objectTable, table, SDK::TableSource::Pattern, 1, 64));
+    EXPECT_TRUE(isFound(found.nameTable, world.nameTable(), SDK::TableSource::Pattern, 1, 128));
+    EXPECT_EQ(SDK::engineNameTable, 1u);
+    EXPECT_EQ(SDK::engineObjectTable, 2u);
 }
 
 } // namespace

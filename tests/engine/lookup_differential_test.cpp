@@ -9,7 +9,11 @@
 
 #include "class_lookup.hpp"
 #include "engine_test_support.hpp"
+#include "name_table.hpp"
+#include "sdk/engine.hpp"
+#include "sdk/engine_layout.hpp"
 #include "sdk/objects.hpp"
+#include "sdk/readable_memory.hpp"
 
 namespace {
 
@@ -155,6 +159,73 @@ TEST(FullNameComparison, AgreesWithComparingBuiltFullNamesOnRandomWorlds) {
     // The worlds must exercise matches, not only misses.
     EXPECT_GT(worldsWithAMatch, 40);
     EXPECT_GT(positiveComparisons, 1000);
+}
+
+// An object's name read by hand, with nothing of the layer's: the chunk n / 16384 of the name
+// table, the entry n mod 16384 in it, the text 16 bytes in, the number suffix, the cut after the last
+// "/"; empty where the table gives no entry.
+std::string handReadName(const SDK::UObject& object) {
+    const auto* chunks = static_cast<const char* const*>(reinterpret_cast<const void*>(SDK::engineNameTable));
+    const std::int32_t index = object.nameIndex();
+    if (chunks == nullptr || index < 0) {
+        return {};
+    }
+    const auto n = static_cast<std::size_t>(index);
+    const auto* chunk = reinterpret_cast<const char* const*>(chunks[n / 16384]);
+    if (chunk == nullptr || chunk[n % 16384] == nullptr) {
+        return {};
+    }
+    std::string name = chunk[n % 16384] + 16;
+    if (object.nameNumber() > 0) {
+        name += "_" + std::to_string(object.nameNumber());
+    }
+    const std::size_t slash = name.rfind('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+// The one walk of the name table, through the reader that trusts the engine (naming, lookup) and
+// through the checked snapshot (the proof, the search by layout), against the name read by hand.
+TEST(NameTableWalk, NamesEveryObjectAsAHandReadingDoesThroughEitherReader) {
+    std::mt19937 rng(20261208);
+    int named = 0;
+    int nameless = 0;
+    for (int round = 0; round < 200; ++round) {
+        RandomWorld random;
+        build(random, rng);
+        SDK::ReadableMemory checked = SDK::ReadableMemory::ofProcess();
+        SDK::detail::TrustedMemory trusted;
+        for (const SDK::UObject* object : random.objects) {
+            const std::string expected = handReadName(*object);
+            ASSERT_EQ(object->objectName(), expected) << "round " << round;
+
+            const std::uintptr_t viaTrusted =
+                SDK::detail::nameText(trusted, SDK::engineNameTable, object->nameIndex());
+            const std::uintptr_t viaChecked =
+                SDK::detail::nameText(checked, SDK::engineNameTable, object->nameIndex());
+            ASSERT_EQ(viaChecked, viaTrusted) << "round " << round;
+            if (viaTrusted == 0) {
+                ASSERT_EQ(expected, "");
+                ++nameless;
+                continue;
+            }
+            // The naming rule alone (no suffix): the text after its last "/" begins where the hand
+            // reading's does, and nothing else ending the same way matches.
+            const std::string_view text(reinterpret_cast<const char*>(viaTrusted));
+            const std::string_view cut = text.substr(text.rfind('/') + 1);
+            const auto charAt = [&](std::size_t i) { return text[i]; };
+            const std::string padded = "x" + std::string(cut);
+            EXPECT_EQ(SDK::detail::nameBeginsIn(text.size(), charAt, padded, padded.size()), std::size_t{1});
+            EXPECT_EQ(SDK::detail::nameBeginsIn(text.size(), charAt, cut, cut.size()), std::size_t{0});
+            if (!cut.empty()) {
+                EXPECT_EQ(SDK::detail::nameBeginsIn(text.size(), charAt, cut.substr(1), cut.size() - 1),
+                          std::nullopt);
+            }
+            ++named;
+        }
+    }
+    // Both kinds must occur: names to compare, and objects the table gives no name.
+    EXPECT_GT(named, 1000);
+    EXPECT_GT(nameless, 20);
 }
 
 } // namespace

@@ -377,13 +377,13 @@ bool nameIs(const Blocks& blocks, std::uint64_t table, std::uint64_t object, std
 bool nameTableHolds(const Blocks& blocks, std::uint64_t table, const ObjectTableFit& objects,
                     const platform::ModuleImage& image) {
     bool stored = false;
-    for (std::size_t s = 0; s < image.spanCount && !stored; ++s) {
-        for (std::size_t at = 0; at + 8 <= image.spans[s].size && !stored; ++at) {
+    for (const platform::MemorySpan& span : image.readableSpans()) {
+        for (std::size_t at = 0; at + 8 <= span.size && !stored; ++at) {
             std::uint64_t value = 0;
-            if (!blocks.readable(reinterpret_cast<std::uintptr_t>(image.spans[s].begin) + at, 8)) {
+            if (!blocks.readable(span.address() + at, 8)) {
                 break;
             }
-            std::memcpy(&value, image.spans[s].begin + at, 8);
+            std::memcpy(&value, span.begin + at, 8);
             stored = value == table;
         }
     }
@@ -491,9 +491,9 @@ template <std::size_t N>
 std::vector<std::uintptr_t> matchesOf(const SDK::Signature<N>& signature,
                                       const platform::ModuleImage& image) {
     std::vector<std::uintptr_t> matches;
-    for (std::size_t s = 0; s < image.spanCount; ++s) {
-        const std::uint8_t* begin = image.spans[s].begin;
-        for (std::size_t at = 0; at + N <= image.spans[s].size; ++at) {
+    for (const platform::MemorySpan& span : image.readableSpans()) {
+        const std::uint8_t* begin = span.begin;
+        for (std::size_t at = 0; at + N <= span.size; ++at) {
             bool match = true;
             for (std::size_t i = 0; i < N && match; ++i) {
                 match = !signature.elements[i].fixed || begin[at + i] == signature.elements[i].value;
@@ -544,19 +544,23 @@ void checkEngineGlobals(const Blocks& blocks, const Reservation& reservation) {
         image.spans[image.spanCount++] = span;
     }
 
-    SDK::initEngineGlobals(image);
+    const SDK::EngineTables found = SDK::initEngineGlobals(image);
+    check(found.objectTable.address == SDK::engineObjectTable &&
+          found.nameTable.address == SDK::engineNameTable);
+    check((found.objectTable.address == 0) == (found.objectTable.source == SDK::TableSource::NotFound) &&
+          (found.nameTable.address == 0) == (found.nameTable.source == SDK::TableSource::NotFound));
     SDK::ReadableMemory memory(blocks.spans());
     const ObjectTableFit objects = SDK::Discovery::checkObjectTable(SDK::engineObjectTable, memory);
     if (SDK::engineObjectTable != 0) {
         check(objects.table == SDK::engineObjectTable && objectTableHolds(blocks, objects, false));
-        check(SDK::engineObjectTableSource != SDK::TableSource::Pattern ||
+        check(found.objectTable.source != SDK::TableSource::Pattern ||
               fromFirstMatches(blocks, SDK::kObjectTablePattern, image, SDK::engineObjectTable, true));
     } else {
-        check(SDK::engineObjectTableSource == SDK::TableSource::NotFound && SDK::engineNameTable == 0);
+        check(SDK::engineNameTable == 0 && found.nameTable.passedOver.count == 0);
     }
     if (SDK::engineNameTable != 0) {
         check(nameTableHolds(blocks, SDK::engineNameTable, objects, image));
-        check(SDK::engineNameTableSource != SDK::TableSource::Pattern ||
+        check(found.nameTable.source != SDK::TableSource::Pattern ||
               fromFirstMatches(blocks, SDK::kNameTablePattern, image, SDK::engineNameTable, false));
     }
 }

@@ -86,8 +86,8 @@ INSTANTIATE_TEST_SUITE_P(Kernels, PreparedPatternScan, testing::ValuesIn(scantes
 
 std::size_t countInImage(const SDK::PreparedPattern& pattern, const platform::ModuleImage& image) {
     std::size_t matches = 0;
-    for (std::size_t i = 0; i < image.spanCount; ++i) {
-        matches += pattern.count(image.spans[i].begin, image.spans[i].size);
+    for (const platform::MemorySpan& span : image.readableSpans()) {
+        matches += pattern.count(span.begin, span.size);
     }
     return matches;
 }
@@ -101,7 +101,7 @@ TEST(PreparedPatternInOwnImage, FindsOnlyWhatWasPlantedNotTheScannersOwnData) {
     const SDK::PreparedPattern nameTable(SDK::kNameTablePattern);
     const SDK::PreparedPattern objectTable(SDK::kObjectTablePattern);
     const platform::ModuleImage image = platform::gameModuleImage();
-    ASSERT_GT(image.spanCount, 0u);
+    ASSERT_FALSE(image.readableSpans().empty());
 
     EXPECT_EQ(countInImage(nameTable, image), 0u);
     EXPECT_EQ(countInImage(objectTable, image), 0u);
@@ -111,8 +111,8 @@ TEST(PreparedPatternInOwnImage, FindsOnlyWhatWasPlantedNotTheScannersOwnData) {
     std::memcpy(plantedInImage + 9, match.data(), match.size());
     EXPECT_EQ(countInImage(nameTable, image), 1u);
     const std::uint8_t* found = nullptr;
-    for (std::size_t i = 0; i < image.spanCount && found == nullptr; ++i) {
-        found = nameTable.find(image.spans[i].begin, image.spans[i].size);
+    for (const platform::MemorySpan& span : image.readableSpans()) {
+        found = found != nullptr ? found : nameTable.find(span.begin, span.size);
     }
     EXPECT_EQ(found, plantedInImage + 9);
     std::memset(plantedInImage, 0, sizeof plantedInImage);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,19 @@
 
 namespace platform {
 
+// An address range of memory: `size` bytes from `begin`. The one range type of the engine access
+// layer: the image's readable parts, the process's readable ranges, the stretches a search walks.
 struct MemorySpan {
     const std::uint8_t* begin = nullptr;
     std::size_t size = 0;
+
+    [[nodiscard]] std::uintptr_t address() const noexcept { return reinterpret_cast<std::uintptr_t>(begin); }
+    [[nodiscard]] std::uintptr_t endAddress() const noexcept { return address() + size; }
+
+    // Whether [at, at + bytes) lies inside; `bytes` is at least 1.
+    [[nodiscard]] bool contains(std::uintptr_t at, std::size_t bytes) const noexcept {
+        return at - address() < size && bytes <= size - (at - address());
+    }
 };
 
 inline constexpr std::size_t kMaxImageSpans = 16;
@@ -26,6 +37,11 @@ struct ModuleImage {
     std::size_t size = 0;
     std::array<MemorySpan, kMaxImageSpans> spans{};
     std::size_t spanCount = 0;
+
+    // The spans in use: the first spanCount of `spans` (never more than it holds).
+    [[nodiscard]] std::span<const MemorySpan> readableSpans() const noexcept {
+        return std::span<const MemorySpan>(spans).first(spanCount < spans.size() ? spanCount : spans.size());
+    }
 };
 
 // Windows: GetModuleHandleW(nullptr) for the base, K32GetModuleInformation for SizeOfImage, and of

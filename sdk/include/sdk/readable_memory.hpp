@@ -36,20 +36,19 @@ public:
 
     // The lowest readable address and one past the highest; both zero when nothing is readable.
     [[nodiscard]] std::uintptr_t lowest() const noexcept {
-        return ranges_.empty() ? 0 : ranges_.front().begin;
+        return ranges_.empty() ? 0 : ranges_.front().address();
     }
-    [[nodiscard]] std::uintptr_t highest() const noexcept { return ranges_.empty() ? 0 : ranges_.back().end; }
+    [[nodiscard]] std::uintptr_t highest() const noexcept {
+        return ranges_.empty() ? 0 : ranges_.back().endAddress();
+    }
 
-    struct Range {
-        std::uintptr_t begin;
-        std::uintptr_t end;
-    };
-    [[nodiscard]] const std::vector<Range>& ranges() const noexcept { return ranges_; }
+    // The ranges, lowest first, none empty, none touching another.
+    [[nodiscard]] const std::vector<platform::MemorySpan>& ranges() const noexcept { return ranges_; }
 
 private:
     template <typename T> bool readChecked(std::uintptr_t address, T& value) noexcept;
 
-    std::vector<Range> ranges_;
+    std::vector<platform::MemorySpan> ranges_;
     std::size_t last_ = 0;
 };
 

@@ -89,28 +89,6 @@ void breakPattern(const standin::PlantedInstructions& planted, game::EnginePatte
     }
 }
 
-// How the mod says it found a table ("name" or "object"), from what it wrote during setup: a line
-// that it found the table by its layout, one that it could not find it, or neither: its pattern;
-// and whether it passed over instructions that looked like the table's code.
-std::string tableSource(const std::vector<std::string>& setupJournal, const std::string& table) {
-    const std::string byLayout = "Brickwright found the engine's " + table + " table by its layout";
-    const std::string missing = "Brickwright could not find the engine's " + table + " table";
-    const std::string lookAlike = "look like the engine's " + table + " table code";
-    const std::string oneLookAlike = "looks like the engine's " + table + " table code";
-    std::string source = table + " table by its pattern";
-    bool passedOver = false;
-    for (const std::string& entry : setupJournal) {
-        if (entry.find(byLayout) != std::string::npos) {
-            source = table + " table by its layout";
-        } else if (entry.find(missing) != std::string::npos) {
-            source = table + " table not found";
-        }
-        passedOver = passedOver || entry.find(lookAlike) != std::string::npos ||
-                     entry.find(oneLookAlike) != std::string::npos;
-    }
-    return passedOver ? source + " (a look-alike passed over)" : source;
-}
-
 // The offset of `at` from the base of the image that the mod scans, as the mod writes it.
 std::string rva(const void* at) {
     const auto offset = reinterpret_cast<std::uintptr_t>(at) -
@@ -118,6 +96,64 @@ std::string rva(const void* at) {
     char digits[2 * sizeof offset] = {};
     const auto end = std::to_chars(digits, digits + sizeof digits, offset, 16).ptr;
     return "RVA 0x" + std::string(digits, end);
+}
+
+// An instruction of one table's pattern that the game planted: where the mod would name it, and what
+// it is ("a look-alike", "the real instruction").
+struct PlantedMatch {
+    std::string rva;
+    std::string what;
+};
+
+// What the game knows of the instructions the mod passed over: the mod names only how many and the
+// lowest one's RVA, and it passes over matches in address order, so the ones passed over are that
+// many of `planted` (lowest first) from the one at that RVA.
+std::string passedOverInstructions(const std::string& rvaText, std::size_t count,
+                                   const std::vector<PlantedMatch>& planted) {
+    std::size_t first = 0;
+    while (first < planted.size() && planted[first].rva != rvaText) {
+        ++first;
+    }
+    if (first == planted.size()) {
+        return count == 1 ? "an instruction the game did not plant" : "instructions the game did not plant";
+    }
+    std::string said;
+    for (std::size_t k = first; k < planted.size() && k < first + count; ++k) {
+        said += (said.empty() ? "" : " and ") + planted[k].what;
+    }
+    return said;
+}
+
+// How the mod says it found a table ("name" or "object"), from what it wrote during setup: a line
+// that it found the table by its layout, one that it could not find it, or neither: its pattern;
+// and, named by what the game planted there, the instructions it passed over.
+std::string tableSource(const std::vector<std::string>& setupJournal, const std::string& table,
+                        const std::vector<PlantedMatch>& planted) {
+    const std::string byLayout = "Brickwright found the engine's " + table + " table by its layout";
+    const std::string missing = "Brickwright could not find the engine's " + table + " table";
+    const std::string pattern = " the engine's " + table + " table pattern (";
+    std::string source = table + " table by its pattern";
+    std::string passedOver;
+    for (const std::string& entry : setupJournal) {
+        if (entry.find(byLayout) != std::string::npos) {
+            source = table + " table by its layout";
+        } else if (entry.find(missing) != std::string::npos) {
+            source = table + " table not found";
+        }
+        const std::size_t at = entry.find(pattern);
+        const std::size_t rvaAt = entry.find("RVA 0x", at);
+        if (entry.find("Brickwright passed over ") == std::string::npos || at == std::string::npos ||
+            rvaAt == std::string::npos) {
+            continue;
+        }
+        // "passed over an instruction that matches ..." or "passed over <count> instructions that ...".
+        const std::size_t countAt = entry.find("passed over ") + std::string_view("passed over ").size();
+        std::size_t count = 1;
+        std::from_chars(entry.data() + countAt, entry.data() + entry.size(), count);
+        const std::size_t rvaEnd = entry.find_first_not_of("0123456789abcdef", rvaAt + 6);
+        passedOver = passedOverInstructions(entry.substr(rvaAt, rvaEnd - rvaAt), count, planted);
+    }
+    return passedOver.empty() ? source : source + " (" + passedOver + " passed over)";
 }
 
 // What one BeginPlay made the mod do.
@@ -242,6 +278,8 @@ Result<int> run(const game::Options& options) {
     const standin::GameImageArena arena = standin::gameImageArena();
     const standin::PlantedInstructions planted = standin::plantGameImageArena();
     std::vector<std::string> lookAlikes;
+    // Each pattern's instructions in the image, lowest first: the look-alike below the real one.
+    std::map<game::EnginePattern, std::vector<PlantedMatch>> plantedMatches;
     if (options.lookAlike) {
         for (const auto& [pattern, which, name] :
              {std::tuple{game::EnginePattern::NameTable, standin::LookAlike::NameTable, "name-table"},
@@ -249,6 +287,7 @@ Result<int> run(const game::Options& options) {
                          "object-table"}}) {
             if (*options.lookAlike == pattern || *options.lookAlike == game::EnginePattern::Both) {
                 const std::uint8_t* at = standin::plantLookAlike(arena, planted, which);
+                plantedMatches[pattern].push_back(PlantedMatch{rva(at), "a look-alike"});
                 lookAlikes.push_back(std::string("A look-alike of the ") + name +
                                      " pattern that leads to junk lies below the real one, at " + rva(at) +
                                      " (--look-alike)");
@@ -257,6 +296,14 @@ Result<int> run(const game::Options& options) {
     }
     if (options.brokenPattern) {
         breakPattern(planted, *options.brokenPattern);
+    }
+    for (const auto& [pattern, match] :
+         {std::pair{game::EnginePattern::NameTable, planted.nameTableMatch},
+          std::pair{game::EnginePattern::ObjectTable, planted.objectTableMatch}}) {
+        if (!options.brokenPattern ||
+            (*options.brokenPattern != pattern && *options.brokenPattern != game::EnginePattern::Both)) {
+            plantedMatches[pattern].push_back(PlantedMatch{rva(match), "the real instruction"});
+        }
     }
     const auto world = std::make_unique<game::GameWorld>(arena.objectTable, !options.withoutClassClass);
     standin::setNameTableVariable(arena, world->nameTable());
@@ -359,8 +406,10 @@ Result<int> run(const game::Options& options) {
     session.close();
 
     std::cout << "\nSummary\n";
-    std::cout << "  Engine tables, as the mod's setup reported them: " << tableSource(setupJournal, "name")
-              << ", " << tableSource(setupJournal, "object") << '\n';
+    std::cout << "  Engine tables, as the mod's setup reported them: "
+              << tableSource(setupJournal, "name", plantedMatches[game::EnginePattern::NameTable]) << ", "
+              << tableSource(setupJournal, "object", plantedMatches[game::EnginePattern::ObjectTable])
+              << '\n';
     bool allRegistered = true;
     std::size_t classes = 0;
     std::size_t nulls = 0;

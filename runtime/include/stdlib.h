@@ -1,5 +1,5 @@
 // stdlib.h -- the Windows build's own wrapper around Wine's <stdlib.h>:
-// adds quick_exit / at_quick_exit (ucrtbase: quick_exit, _crt_at_quick_exit).
+// adds quick_exit / at_quick_exit (ucrtbase: quick_exit, _crt_at_quick_exit) and _dupenv_s.
 #ifndef __BRICKWRIGHT_STDLIB_H
 #define __BRICKWRIGHT_STDLIB_H
 // atexit/_onexit are module-local with MSVC /MD (they live in the static
@@ -16,6 +16,7 @@ extern "C" {
 int __cdecl atexit(void(__cdecl* _Func)(void)); /* src/startup_dll.cpp, src/startup_exe.cpp */
 _onexit_t __cdecl _onexit(_onexit_t _Func);     /* src/startup_dll.cpp, src/startup_exe.cpp */
 _ACRTIMP DECLSPEC_NORETURN void __cdecl quick_exit(int _Code);
+_ACRTIMP errno_t __cdecl _dupenv_s(char** _Buffer, size_t* _Count, const char* _Name);
 _ACRTIMP int __cdecl _crt_at_quick_exit(void(__cdecl* _Func)(void));
 static inline int __cdecl at_quick_exit(void(__cdecl* _Func)(void)) {
     return _crt_at_quick_exit(_Func);

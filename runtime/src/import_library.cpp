@@ -10,6 +10,9 @@
 
 namespace {
 
+// Windows 10's flag, which Wine's headers lack: links made as an unprivileged user in developer mode.
+constexpr DWORD kSymbolicLinkUnprivileged = 0x2;
+
 __std_win_error lastError() noexcept {
     return static_cast<__std_win_error>(GetLastError());
 }
@@ -231,6 +234,65 @@ __std_win_error __stdcall __std_fs_change_permissions(const wchar_t* path, bool 
         return __std_win_error::_Success;
     }
     return SetFileAttributesW(path, wanted) ? __std_win_error::_Success : lastError();
+}
+
+__std_win_error __stdcall __std_fs_open_handle(__std_fs_file_handle* handle, const wchar_t* fileName,
+                                               __std_access_rights desiredAccess,
+                                               __std_fs_file_flags flags) noexcept {
+    const HANDLE file = CreateFileW(fileName, static_cast<DWORD>(desiredAccess),
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, static_cast<DWORD>(flags), nullptr);
+    *handle = static_cast<__std_fs_file_handle>(reinterpret_cast<intptr_t>(file));
+    return file == INVALID_HANDLE_VALUE ? lastError() : __std_win_error::_Success;
+}
+
+void __stdcall __std_fs_close_handle(__std_fs_file_handle handle) noexcept {
+    if (handle != __std_fs_file_handle::_Invalid) {
+        CloseHandle(reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle)));
+    }
+}
+
+__std_win_error __stdcall __std_fs_read_reparse_data_buffer(__std_fs_file_handle handle, void* buffer,
+                                                            unsigned long bufferSize) noexcept {
+    DWORD written = 0;
+    return DeviceIoControl(reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle)), FSCTL_GET_REPARSE_POINT,
+                           nullptr, 0, buffer, bufferSize, &written, nullptr)
+               ? __std_win_error::_Success
+               : lastError();
+}
+
+// The target a link's reparse data names: its print name, or where that is empty its substitute name.
+__std_win_error __stdcall __std_fs_read_name_from_reparse_data_buffer(__std_fs_reparse_data_buffer* buffer,
+                                                                      wchar_t** name,
+                                                                      unsigned short* length) noexcept {
+    const auto pick = [&](auto& names) {
+        const bool printed = names._Print_name_length != 0;
+        *name = &names._Path_buffer[(printed ? names._Print_name_offset : names._Substitute_name_offset) /
+                                    sizeof(wchar_t)];
+        *length = static_cast<unsigned short>(
+            (printed ? names._Print_name_length : names._Substitute_name_length) / sizeof(wchar_t));
+    };
+    if (buffer->_Reparse_tag == IO_REPARSE_TAG_SYMLINK) {
+        pick(buffer->_Symbolic_link_reparse_buffer);
+    } else if (buffer->_Reparse_tag == IO_REPARSE_TAG_MOUNT_POINT) {
+        pick(buffer->_Mount_point_reparse_buffer);
+    } else {
+        return __std_win_error::_Reparse_tag_invalid;
+    }
+    return __std_win_error::_Success;
+}
+
+// Without the right to make links (an administrator's, or developer mode) the call fails.
+__std_win_error __stdcall __std_fs_create_symbolic_link(const wchar_t* link, const wchar_t* target) noexcept {
+    return CreateSymbolicLinkW(link, target, kSymbolicLinkUnprivileged) ? __std_win_error::_Success
+                                                                        : lastError();
+}
+
+__std_win_error __stdcall __std_fs_create_directory_symbolic_link(const wchar_t* link,
+                                                                  const wchar_t* target) noexcept {
+    return CreateSymbolicLinkW(link, target, SYMBOLIC_LINK_FLAG_DIRECTORY | kSymbolicLinkUnprivileged)
+               ? __std_win_error::_Success
+               : lastError();
 }
 
 __std_win_error __stdcall __std_fs_rename(const wchar_t* source, const wchar_t* target) noexcept {

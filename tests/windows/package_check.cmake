@@ -1,13 +1,15 @@
-# The zip a player downloads: it holds exactly Brickwright.dll and README.txt; the DLL is the one built
+# The zip a player downloads: it holds exactly Brickwright.dll, README.txt and, when given, the loader
+# checker in checker/; the DLL is the one built
 # (so every check of the built DLL holds for it) and passes the export and import checks itself; the
 # README has Windows line ends.
 #
-#   cmake -DPACKAGE_SCRIPT=<package_zip.cmake> -DDLL=<built DLL> -DREADME=<README.txt> -DWORK=<folder>
+#   cmake -DPACKAGE_SCRIPT=<package_zip.cmake> -DDLL=<built DLL> -DREADME=<README.txt> [-DCHECKER=<exe>]
+#         -DWORK=<folder>
 #         -DOBJDUMP=<objdump> -DPE_CHECK=<pe_check.cmake> -DEXPORTS_DIR=<dir> -P package_check.cmake
 cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE ${WORK})
-execute_process(COMMAND ${CMAKE_COMMAND} -DDLL=${DLL} -DREADME=${README} -DSTAGE=${WORK}/stage
+execute_process(COMMAND ${CMAKE_COMMAND} -DDLL=${DLL} -DREADME=${README} -DCHECKER=${CHECKER} -DSTAGE=${WORK}/stage
                         -DZIP=${WORK}/Brickwright.zip -P ${PACKAGE_SCRIPT} RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "package_check: packaging failed")
@@ -21,8 +23,13 @@ endif()
 
 file(GLOB_RECURSE entries RELATIVE ${WORK}/unzipped ${WORK}/unzipped/*)
 list(SORT entries)
-if(NOT entries STREQUAL "Brickwright.dll;README.txt")
-  message(FATAL_ERROR "package_check: the zip holds '${entries}', not Brickwright.dll and README.txt alone")
+set(expected Brickwright.dll README.txt)
+if(CHECKER)
+  list(APPEND expected checker/brickwright-sigcheck.exe)
+endif()
+list(SORT expected)
+if(NOT entries STREQUAL expected)
+  message(FATAL_ERROR "package_check: the zip holds '${entries}', not '${expected}'")
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${DLL} ${WORK}/unzipped/Brickwright.dll
   RESULT_VARIABLE differ)

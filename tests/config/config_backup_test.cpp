@@ -305,6 +305,11 @@ TEST_F(ConfigBackup, ALinkedFileIsReadAndRewrittenThroughItsLinkWithItsBackupBes
     if (linked) {
         GTEST_SKIP() << "this system makes no symbolic links here: " << linked.message();
     }
+    std::error_code readBack;
+    if (!fs::is_symlink(kPath, readBack) || fs::read_symlink(kPath, readBack) != "../elsewhere/real.cfg") {
+        // Wine makes the link but cannot read it back as one.
+        GTEST_SKIP() << "this system's symbolic links cannot be read back here";
+    }
     const auto isLinkTo = [](const fs::path& target) {
         return fs::is_symlink(kPath) && fs::read_symlink(kPath) == target;
     };

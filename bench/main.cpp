@@ -218,12 +218,15 @@ brickwright::Result<bool> takeOption(int& i, int argc, char** argv, const char* 
 constexpr const char* kUsage =
     "usage: brickwright-bench [--image FILE] [--json PATH] [Google Benchmark options...]\n"
     "       brickwright-bench [--image FILE] --byte-frequencies\n"
+    "       brickwright-bench [--image FILE] --save-image PATH\n"
     "\n"
     "Runs every benchmark over one code image, then prints the table of fast against reference.\n"
     "\n"
     "  --image FILE         scan this executable's code instead of the generated image\n"
     "  --json PATH          also write the table and every benchmark's numbers to PATH as JSON\n"
     "  --byte-frequencies   print the image's byte frequency table (kCodeByteFrequency) and stop\n"
+    "  --save-image PATH    write the image's bytes to PATH and stop (for brickwright-scan-timing,\n"
+    "                       which times the same scan built by another compiler)\n"
     "  -h, --help           this text, then Google Benchmark's options\n"
     "\n"
     "Google Benchmark's options:\n";
@@ -238,6 +241,7 @@ int main(int argc, char** argv) {
     }
     std::string imageFile;
     std::string jsonPath;
+    std::string savePath;
     bool byteFrequencies = false;
     std::vector<char*> rest = {argv[0]};
     for (int i = 1; i < argc; ++i) {
@@ -248,6 +252,9 @@ int main(int argc, char** argv) {
         brickwright::Result<bool> taken = takeOption(i, argc, argv, "--image", imageFile);
         if (taken && !*taken) {
             taken = takeOption(i, argc, argv, "--json", jsonPath);
+        }
+        if (taken && !*taken) {
+            taken = takeOption(i, argc, argv, "--save-image", savePath);
         }
         if (!taken) {
             std::fprintf(stderr, "brickwright-bench: %s\n", taken.error().message.c_str());
@@ -276,6 +283,18 @@ int main(int argc, char** argv) {
     const bench::Image& image = bench::image();
     if (byteFrequencies) {
         std::printf("%s", bench::byteFrequencyTable(image.code).c_str());
+        return 0;
+    }
+    if (!savePath.empty()) {
+        std::ofstream out(savePath, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(image.code.data()),
+                  static_cast<std::streamsize>(image.code.size()));
+        if (!out.flush()) {
+            std::fprintf(stderr, "brickwright-bench: cannot write %s\n", savePath.c_str());
+            return 1;
+        }
+        std::printf("wrote %s: %zu bytes, %s\n", savePath.c_str(), image.code.size(),
+                    image.description.c_str());
         return 0;
     }
     const char* kernel = SDK::scanKernelName(SDK::bestScanKernel());

@@ -1,21 +1,25 @@
 #!/usr/bin/env bash
 # The scan built natively against the same scan built by the Windows tree (clang-cl, Microsoft's ABI)
-# and run under Wine, on one image, alternating the two ROUNDS times; prints each row's median over the
-# rounds for both builds and their ratio (Windows / native: below 1 is faster under Wine).
+# and run under Wine, on the benchmarks' image, alternating the two ROUNDS times; prints each row's
+# median over the rounds for both builds and their ratio (Windows / native: below 1 is faster under
+# Wine).
 #
-#   bench/timing/compare.sh IMAGE [ROUNDS] [REPETITIONS]
+#   bench/timing/compare.sh [ROUNDS] [REPETITIONS]
 #
-# Both builds must exist: build/native/bin/brickwright-scan-timing and
-# build/windows/bin/brickwright-scan-timing.exe (./brickwright bench --compare-windows builds them).
+# Builds what it runs in the native and Windows trees (configured: ./brickwright test does it once).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-image=$(realpath "$1")
-rounds=${2:-5}
-repetitions=${3:-7}
+rounds=${1:-5}
+repetitions=${2:-7}
 native="$root/build/native/bin/brickwright-scan-timing"
 windows="$root/build/windows/bin/brickwright-scan-timing.exe"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+cmake --build --preset native --target brickwright-bench brickwright-scan-timing >&2
+cmake --build --preset windows --target brickwright-scan-timing >&2
+image="$work/image.bin"
+"$root/build/native/bin/brickwright-bench" --save-image "$image" >&2
 
 for ((round = 0; round < rounds; ++round)); do
     "$native" "$image" "$repetitions" >>"$work/native"

@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
                                              SDK::PreparedPattern(SDK::kObjectTablePattern)};
     const std::uint8_t* base = image.data();
     std::vector<const std::uint8_t*> found;
-    for (const SDK::ScanKernel kernel : {SDK::ScanKernel::Avx512, SDK::ScanKernel::Avx2, SDK::ScanKernel::Sse2}) {
+    for (const SDK::ScanKernel kernel :
+         {SDK::ScanKernel::Avx512, SDK::ScanKernel::Avx2, SDK::ScanKernel::Sse2}) {
         if (!SDK::scanKernelSupported(kernel)) {
             continue;
         }

@@ -66,7 +66,7 @@ refusals=(
     "deps|--nonsense^deps: unexpected argument '--nonsense'^./brickwright help"
     "format|--nonsense^format: unknown option '--nonsense'^./brickwright help"
     "format|--check|extra^format: unexpected argument 'extra'^./brickwright help"
-    "fuzz^fuzz: which target? (config-file discovery engine-tables pattern-maker pattern-scan pe-reader reconcile)^./brickwright help"
+    "fuzz^fuzz: which target? (config-file discovery engine-tables pattern-maker pattern-scan pattern-text pe-reader reconcile)^./brickwright help"
     "fuzz|reconcile|10|more^fuzz: unexpected argument 'more'^./brickwright help"
     "bench|--nonsense^bench: unknown option '--nonsense'^./brickwright bench --help"
     "bench|--json|--nonsense|--frobnicate=2^bench: unknown option '--frobnicate'^./brickwright bench --help"

@@ -3,11 +3,15 @@
 // program built by another compiler (the Windows tree's clang-cl, run under Wine) can be compared
 // with the native build on the same bytes.
 //
-//   brickwright-scan-timing FILE [REPETITIONS]
+//   brickwright-scan-timing FILE [REPETITIONS [BYTES]]
+//
+// With BYTES, only the file's first BYTES are scanned: a slice small enough to stay in the cache times
+// the compiled kernels alone, without the memory's own pace, which varies from one process to the
+// next with where the image lands.
 //
 // Prints one line per kernel and way of scanning: the kernel, "both" (findEach with both patterns,
 // one pass) or "name" (the name-table pattern alone), and the median time of the repetitions in
-// milliseconds; then the offsets found, so that the builds can be seen to agree.
+// microseconds; then the offsets found, so that the builds can be seen to agree.
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
 
@@ -22,13 +26,13 @@
 
 namespace {
 
-template <typename Scan> double medianMilliseconds(int repetitions, const Scan& scan) {
+template <typename Scan> double medianMicroseconds(int repetitions, const Scan& scan) {
     std::vector<double> times;
     for (int i = 0; i < repetitions; ++i) {
         const auto start = std::chrono::steady_clock::now();
         scan();
         const auto end = std::chrono::steady_clock::now();
-        times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        times.push_back(std::chrono::duration<double, std::micro>(end - start).count());
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
@@ -41,13 +45,15 @@ long long offsetOf(const std::uint8_t* found, const std::uint8_t* base) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: brickwright-scan-timing FILE [REPETITIONS]\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: brickwright-scan-timing FILE [REPETITIONS [BYTES]]\n");
         return 2;
     }
-    const int repetitions = argc == 3 ? std::atoi(argv[2]) : 7;
-    if (repetitions < 1) {
-        std::fprintf(stderr, "brickwright-scan-timing: REPETITIONS must be a whole number above 0\n");
+    const int repetitions = argc >= 3 ? std::atoi(argv[2]) : 7;
+    const long long slice = argc == 4 ? std::atoll(argv[3]) : 0;
+    if (repetitions < 1 || slice < 0) {
+        std::fprintf(stderr, "brickwright-scan-timing: REPETITIONS must be a whole number above 0, BYTES one "
+                             "of 0 or more\n");
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary | std::ios::ate);
@@ -57,6 +63,9 @@ int main(int argc, char** argv) {
         !in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()))) {
         std::fprintf(stderr, "brickwright-scan-timing: cannot read %s\n", argv[1]);
         return 2;
+    }
+    if (slice > 0 && static_cast<unsigned long long>(slice) < image.size()) {
+        image.resize(static_cast<std::size_t>(slice));
     }
     const SDK::PreparedPattern patterns[] = {SDK::PreparedPattern(SDK::kNameTablePattern),
                                              SDK::PreparedPattern(SDK::kObjectTablePattern)};
@@ -68,14 +77,14 @@ int main(int argc, char** argv) {
             continue;
         }
         const char* name = SDK::scanKernelName(kernel);
-        const double both = medianMilliseconds(repetitions, [&] {
+        const double both = medianMicroseconds(repetitions, [&] {
             found = SDK::findEach(patterns, base, image.size(), {kernel, 1});
         });
-        std::printf("%s both %.3f\n", name, both);
+        std::printf("%s both %.1f\n", name, both);
         const std::uint8_t* one = nullptr;
         const double single =
-            medianMilliseconds(repetitions, [&] { one = patterns[0].find(base, image.size(), kernel); });
-        std::printf("%s name %.3f\n", name, single);
+            medianMicroseconds(repetitions, [&] { one = patterns[0].find(base, image.size(), kernel); });
+        std::printf("%s name %.1f\n", name, single);
         if (offsetOf(one, base) != offsetOf(found[0], base)) {
             std::fprintf(stderr, "brickwright-scan-timing: find and findEach disagree\n");
             return 1;

@@ -1,4 +1,4 @@
-// vcruntime.h -- the Windows build's own for the compiler-support
+// vcruntime.h -- the Windows build's own version of the compiler-support
 // base header that MSVC's STL includes first. It only gathers the basic
 // types from Wine's open CRT headers and defines the handful of macros the
 // STL headers use. Nothing here is copied from Microsoft's header.

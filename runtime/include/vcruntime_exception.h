@@ -1,4 +1,4 @@
-// vcruntime_exception.h -- the Windows build's own: std::exception,
+// vcruntime_exception.h -- the Windows build's own version: std::exception,
 // std::bad_exception, std::bad_alloc, std::bad_array_new_length with the
 // object layout vcruntime140.dll / msvcp140.dll expect (vptr followed by
 // {const char* what; bool owns_copy}). Copy and destruction go through the

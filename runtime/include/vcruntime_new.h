@@ -1,4 +1,4 @@
-// vcruntime_new.h -- the Windows build's own: the replaceable global
+// vcruntime_new.h -- the Windows build's own version: the replaceable global
 // allocation functions (C++17 set, incl. sized and aligned forms), placement
 // new, std::nothrow_t / std::nothrow and std::align_val_t. Definitions of the
 // non-inline ones live in src/startup_common.cpp, one copy per module as with MSVC /MD.

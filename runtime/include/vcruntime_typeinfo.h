@@ -1,4 +1,4 @@
-// vcruntime_typeinfo.h -- the Windows build's own: ::type_info with
+// vcruntime_typeinfo.h -- the Windows build's own version: ::type_info with
 // the MSVC RTTI layout (vptr, cached undecorated name, decorated name), its
 // members implemented by the vcruntime140.dll exports __std_type_info_*,
 // plus std::bad_cast and std::bad_typeid.

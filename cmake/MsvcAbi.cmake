@@ -25,12 +25,14 @@ set(_out ${CMAKE_BINARY_DIR}/msvc-abi)
 set(_llvm ${BRICKWRIGHT_LLVM_BIN})
 file(MAKE_DIRECTORY ${_out}/lib ${_out}/def ${_out}/obj ${_out}/include)
 
-# Runs a command at configure time and stops with its output when it fails.
+# Runs a command at configure time and stops with its output when it fails; what it printed is left in
+# _msvc_abi_output.
 function(_msvc_abi_run what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors)
   if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${what} failed:\n${output}")
+    message(FATAL_ERROR "${what} failed:\n${output}${errors}")
   endif()
+  set(_msvc_abi_output "${output}" PARENT_SCOPE)
 endfunction()
 
 # 1. microsoft/STL's headers, unchanged, from the tarball kept in third_party/.
@@ -66,9 +68,7 @@ set(_math_generator ${_runtime}/tools/complete_math_h.py)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_math_generator})
 if(NOT EXISTS ${_out}/include/math.h OR ${_math_generator} IS_NEWER_THAN ${_out}/include/math.h)
   _msvc_abi_run("Listing ucrtbase.dll's exports" ${_llvm}/llvm-readobj --coff-exports ${BRICKWRIGHT_WINE_DLLS}/ucrtbase.dll)
-  execute_process(COMMAND ${_llvm}/llvm-readobj --coff-exports ${BRICKWRIGHT_WINE_DLLS}/ucrtbase.dll
-    OUTPUT_VARIABLE _exports)
-  string(REGEX MATCHALL "Name: [^\n]*" _names "${_exports}")
+  string(REGEX MATCHALL "Name: [^\n]*" _names "${_msvc_abi_output}")
   list(TRANSFORM _names REPLACE "^Name: " "")
   list(JOIN _names "\n" _names)
   file(WRITE ${_out}/ucrtbase.exports "${_names}\n")
@@ -99,17 +99,15 @@ set(CMAKE_MSVC_DEBUG_INFORMATION_FORMAT Embedded)
 # 4. The runtime layer's objects, built once here with the same flags (and no stack cookie: they set it).
 set(_runtime_sources startup_common.cpp startup_dll.cpp startup_exe.cpp security_cookie.cpp wine_gaps.cpp
   import_library.cpp new_delete.cpp)
-set(_objects)
+file(GLOB _headers ${_runtime}/include/*.h)
 foreach(source ${_runtime_sources} intrinsics.S)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_runtime}/src/${source})
   get_filename_component(_name ${source} NAME_WE)
   set(_object ${_out}/obj/${_name}.obj)
-  list(APPEND _objects ${_object})
   set(_stale FALSE)
   if(NOT EXISTS ${_object} OR ${_runtime}/src/${source} IS_NEWER_THAN ${_object})
     set(_stale TRUE)
   endif()
-  file(GLOB _headers ${_runtime}/include/*.h)
   foreach(header ${_headers} ${CMAKE_CURRENT_LIST_FILE})
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${header})
     if(${header} IS_NEWER_THAN ${_object})

@@ -47,14 +47,23 @@ std::string shown(const std::optional<std::string>& demangled, const std::string
     return demangled ? *demangled : name;
 }
 
-std::size_t commonPrefix(std::string_view a, std::string_view b) {
-    return static_cast<std::size_t>(std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());
+// How many characters of two decorated names lie between the start and the end they share, the more
+// of the two: 1 where a single letter differs (V for U, B for A).
+std::size_t differingSpan(std::string_view a, std::string_view b) {
+    const std::size_t prefix =
+        static_cast<std::size_t>(std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());
+    const std::size_t room = std::min(a.size(), b.size()) - prefix;
+    std::size_t suffix = 0;
+    while (suffix < room && a[a.size() - 1 - suffix] == b[b.size() - 1 - suffix]) {
+        ++suffix;
+    }
+    return std::max(a.size(), b.size()) - prefix - suffix;
 }
 
 // The loader's export of the function that differs least from one of its spellings. Which one is shown
 // must not depend on the order of the loader's name table, so ties are broken on the names alone:
-// fewest differences first, then the longest run of decorated characters shared with the spelling,
-// then the export's decorated name in byte order, then the mod's own order of spellings.
+// fewest differences first, then the fewest decorated characters apart (see differingSpan), then the
+// export's decorated name in byte order, then the mod's own order of spellings.
 std::optional<ExportMatch> closestExport(const std::vector<Named>& spellings,
                                          const std::vector<Named>& exports) {
     std::optional<ExportMatch> best;
@@ -80,9 +89,9 @@ std::optional<ExportMatch> closestExport(const std::vector<Named>& spellings,
                     "decorated names differ where the demangled text does not: " + wanted.name +
                     " in the mod, " + candidate.name + " in the loader");
             }
-            const auto rank = std::make_tuple(match.differences.size(),
-                                              wanted.name.size() - commonPrefix(wanted.name, candidate.name),
-                                              std::string_view(candidate.name), s);
+            const auto rank =
+                std::make_tuple(match.differences.size(), differingSpan(wanted.name, candidate.name),
+                                std::string_view(candidate.name), s);
             if (!best || rank < bestRank) {
                 bestRank = rank;
                 best = std::move(match);

@@ -100,8 +100,8 @@ exports one of the others, else "missing": then its decorated name, and the load
 of the same function (same qualified name, e.g. SML::Mod::Functions::addRecipe) and what differs
 from the nearest spelling, part by part: a class/struct key, a parameter's type, a missing const,
 the return type, the calling convention, static or virtual; or that the loader exports nothing of
-that name. Of two exports that differ in as many parts, the one sharing the longer start of its
-decorated name is shown, then the first in byte order. Names MOD.dll imports from a DLL of the
+that name. Of two that differ in as many parts, the one whose decorated name differs over fewer
+characters (between the start and the end they share) is shown, then the first in byte order. Names MOD.dll imports from a DLL of the
 loader's name (in any case) are checked too, each by its one decorated name. The last line says
 whether the mod loads. The loader's name is the one its export directory gives, else its file name;
 with a list it must be xinput1_3.dll, the module the mod binds from. The mod's side is the host

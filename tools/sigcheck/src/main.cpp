@@ -101,9 +101,9 @@ of the same function (same qualified name, e.g. SML::Mod::Functions::addRecipe) 
 from the nearest spelling, part by part: a class/struct key, a parameter's type, a missing const,
 the return type, the calling convention, static or virtual; or that the loader exports nothing of
 that name. Of two that differ in as many parts, the one whose decorated name differs over fewer
-characters (between the start and the end they share) is shown, then the first in byte order. Names MOD.dll imports from a DLL of the
-loader's name (in any case) are checked too, each by its one decorated name. The last line says
-whether the mod loads. The loader's name is the one its export directory gives, else its file name;
+characters (between the start and the end they share) is shown, then the first in byte order.
+Names MOD.dll imports from a DLL of the loader's name (in any case) are checked too, each by its
+one decorated name. The last line says whether the mod loads. The loader's name is the one its export directory gives, else its file name;
 with a list it must be xinput1_3.dll, the module the mod binds from. The mod's side is the host
 interface, host/include/sml/sml.hpp: a difference means its declaration there differs from the
 loader's (docs/windows.md). JSON: {"file", "loader", "dll", "list", "functions": [{"name",
@@ -124,8 +124,8 @@ Exit status, the worst over all files:
   2  some file or RVA cannot be used (unreadable, not a PE32+ x86-64 image, malformed; an RVA
      outside every section, not in executable code, or where no instruction decodes; a loader
      without an export directory or of another name; a mod whose list of spellings is malformed,
-     or with neither a list nor imports from the loader), or a usage error. An option it does not know is named in
-     one line
+     or with neither a list nor imports from the loader), or a usage error. An option it does not
+     know is named in one line
 )";
 
 enum class Mode { Check, Pattern, Make, Suggest, Loader };

@@ -32,6 +32,7 @@ constexpr std::size_t kOptionalSizeOfImage = 56;
 constexpr std::size_t kOptionalSizeOfHeaders = 60;
 constexpr std::size_t kOptionalNumberOfRvaAndSizes = 108;
 constexpr std::size_t kDataDirectorySize = 8;
+constexpr std::size_t kExportName = 12;
 constexpr std::size_t kExportNumberOfFunctions = 20;
 constexpr std::size_t kExportNumberOfNames = 24;
 constexpr std::size_t kExportAddressOfFunctions = 28;
@@ -308,6 +309,34 @@ std::vector<Export> exports(const Headers& headers, std::span<const std::uint8_t
         found.push_back(std::move(entry));
     }
     return found;
+}
+
+std::optional<std::string> exportedDllName(const Headers& headers, std::span<const std::uint8_t> image) {
+    const DataDirectory directory = headers.exportDirectory;
+    if (directory.rva == 0 || !inside(image.size(), directory.rva, kExportDirectorySize)) {
+        return std::nullopt;
+    }
+    const std::uint32_t name = read32(image, directory.rva + kExportName);
+    if (name == 0) {
+        return std::nullopt;
+    }
+    return stringAt(image, name, kMaxImportNameLength);
+}
+
+std::optional<std::span<const std::uint8_t>>
+sectionBytes(const Headers& headers, std::span<const std::uint8_t> image, std::string_view name) {
+    for (const Section& section : headers.sections) {
+        if (section.name != name) {
+            continue;
+        }
+        if (section.virtualAddress >= image.size()) {
+            return std::span<const std::uint8_t>{};
+        }
+        const std::uint64_t size =
+            std::min<std::uint64_t>(section.virtualExtent(), image.size() - section.virtualAddress);
+        return image.subspan(section.virtualAddress, static_cast<std::size_t>(size));
+    }
+    return std::nullopt;
 }
 
 std::vector<Import> imports(const Headers& headers, std::span<const std::uint8_t> image) {

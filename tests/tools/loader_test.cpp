@@ -113,10 +113,10 @@ TEST_F(SigcheckLoader, FindsEveryImportOfTheModInALoaderThatExportsTheWholeInter
     const std::vector<std::string> imported = objdumpImports(kMod, "xinput1_3.dll");
     const std::set<std::string> exported = objdumpExports(kWhole);
     ASSERT_EQ(imported.size(), 9u);
-    ASSERT_EQ(report["imports"].size(), imported.size());
+    ASSERT_EQ(report["functions"].size(), imported.size());
     std::multiset<std::string> functions;
     for (std::size_t i = 0; i < imported.size(); ++i) {
-        const json& entry = report["imports"][i];
+        const json& entry = report["functions"][i];
         EXPECT_EQ(entry["name"], imported[i]);
         EXPECT_TRUE(exported.contains(imported[i])) << imported[i];
         EXPECT_EQ(entry["found"], true);
@@ -150,7 +150,7 @@ TEST_F(SigcheckLoader, NamesTheImportALoaderLacksAndSaysItHasNothingOfThatName) 
     EXPECT_EQ(outcome.status, 1) << outcome.err;
     const json report = document(outcome);
     EXPECT_EQ(report["missing"], 1);
-    for (const json& entry : report["imports"]) {
+    for (const json& entry : report["functions"]) {
         const bool addRecipe = entry["function"] == "SML::Mod::Functions::addRecipe";
         EXPECT_EQ(entry["found"], !addRecipe) << entry["name"];
         EXPECT_EQ(entry["closest"], nullptr);
@@ -173,9 +173,9 @@ TEST_F(SigcheckLoader, NamesTheClassKeyThatSetsTheLoadersHookApart) {
     EXPECT_EQ(outcome.status, 1) << outcome.err;
     const json report = document(outcome);
     EXPECT_EQ(report["missing"], 1);
-    const auto missing = std::find_if(report["imports"].begin(), report["imports"].end(),
+    const auto missing = std::find_if(report["functions"].begin(), report["functions"].end(),
                                       [](const json& entry) { return entry["found"] == false; });
-    ASSERT_NE(missing, report["imports"].end());
+    ASSERT_NE(missing, report["functions"].end());
     EXPECT_THAT((*missing)["name"].get<std::string>(), testing::StartsWith("?subscribe@?$HookInvoker@"));
     const json& closest = (*missing)["closest"];
     ASSERT_TRUE(closest.is_object());
@@ -202,23 +202,37 @@ TEST_F(SigcheckLoader, NamesTheClassKeyThatSetsTheLoadersHookApart) {
 }
 
 TEST_F(SigcheckLoader, RefusesWhatItCannotUseWithStatusTwoAndALineSayingWhy) {
-    // The DLL is found by the loader's file name, in any case; under another name the mod imports nothing.
+    // The loader goes by the name its export directory gives it, in any case; the file name does not
+    // count. A mod that imports nothing of that name and carries no list has nothing to check.
     copyFile(kWhole, scratch("upper/XINPUT1_3.DLL"));
     EXPECT_EQ(sigcheck({"--loader", scratch("upper/XINPUT1_3.DLL").string(), kMod.string()}).status, 0);
     copyFile(kWhole, scratch("renamed/loader.dll"));
     Outcome outcome = sigcheck({"--loader", scratch("renamed/loader.dll").string(), kMod.string()});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_THAT(outcome.out,
+                testing::HasSubstr(": 9 imports from xinput1_3.dll, checked against " +
+                                   scratch("renamed/loader.dll").string() + ": 9 found, 0 missing\n"));
+    // The name of a DLL that is not the loader, as long as its own: every character counts.
+    std::string bytes = toolstest::readText(kWhole);
+    const std::size_t name = bytes.find(std::string("xinput1_3.dll") + '\0');
+    ASSERT_NE(name, std::string::npos);
+    bytes.replace(name, 13, "xinput1_4.dll");
+    fs::create_directories(scratch("other"));
+    std::ofstream(scratch("other/xinput1_3.dll"), std::ios::binary) << bytes;
+    outcome = sigcheck({"--loader", scratch("other/xinput1_3.dll").string(), kMod.string()});
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, "brickwright-sigcheck: " + kMod.string() +
-                               ": imports nothing from loader.dll (the loader's file name); it imports from "
-                               "xinput1_3.dll\n");
+    EXPECT_EQ(outcome.err,
+              "brickwright-sigcheck: " + kMod.string() +
+                  ": carries no list of spellings (.bwbind) and imports nothing from xinput1_4.dll (the "
+                  "loader's DLL name); it imports from xinput1_3.dll\n");
     // The two files the wrong way round: the loader imports no DLL at all.
     outcome = sigcheck({"--loader", kMod.string(), kWhole.string()});
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.err,
               "brickwright-sigcheck: " + kWhole.string() +
-                  ": imports nothing from fixture-mod.dll (the loader's file name); it imports no "
-                  "DLL at all\n");
+                  ": carries no list of spellings (.bwbind) and imports nothing from fixture-mod.dll (the "
+                  "loader's DLL name); it imports no DLL at all\n");
 
     // A loader or a mod that is no PE file, or no file at all.
     fs::create_directories(scratch("text"));

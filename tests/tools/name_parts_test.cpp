@@ -232,23 +232,23 @@ TEST(NameDifferences, FallBackOnTheDecoratedNamesWhereTheDemanglerCannotReadOne)
     };
     const std::vector<pe::Export> exports = {
         {"?subscribe@Other@@SAXXZ", 0x1000, false}, {asClass, 0x1010, false}, {addRecipe, 0x1020, false}};
-    const brickwright::Result<sigcheck::LoaderReport> report =
-        sigcheck::checkLoader("mod.dll", imports, "/loaders/xinput1_3.dll", exports);
+    const brickwright::Result<sigcheck::LoaderReport> report = sigcheck::checkLoader(
+        "mod.dll", std::nullopt, imports, "/loaders/xinput1_3.dll", "xinput1_3.dll", exports);
     ASSERT_TRUE(report) << report.error().message;
-    EXPECT_EQ(report->dll, "XInput1_3.DLL");
-    ASSERT_EQ(report->imports.size(), 3u);
+    EXPECT_EQ(report->dll, "xinput1_3.dll");
+    ASSERT_EQ(report->functions.size(), 3u);
     EXPECT_EQ(report->missing(), 2u);
-    const sigcheck::ImportCheck& hook = report->imports[0];
-    EXPECT_FALSE(hook.found);
+    const sigcheck::FunctionCheck& hook = report->functions[0];
+    EXPECT_FALSE(hook.bound);
     EXPECT_FALSE(hook.demangled);
     ASSERT_TRUE(hook.closest);
     EXPECT_EQ(hook.closest->name, asClass);
     EXPECT_EQ(hook.closest->differences, Lines{sigcheck::decoratedDifference(unreadable, asClass)});
-    EXPECT_TRUE(report->imports[1].found);
-    EXPECT_EQ(report->imports[1].functionName, "SML::Mod::Functions::addRecipe");
+    EXPECT_EQ(report->functions[1].binding(), sigcheck::Binding::Header);
+    EXPECT_EQ(report->functions[1].functionName, "SML::Mod::Functions::addRecipe");
     // An import by ordinal cannot be told from named exports: missing, and the table says why.
-    EXPECT_EQ(report->imports[2].ordinal, std::optional<std::uint16_t>(7));
-    EXPECT_FALSE(report->imports[2].found);
+    EXPECT_EQ(report->functions[2].ordinal, std::optional<std::uint16_t>(7));
+    EXPECT_EQ(report->functions[2].binding(), sigcheck::Binding::Missing);
     // Shown decorated, once: there is no other form to show.
     const std::string table = sigcheck::toTable(*report);
     EXPECT_THAT(table,
@@ -258,8 +258,8 @@ TEST(NameDifferences, FallBackOnTheDecoratedNamesWhereTheDemanglerCannotReadOne)
                 testing::HasSubstr("  missing  ordinal 7 (imported by ordinal: the loader's exports are "
                                    "checked by name only)\n"));
 
-    const brickwright::Result<sigcheck::LoaderReport> elsewhere =
-        sigcheck::checkLoader("mod.dll", imports, "C:\\loaders\\other.dll", exports);
+    const brickwright::Result<sigcheck::LoaderReport> elsewhere = sigcheck::checkLoader(
+        "mod.dll", std::nullopt, imports, "C:\\loaders\\other.dll", "other.dll", exports);
     ASSERT_FALSE(elsewhere);
 }
 

@@ -379,3 +379,47 @@ TEST(PeReader, SkipsWhatAMalformedImportDirectoryPutsOutsideTheImage) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(PeReader, ReadsTheExportDirectorysDllNameAndASectionsBytesByNameStayingInsideTheImage) {
+    std::vector<std::uint8_t> edata(0x200);
+    const std::string name = "xinput1_3.dll";
+    std::copy(name.begin(), name.end(), edata.begin() + 0x40);
+    pebuilder::put32(edata, 12, 0x1040);
+    FilePlan plan;
+    plan.sections.push_back({".edata", 0x1000, 0x60, 0x200, 0x200, edata});
+    plan.sections.push_back({".bwbind", 0x2000, 0x2000, 0x400, 0x200, std::vector<std::uint8_t>(0x200, 'b')});
+    plan.sections.push_back({".bwbind", 0x3000, 0x10, 0, 0, {}});
+    plan.exportDirectory[0] = 0x1000;
+    plan.exportDirectory[1] = 0x60;
+    std::vector<std::uint8_t> file = pebuilder::build(plan);
+    brickwright::Result<pe::LoadedImage> loaded = pe::load(file);
+    ASSERT_TRUE(loaded) << loaded.error().message;
+    EXPECT_EQ(pe::exportedDllName(loaded->headers, loaded->image.bytes()), name);
+    // The first section of the name, its whole extent: the raw bytes, then zeros up to the image's end.
+    const auto bytes = pe::sectionBytes(loaded->headers, loaded->image.bytes(), ".bwbind");
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(bytes->data(), loaded->image.data() + 0x2000);
+    EXPECT_EQ(bytes->size(), 0x2000u);
+    EXPECT_EQ((*bytes)[0x1FF], 'b');
+    EXPECT_EQ((*bytes)[0x200], 0);
+    EXPECT_FALSE(pe::sectionBytes(loaded->headers, loaded->image.bytes(), ".bwbin"));
+    EXPECT_FALSE(pe::sectionBytes(loaded->headers, loaded->image.bytes(), ".bwbind2"));
+
+    // A name outside the image, or no name at all: nothing.
+    pebuilder::put32(file, 0x200 + 12, 0x7FFFFFFF);
+    loaded = pe::load(file);
+    ASSERT_TRUE(loaded);
+    EXPECT_FALSE(pe::exportedDllName(loaded->headers, loaded->image.bytes()));
+    pebuilder::put32(file, 0x200 + 12, 0);
+    loaded = pe::load(file);
+    EXPECT_FALSE(pe::exportedDllName(loaded->headers, loaded->image.bytes()));
+    // No export directory at all.
+    plan.exportDirectory[0] = 0;
+    loaded = pe::load(pebuilder::build(plan));
+    ASSERT_TRUE(loaded);
+    EXPECT_FALSE(pe::exportedDllName(loaded->headers, loaded->image.bytes()));
+}
+
+} // namespace

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "brickwright/result.hpp"
@@ -130,6 +131,16 @@ struct Export {
 // The named exports of a laid-out image, in the order of its name table. Whatever lies outside the
 // image is skipped, so a malformed directory gives fewer exports, never a read past the image.
 [[nodiscard]] std::vector<Export> exports(const Headers& headers, std::span<const std::uint8_t> image);
+
+// The DLL name the export directory gives the image ("xinput1_3.dll"), as written; nothing when the
+// image has no export directory or the name does not lie inside it.
+[[nodiscard]] std::optional<std::string> exportedDllName(const Headers& headers,
+                                                         std::span<const std::uint8_t> image);
+
+// The bytes of the first section, in table order, named `name`, as laid out: its whole extent, cut
+// short where the image ends; nothing when no section has that name.
+[[nodiscard]] std::optional<std::span<const std::uint8_t>>
+sectionBytes(const Headers& headers, std::span<const std::uint8_t> image, std::string_view name);
 
 struct ImportedFunction {
     // Empty when the function is imported by ordinal.

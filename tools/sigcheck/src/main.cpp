@@ -91,32 +91,41 @@ RVA), "guess" (why ranked by score: no old build, or the old build lacks the pat
 "candidates": [{"rva", "section", "target_rva", "target_section", "instructions", "resemblance",
 "score", "pattern", "pattern_matches", "unique"}]}], "old_problems"}.
 
---loader LOADER.dll MOD.dll: whether MOD.dll will bind to the host loader LOADER.dll, before it is
-put beside the game. Every name MOD.dll imports from the DLL named as LOADER.dll is (its file name,
-in any case: xinput1_3.dll) is listed demangled, with "found" when LOADER.dll exports exactly that
-decorated name, else "missing". Under a missing one: its decorated name, then the loader's closest
-export of the same function (same qualified name, e.g. SML::Mod::Functions::addRecipe) and what
-differs, part by part: a class/struct key, a parameter's type, a missing const, the return type,
-the calling convention, static or virtual; or that the loader exports nothing of that name. The
-mod's side is the host interface, host/include/sml/sml.hpp: a difference means its declaration
-there differs from the loader's (docs/windows.md). JSON: {"file", "loader", "dll", "imports":
-[{"name", "ordinal", "demangled", "function", "found", "closest": {"name", "demangled",
-"differences"} or null}], "missing"}. A mod that imports no DLL of the loader's name cannot be
-checked (status 2). Names are demangled with LLVM's demangler, or dbghelp's on Windows; a build
-without either has no --loader.
+--loader LOADER.dll MOD.dll: what MOD.dll will do with the host loader LOADER.dll, before it is put
+beside the game. The mod binds each host function at load by the first of its spellings that the
+loader exports: the list in its .bwbind section, the header's own spelling first, then those that
+differ from it only in class keys. A function is "found" when the loader exports the header's
+spelling, "found" by another spelling (with the keys that differ, "SDK::UClass=struct") when it
+exports one of the others, else "missing": then its decorated name, and the loader's closest export
+of the same function (same qualified name, e.g. SML::Mod::Functions::addRecipe) and what differs
+from the nearest spelling, part by part: a class/struct key, a parameter's type, a missing const,
+the return type, the calling convention, static or virtual; or that the loader exports nothing of
+that name. Of two that differ in as many parts, the one whose decorated name differs over fewer
+characters (between the start and the end they share) is shown, then the first in byte order.
+Names MOD.dll imports from a DLL of the loader's name (in any case) are checked too, each by its
+one decorated name. The last line says whether the mod loads. The loader's name is the one its export directory gives, else its file name;
+with a list it must be xinput1_3.dll, the module the mod binds from. The mod's side is the host
+interface, host/include/sml/sml.hpp: a difference means its declaration there differs from the
+loader's (docs/windows.md). JSON: {"file", "loader", "dll", "list", "functions": [{"name",
+"ordinal", "demangled", "function", "imported", "spellings": [{"name", "changes"}], "binding"
+("header", "other", "missing"), "found", "bound": {"name", "changes"} or null, "closest": {"name",
+"demangled", "differences", "spelling"} or null}], "found", "other", "missing", "loads"}. Names are
+demangled with LLVM's demangler, or dbghelp's on Windows; a build without either has no --loader.
 
 A file or RVA that cannot be used prints one line on standard error, naming it and why; a file
 that cannot be used has no table and no element in "files", and the other files are still checked.
 
 Exit status, the worst over all files:
   0  every file holds every pattern checked; every RVA has a unique pattern; every broken pattern
-     has a first candidate with a unique pattern; the loader exports every name the mod imports
+     has a first candidate with a unique pattern; the mod loads with the loader
   1  some file lacks a pattern, some RVA or broken pattern has no unique answer, the old build
-     lacks a pattern, or the loader lacks a name the mod imports
+     lacks a pattern, or the mod does not load with the loader: a function binds to none of its
+     spellings
   2  some file or RVA cannot be used (unreadable, not a PE32+ x86-64 image, malformed; an RVA
-     outside every section, not in executable code, or where no instruction decodes; a mod that
-     imports nothing from the loader), or a usage error. An option it does not know is named in
-     one line
+     outside every section, not in executable code, or where no instruction decodes; a loader
+     without an export directory or of another name; a mod whose list of spellings is malformed,
+     or with neither a list nor imports from the loader), or a usage error. An option it does not
+     know is named in one line
 )";
 
 enum class Mode { Check, Pattern, Make, Suggest, Loader };
@@ -459,6 +468,24 @@ int checkFile(const std::string& path, const Options& options, std::vector<std::
 
 #if BRICKWRIGHT_SIGCHECK_LOADER
 
+// The DLL name the loader goes by: its export directory's, else its file name; or nothing, after
+// printing why, for a file that exports nothing or calls itself another DLL than the mod binds from.
+std::optional<std::string> loaderDllName(const std::string& path, const pe::LoadedImage& loader, bool list) {
+    if (loader.headers.exportDirectory.rva == 0) {
+        printError(path, "has no export directory: it exports nothing, so it is no loader");
+        return std::nullopt;
+    }
+    const std::optional<std::string> exported = pe::exportedDllName(loader.headers, loader.image.bytes());
+    const std::string name = exported ? *exported : std::filesystem::path(path).filename().string();
+    if (list && !sigcheck::sameDllName(name, sigcheck::kHostModule)) {
+        printError(path, std::string(exported ? "its export directory names it " : "its file name is ") +
+                             name + ", not " + std::string(sigcheck::kHostModule) +
+                             ", the module the mod binds its host functions from");
+        return std::nullopt;
+    }
+    return name;
+}
+
 int checkLoader(const Options& options) {
     const std::string& modPath = options.files.front();
     const std::optional<pe::LoadedImage> loader = loadFile(*options.loader, options);
@@ -466,15 +493,28 @@ int checkLoader(const Options& options) {
     if (!loader || !mod) {
         return sigcheck::kStatusUnusable;
     }
+    std::optional<std::vector<sigcheck::BindFunction>> list;
+    if (const auto section = pe::sectionBytes(mod->headers, mod->image.bytes(), sigcheck::kBindSection)) {
+        Result<std::vector<sigcheck::BindFunction>> parsed = sigcheck::parseBindList(*section);
+        if (!parsed) {
+            printError(modPath, parsed.error().message);
+            return sigcheck::kStatusUnusable;
+        }
+        list = std::move(*parsed);
+    }
+    const std::optional<std::string> dll = loaderDllName(*options.loader, *loader, list.has_value());
+    if (!dll) {
+        return sigcheck::kStatusUnusable;
+    }
     const Result<sigcheck::LoaderReport> report =
-        sigcheck::checkLoader(modPath, pe::imports(mod->headers, mod->image.bytes()), *options.loader,
-                              pe::exports(loader->headers, loader->image.bytes()));
+        sigcheck::checkLoader(modPath, list, pe::imports(mod->headers, mod->image.bytes()), *options.loader,
+                              *dll, pe::exports(loader->headers, loader->image.bytes()));
     if (!report) {
         printError(modPath, report.error().message);
         return sigcheck::kStatusUnusable;
     }
     print(options.json ? sigcheck::toJson(*report) + '\n' : sigcheck::toTable(*report));
-    return report->missing() == 0 ? sigcheck::kStatusComplete : sigcheck::kStatusPatternMissing;
+    return report->loads() ? sigcheck::kStatusComplete : sigcheck::kStatusPatternMissing;
 }
 
 #endif

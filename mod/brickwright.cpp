@@ -70,9 +70,12 @@ void Brickwright::setup() {
         subscribe(std::bind(&Brickwright::onPlayerControllerBeginPlay, this, _1, _2));
     // The loader's header gave some types other class keys than ours: it works, and sml.hpp can say so.
     if (const std::vector<std::string> keys = brickwright::hostbinding::differingKeys(); !keys.empty()) {
-        std::string line = "Brickwright bound to the loader by other class keys than its header gives:";
+        std::string line = "Brickwright bound to the loader, whose header gives other class keys than ours";
+        const char* separator = ": ";
         for (const std::string& key : keys) {
-            line += " " + key;
+            const std::size_t equals = key.find('=');
+            line += separator + key.substr(0, equals) + " a " + key.substr(equals + 1);
+            separator = ", ";
         }
         logModLine(kModName, (line + " (host/include/sml/sml.hpp)").c_str());
     }

@@ -1,7 +1,6 @@
 # Third-party code: nlohmann::json (headers), GoogleTest built from Debian's sources (so that the
 # Windows tree and the sanitizer tree get it with their own compiler and flags), Google Benchmark,
-# for the maintainer tools on the build machine the Zydis x86-64 decoder; last, the host loader the mod
-# links against.
+# for the maintainer tools on the build machine the Zydis x86-64 decoder; last, the stand-in host loader.
 
 find_package(Threads REQUIRED)
 
@@ -53,17 +52,7 @@ if(NOT CMAKE_CROSSCOMPILING)
   endif()
 endif()
 
-# The host loader the mod imports its functions and log file from: the stand-in host built here
-# (xinput1_3), or, in a build for the real loader, that loader's own import library, which takes the
-# stand-in's place in the mod's link line and nowhere else (the stand-in game and tests keep theirs).
-set(BRICKWRIGHT_HOST_IMPORT_LIBRARY "" CACHE FILEPATH
-    "The real loader's import library (xinput1_3.lib) for the mod to link in place of the stand-in host")
+# The stand-in host loader, which the mod links natively (on Windows it binds a loader's names itself,
+# host/binding/) and the stand-in game and tests link everywhere.
 add_library(brickwright_host INTERFACE)
-if(BRICKWRIGHT_HOST_IMPORT_LIBRARY)
-  if(NOT EXISTS ${BRICKWRIGHT_HOST_IMPORT_LIBRARY})
-    message(FATAL_ERROR "BRICKWRIGHT_HOST_IMPORT_LIBRARY: no file ${BRICKWRIGHT_HOST_IMPORT_LIBRARY}")
-  endif()
-  target_link_libraries(brickwright_host INTERFACE ${BRICKWRIGHT_HOST_IMPORT_LIBRARY})
-else()
-  target_link_libraries(brickwright_host INTERFACE xinput1_3)
-endif()
+target_link_libraries(brickwright_host INTERFACE xinput1_3)

@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "brickwright.hpp"
 
+#include "brickwright/host_binding.hpp"
 #include "sdk/engine.hpp"
 
 static_assert(sizeof(Brickwright) == sizeof(SML::Mod::Mod), "the mod object is exactly a host base object");
@@ -66,6 +68,17 @@ void Brickwright::setup() {
     HookInvoker<void (SML::Objects::AFGPlayerController::*)(),
                 &SML::Objects::AFGPlayerController::BeginPlay>::
         subscribe(std::bind(&Brickwright::onPlayerControllerBeginPlay, this, _1, _2));
+    // The loader's header gave some types other class keys than ours: it works, and sml.hpp can say so.
+    if (const std::vector<std::string> keys = brickwright::hostbinding::differingKeys(); !keys.empty()) {
+        std::string line = "Brickwright bound to the loader, whose header gives other class keys than ours";
+        const char* separator = ": ";
+        for (const std::string& key : keys) {
+            const std::size_t equals = key.find('=');
+            line += separator + key.substr(0, equals) + " a " + key.substr(equals + 1);
+            separator = ", ";
+        }
+        logModLine(kModName, (line + " (host/include/sml/sml.hpp)").c_str());
+    }
     logModLine(kModName, "Finished Brickwright setup!");
 }
 

@@ -1,18 +1,19 @@
 # Checks what a built Windows module exports and imports, as the PE loader will see it, from the
-# tables that objdump -p prints:
+# tables that objdump -p prints, and the mod's list of spellings of the loader's names:
 #
-#   cmake -DOBJDUMP=<objdump> -DMODULE=<file> -DCHECK=exports|imports|dlls [-DEXPORTS_DIR=<dir>]
-#         -P pe_check.cmake
+#   cmake -DOBJDUMP=<objdump> -DMODULE=<file> -DCHECK=exports|imports|dlls|bindings [-DEXPORTS_DIR=<dir>]
+#         [-DPYTHON=<python3> -DCOFF_TABLES=<coff_tables.py>] -P pe_check.cmake
 #
-# exports: the export directory names the module "Brickwright.dll" and holds exactly one entry,
-#          ModCreate, by name, with ordinal 1.
-# imports: the module imports from xinput1_3.dll, Microsoft's C++ runtime (msvcp140.dll,
-#          vcruntime140.dll, ucrtbase.dll or the api-ms-win-crt sets) and kernel32.dll alone; from
-#          xinput1_3.dll exactly the host's interface, by the names Microsoft's compiler decorates it
-#          with, and that from nowhere else. With EXPORTS_DIR (<dll>.def files listing what each DLL
-#          exports, as the Windows tree makes them from Wine's DLLs), every other import must be listed
-#          there: nothing the module needs is missing from the runtime it will run on.
-# dlls:    xinput1_3.dll and msvcp140.dll are among the imported DLLs (the stand-in game).
+# exports:  the export directory names the module "Brickwright.dll" and holds exactly one entry,
+#           ModCreate, by name, with ordinal 1.
+# imports:  the module imports from Microsoft's C++ runtime (msvcp140.dll, vcruntime140.dll,
+#           ucrtbase.dll or the api-ms-win-crt sets) and kernel32.dll alone: not from xinput1_3.dll,
+#           whose names the mod binds itself. With EXPORTS_DIR (<dll>.def files listing what each DLL
+#           exports, as the Windows tree makes them from Wine's DLLs), every import must be listed
+#           there: nothing the module needs is missing from the runtime it will run on.
+# dlls:     xinput1_3.dll and msvcp140.dll are among the imported DLLs (the stand-in game).
+# bindings: the section .bwbind (read with PYTHON and COFF_TABLES) holds the list of spellings, and
+#           its functions are the host's interface, each once, every spelling of each one its own.
 # Every problem found is printed on a line of its own, beginning with "pe_check: ".
 
 cmake_minimum_required(VERSION 3.25)
@@ -111,8 +112,10 @@ function(check_imports)
     endif()
   endforeach()
 
-  if(NOT "xinput1_3.dll" IN_LIST dlls)
-    problem("xinput1_3.dll is not among the imported DLLs: ${dlls}")
+  if(CHECK STREQUAL "dlls")
+    if(NOT "xinput1_3.dll" IN_LIST dlls)
+      problem("xinput1_3.dll is not among the imported DLLs: ${dlls}")
+    endif()
   endif()
   if(NOT "msvcp140.dll" IN_LIST dlls)
     problem("msvcp140.dll is not among the imported DLLs (C++ runtime linked statically?): ${dlls}")
@@ -123,50 +126,10 @@ function(check_imports)
   endif()
 
   foreach(dll IN LISTS dlls)
-    if(NOT dll MATCHES "^(xinput1_3|msvcp140|vcruntime140|ucrtbase|api-ms-win-crt-[a-z0-9-]+|kernel32)\\.dll$")
+    if(dll STREQUAL "xinput1_3.dll")
+      problem("xinput1_3.dll is imported: the mod binds the loader's names itself, at load")
+    elseif(NOT dll MATCHES "^(msvcp140|vcruntime140|ucrtbase|api-ms-win-crt-[a-z0-9-]+|kernel32)\\.dll$")
       problem("${dll} is imported: a player's Windows with the Visual C++ runtime may not have it")
-    endif()
-  endforeach()
-
-  # The host's interface by the names Microsoft's compiler gives it.
-  set(host_names
-    "logFile=?logFile@Utility@SML@@3V?$basic_ofstream@D"
-    "writeHeader=?writeHeader@Utility@SML@@YAXV?$basic_string@D"
-    "setConsoleColor=?setConsoleColor@Utility@SML@@YAXW4ConsoleColor@"
-    "log=?log@Utility@SML@@YAXW4LogType@"
-    "loadObjectFromPak=?loadObjectFromPak@Functions@Mod@SML@@"
-    "addRecipe=?addRecipe@Functions@Mod@SML@@"
-    "HookInvoker subscribe=?subscribe@?$HookInvoker@"
-    "Mod constructor=??0Mod@0SML@@"
-    "Mod destructor=??1Mod@0SML@@")
-  set(matched)
-  foreach(entry IN LISTS host_names)
-    string(FIND "${entry}" "=" equals)
-    string(SUBSTRING "${entry}" 0 ${equals} what)
-    math(EXPR equals "${equals} + 1")
-    string(SUBSTRING "${entry}" ${equals} -1 prefix)
-    set(found_in)
-    foreach(dll IN LISTS dlls)
-      foreach(symbol IN LISTS from_${dll})
-        string(FIND "${symbol}" "${prefix}" at)
-        if(at EQUAL 0)
-          list(APPEND found_in ${dll})
-          list(APPEND matched "${symbol}")
-          break()
-        endif()
-      endforeach()
-    endforeach()
-    if(NOT found_in STREQUAL "xinput1_3.dll")
-      if(found_in)
-        problem("${what} is imported from ${found_in}, not from xinput1_3.dll alone")
-      else()
-        problem("${what} is not imported from xinput1_3.dll")
-      endif()
-    endif()
-  endforeach()
-  foreach(symbol IN LISTS from_xinput1_3.dll)
-    if(NOT symbol IN_LIST matched)
-      problem("${symbol} is imported from xinput1_3.dll but is not the host's interface")
     endif()
   endforeach()
 
@@ -192,12 +155,103 @@ function(check_imports)
   set(problems ${problems} PARENT_SCOPE)
 endfunction()
 
+# The host's interface by the names Microsoft's compiler gives it, whatever the class keys.
+set(host_names
+  "Mod constructor=??0Mod@0SML@@"
+  "Mod destructor=??1Mod@0SML@@"
+  "loadObjectFromPak=?loadObjectFromPak@Functions@Mod@SML@@"
+  "addRecipe=?addRecipe@Functions@Mod@SML@@"
+  "HookInvoker subscribe=?subscribe@?$HookInvoker@"
+  "writeHeader=?writeHeader@Utility@SML@@YAXV?$basic_string@D"
+  "setConsoleColor=?setConsoleColor@Utility@SML@@YAXW4ConsoleColor@"
+  "log=?log@Utility@SML@@YAXW4LogType@"
+  "logFile=?logFile@Utility@SML@@3V?$basic_ofstream@D")
+
+function(check_bindings)
+  foreach(var PYTHON COFF_TABLES)
+    if(NOT DEFINED ${var})
+      message(FATAL_ERROR "pe_check: bindings needs -D${var}=...")
+    endif()
+  endforeach()
+  execute_process(COMMAND ${PYTHON} ${COFF_TABLES} section ${MODULE} .bwbind
+    OUTPUT_VARIABLE text ERROR_VARIABLE error RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    string(STRIP "${error}" error)
+    problem("no list of spellings: ${error}")
+    set(problems ${problems} PARENT_SCOPE)
+    return()
+  endif()
+  # CMake's strings end at the first NUL, as the list does.
+  string(REPLACE ";" "\\;" text "${text}")
+  string(REPLACE "\n" ";" list_lines "${text}")
+  list(POP_FRONT list_lines first)
+  if(NOT first STREQUAL "brickwright-bind 1")
+    problem(".bwbind begins '${first}', not 'brickwright-bind 1'")
+  endif()
+  set(functions)
+  set(ended FALSE)
+  set(current "")
+  foreach(line IN LISTS list_lines)
+    if(ended)
+      if(NOT line STREQUAL "")
+        problem(".bwbind goes on after its end: '${line}'")
+      endif()
+      break()
+    elseif(line STREQUAL "end")
+      set(ended TRUE)
+    elseif(line MATCHES "^function (.+)$")
+      set(current "")
+      set(spellings 0)
+    elseif(line MATCHES "^spelling ([^ ]+)( .*)?$")
+      set(name "${CMAKE_MATCH_1}")
+      set(which "")
+      foreach(entry IN LISTS host_names)
+        string(FIND "${entry}" "=" equals)
+        string(SUBSTRING "${entry}" 0 ${equals} what)
+        math(EXPR equals "${equals} + 1")
+        string(SUBSTRING "${entry}" ${equals} -1 prefix)
+        string(FIND "${name}" "${prefix}" at)
+        if(at EQUAL 0)
+          set(which "${what}")
+        endif()
+      endforeach()
+      if(which STREQUAL "")
+        problem("${name} is a spelling of none of the host's names")
+      elseif(current STREQUAL "")
+        set(current "${which}")
+        list(APPEND functions "${which}")
+      elseif(NOT which STREQUAL current)
+        problem("${name} is a spelling of ${which} under ${current}")
+      endif()
+    else()
+      problem(".bwbind has a line '${line}'")
+    endif()
+  endforeach()
+  if(NOT ended)
+    problem(".bwbind has no end line")
+  endif()
+  foreach(entry IN LISTS host_names)
+    string(REGEX REPLACE "=.*$" "" what "${entry}")
+    list(FIND functions "${what}" at)
+    list(REMOVE_ITEM functions "${what}")
+    if(at EQUAL -1)
+      problem(".bwbind lacks ${what}")
+    endif()
+  endforeach()
+  if(functions)
+    problem(".bwbind holds some of the host's names more than once: ${functions}")
+  endif()
+  set(problems ${problems} PARENT_SCOPE)
+endfunction()
+
 if(CHECK STREQUAL "exports")
   check_exports()
+elseif(CHECK STREQUAL "bindings")
+  check_bindings()
 elseif(CHECK STREQUAL "imports" OR CHECK STREQUAL "dlls")
   check_imports()
 else()
-  message(FATAL_ERROR "pe_check: CHECK must be exports, imports or dlls, not '${CHECK}'")
+  message(FATAL_ERROR "pe_check: CHECK must be exports, imports, dlls or bindings, not '${CHECK}'")
 endif()
 
 if(problems)

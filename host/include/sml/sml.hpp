@@ -17,9 +17,29 @@
 #define SML_API
 #endif
 
+// The class keys the loader's own header is not known to give these types. A key changes nothing in
+// layout or calling, but MSVC writes it into decorated names; today's guesses are the defaults. The
+// mod's binding on Windows compiles this header under every other choice and accepts each spelling
+// (host/binding/), and the stand-in loaders choose them to differ from the mod.
+#if !defined(SML_KEY_MOD_INFO)
+#define SML_KEY_MOD_INFO struct
+#endif
+#if !defined(SML_KEY_UOBJECT)
+#define SML_KEY_UOBJECT class
+#endif
+#if !defined(SML_KEY_UCLASS)
+#define SML_KEY_UCLASS class
+#endif
+#if !defined(SML_KEY_MOD_RETURNS)
+#define SML_KEY_MOD_RETURNS struct
+#endif
+#if !defined(SML_KEY_PLAYER_CONTROLLER)
+#define SML_KEY_PLAYER_CONTROLLER class
+#endif
+
 namespace SDK {
-class UObject;
-class UClass;
+SML_KEY_UOBJECT UObject;
+SML_KEY_UCLASS UClass;
 } // namespace SDK
 
 namespace SML {
@@ -30,7 +50,8 @@ namespace Mod {
 // slot order: setup, secondaryEntry, then the virtual destructor.
 class SML_API Mod {
 public:
-    struct Info {
+    SML_KEY_MOD_INFO Info {
+    public:
         std::string loaderVersion;
         std::string name;
         std::string version;
@@ -57,7 +78,7 @@ private:
 namespace Functions {
 
 // Passed to hook handlers; the host's own record, opaque to mods.
-struct ModReturns;
+SML_KEY_MOD_RETURNS ModReturns;
 
 // Loads an object from the game's packaged content; `classClass` must be the engine's Class class.
 SML_API SDK::UObject* loadObjectFromPak(SDK::UClass* classClass, const wchar_t* path);
@@ -71,7 +92,7 @@ SML_API void addRecipe(SDK::UClass* recipeClass);
 namespace Objects {
 
 // The game's player controller, opaque to mods; its BeginPlay is what mods hook.
-class AFGPlayerController {
+SML_KEY_PLAYER_CONTROLLER AFGPlayerController {
 public:
     void BeginPlay();
 };

@@ -228,3 +228,23 @@ void clearRegisteredRecipes() {
 }
 
 } // namespace standin
+
+// The hooked game function: the host runs every live subscription with the controller. (The game's
+// own BeginPlay has nothing to do here.)
+void SML::Objects::AFGPlayerController::BeginPlay() {
+    standin::detail::record("BeginPlay");
+    SML::Mod::Functions::ModReturns returns;
+    standin::invokeBeginPlayHandlers(&returns, this);
+}
+
+void standin::invokeBeginPlayHandlers(SML::Mod::Functions::ModReturns* returns,
+                                      SML::Objects::AFGPlayerController* controller) {
+    using namespace standin::detail;
+    // A handler may subscribe more; those take effect from the next call.
+    const std::vector<Subscription> subscriptions = state().beginPlay;
+    for (const Subscription& subscription : subscriptions) {
+        CallScope scope(subscription.owner, subscription.library);
+        record("handler");
+        subscription.handler(returns, controller);
+    }
+}

@@ -10,6 +10,12 @@
 
 #include "standin/host.hpp"
 
+// What the host hands every hook handler along with the hooked object. Mods only pass it on.
+SML_KEY_MOD_RETURNS SML::Mod::Functions::ModReturns {
+public:
+    bool useOriginalFunction = true;
+};
+
 namespace standin::detail {
 
 using BeginPlayHandler = HookInvoker<void (SML::Objects::AFGPlayerController::*)(),

@@ -1,12 +1,9 @@
-// The host interface that mods are built against, as this host implements it.
+// The host interface that mods are built against, as this host implements it: the loader's own exports
+// and nothing else, so that one form of the host may give them other class keys than the driver's
+// (the SML_KEY_ macros on this file alone) or leave addRecipe out (STANDIN_HOST_WITHOUT_ADD_RECIPE).
 #include <ostream>
 
 #include "host_state.hpp"
-
-// What the host hands every hook handler along with the hooked object. Mods only pass it on.
-struct SML::Mod::Functions::ModReturns {
-    bool useOriginalFunction = true;
-};
 
 namespace standin::detail {
 namespace {
@@ -80,10 +77,12 @@ SDK::UObject* Mod::Functions::loadObjectFromPak(SDK::UClass* classClass, const w
     return found == host.catalogue.end() ? nullptr : found->second;
 }
 
+#if !defined(STANDIN_HOST_WITHOUT_ADD_RECIPE)
 void Mod::Functions::addRecipe(SDK::UClass* recipeClass) {
     standin::detail::record("addRecipe(" + standin::describePointer(recipeClass) + ")");
     standin::detail::state().recipes.push_back(recipeClass);
 }
+#endif
 
 namespace {
 
@@ -137,24 +136,4 @@ void HookInvoker<void (SML::Objects::AFGPlayerController::*)(),
     record("subscribe");
     HostState& host = state();
     host.beginPlay.push_back(Subscription{std::move(handler), host.currentMod, host.currentLibrary});
-}
-
-// The hooked game function: the host runs every live subscription with the controller. (The game's
-// own BeginPlay has nothing to do here.)
-void SML::Objects::AFGPlayerController::BeginPlay() {
-    standin::detail::record("BeginPlay");
-    SML::Mod::Functions::ModReturns returns;
-    standin::invokeBeginPlayHandlers(&returns, this);
-}
-
-void standin::invokeBeginPlayHandlers(SML::Mod::Functions::ModReturns* returns,
-                                      SML::Objects::AFGPlayerController* controller) {
-    using namespace standin::detail;
-    // A handler may subscribe more; those take effect from the next call.
-    const std::vector<Subscription> subscriptions = state().beginPlay;
-    for (const Subscription& subscription : subscriptions) {
-        CallScope scope(subscription.owner, subscription.library);
-        record("handler");
-        subscription.handler(returns, controller);
-    }
 }

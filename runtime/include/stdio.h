@@ -1,8 +1,7 @@
 // stdio.h -- the Windows build's own wrapper around Wine's <stdio.h>: adds the
 // C99 v*scanf forms and _get_stream_buffer_pointers that MSVC's <cstdio> and
 // <fstream> use; all map onto documented ucrtbase.dll exports.
-#ifndef __BRICKWRIGHT_STDIO_H
-#define __BRICKWRIGHT_STDIO_H
+#pragma once
 #include_next <stdio.h>
 #ifdef __cplusplus
 extern "C" {
@@ -20,5 +19,4 @@ _ACRTIMP errno_t __cdecl _get_stream_buffer_pointers(FILE* _Stream, char*** _Bas
                                                      int** _Count);
 #ifdef __cplusplus
 }
-#endif
 #endif

@@ -3,8 +3,7 @@
 // 8-byte struct _Mbstatet (its name is part of mangled names such as
 // std::codecvt<char,char,_Mbstatet>). Everything else comes from Wine's
 // corecrt_w*.h headers, as Wine's own wchar.h does.
-#ifndef __BRICKWRIGHT_WCHAR_H
-#define __BRICKWRIGHT_WCHAR_H
+#pragma once
 #define __WINE_WCHAR_H /* keep Wine's own wchar.h out */
 
 #include <corecrt_wctype.h>
@@ -114,5 +113,4 @@ static inline wchar_t* __cdecl wmemset(wchar_t* s, wchar_t c, size_t n) {
 
 #ifdef __cplusplus
 }
-#endif
 #endif

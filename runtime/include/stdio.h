@@ -10,7 +10,7 @@ static inline int __cdecl vfscanf(FILE* _F, const char* _Fmt, va_list _A) {
     return __stdio_common_vfscanf(_CRT_INTERNAL_LOCAL_SCANF_OPTIONS, _F, _Fmt, NULL, _A);
 }
 static inline int __cdecl vscanf(const char* _Fmt, va_list _A) {
-    return __stdio_common_vfscanf(_CRT_INTERNAL_LOCAL_SCANF_OPTIONS, stdin, _Fmt, NULL, _A);
+    return vfscanf(stdin, _Fmt, _A);
 }
 static inline int __cdecl vsscanf(const char* _Buf, const char* _Fmt, va_list _A) {
     return __stdio_common_vsscanf(_CRT_INTERNAL_LOCAL_SCANF_OPTIONS, _Buf, (size_t)-1, _Fmt, NULL, _A);

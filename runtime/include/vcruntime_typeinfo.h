@@ -78,15 +78,14 @@ private:
 };
 
 class bad_typeid : public exception {
+    friend class __non_rtti_object;
+    bad_typeid(const char* const _Message, int) noexcept : exception(_Message, 1) {}
+
 public:
     bad_typeid() noexcept : exception("bad typeid", 1) {}
     static bad_typeid __construct_from_string_literal(const char* const _Message) noexcept {
         return bad_typeid(_Message, 1);
     }
-
-private:
-    friend class __non_rtti_object;
-    bad_typeid(const char* const _Message, int) noexcept : exception(_Message, 1) {}
 };
 
 class __non_rtti_object : public bad_typeid {

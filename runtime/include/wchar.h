@@ -30,14 +30,14 @@ extern "C" {
 // _Mbstatet / mbstate_t come from our corecrt.h.
 
 // Wide scanf forms the STL's <cwchar> names but Wine's headers lack.
+static inline int __cdecl vswscanf(const wchar_t* _Buf, const wchar_t* _Fmt, va_list _A) {
+    return __stdio_common_vswscanf(_CRT_INTERNAL_LOCAL_SCANF_OPTIONS, _Buf, (size_t)-1, _Fmt, NULL, _A);
+}
 static inline int __cdecl vfwscanf(FILE* _F, const wchar_t* _Fmt, va_list _A) {
     return __stdio_common_vfwscanf(_CRT_INTERNAL_LOCAL_SCANF_OPTIONS, _F, _Fmt, NULL, _A);
 }
 static inline int __cdecl vwscanf(const wchar_t* _Fmt, va_list _A) {
-    return __stdio_common_vfwscanf(_CRT_INTERNAL_LOCAL_SCANF_OPTIONS, stdin, _Fmt, NULL, _A);
-}
-static inline int __cdecl vswscanf(const wchar_t* _Buf, const wchar_t* _Fmt, va_list _A) {
-    return __stdio_common_vswscanf(_CRT_INTERNAL_LOCAL_SCANF_OPTIONS, _Buf, (size_t)-1, _Fmt, NULL, _A);
+    return vfwscanf(stdin, _Fmt, _A);
 }
 _ACRTIMP double __cdecl _wcstold_l(const wchar_t*, wchar_t**, _locale_t);
 static inline long double __cdecl wcstold(const wchar_t* _S, wchar_t** _End) {

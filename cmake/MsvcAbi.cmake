@@ -1,8 +1,9 @@
-# The Windows tree's set-up with Microsoft's C++ ABI (cmake/x86_64-pc-windows-msvc.cmake), made when the
-# tree is configured: microsoft/STL's headers from their tarball, import libraries from Wine's own DLLs,
-# the C runtime's <math.h> completed against what ucrtbase.dll exports, and the runtime-support layer's
-# objects (runtime/), which every program and DLL links in place of Microsoft's static startup library.
-# Editing any of their sources configures the tree again.
+# The Windows tree's set-up with Microsoft's C++ ABI (cmake/x86_64-pc-windows-msvc.cmake). Made when the
+# tree is configured is only what a compile needs before anything is built: microsoft/STL's headers from
+# their tarball and the C runtime's <math.h> completed against what ucrtbase.dll exports, in
+# build/windows/msvc-abi/. The import libraries and the runtime-support layer are build targets of
+# runtime/CMakeLists.txt; every program and DLL links brickwright_runtime, which also carries the
+# compile flags below.
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
@@ -20,10 +21,10 @@ foreach(required ${BRICKWRIGHT_WINE_DLLS}/ucrtbase.dll ${BRICKWRIGHT_WINE_INCLUD
   endif()
 endforeach()
 
+set(BRICKWRIGHT_MSVC_ABI_DIR ${CMAKE_BINARY_DIR}/msvc-abi)
 set(_runtime ${CMAKE_SOURCE_DIR}/runtime)
-set(_out ${CMAKE_BINARY_DIR}/msvc-abi)
-set(_llvm ${BRICKWRIGHT_LLVM_BIN})
-file(MAKE_DIRECTORY ${_out}/lib ${_out}/def ${_out}/obj ${_out}/include)
+set(_out ${BRICKWRIGHT_MSVC_ABI_DIR})
+file(MAKE_DIRECTORY ${_out}/include)
 
 # Runs a command at configure time and stops with its output when it fails; what it printed is left in
 # _msvc_abi_output.
@@ -35,7 +36,7 @@ function(_msvc_abi_run what)
   set(_msvc_abi_output "${output}" PARENT_SCOPE)
 endfunction()
 
-# 1. microsoft/STL's headers, unchanged, from the tarball kept in third_party/.
+# microsoft/STL's headers, unchanged, from the tarball kept in third_party/.
 set(_stl_tarball ${CMAKE_SOURCE_DIR}/third_party/msvc-stl/microsoft-stl-0cb8132f-inc.tar.gz)
 set(_stl ${_out}/msvc-stl)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_stl_tarball})
@@ -48,26 +49,12 @@ if(NOT EXISTS ${_stl}/stl/inc/yvals_core.h OR ${_stl_tarball} IS_NEWER_THAN ${_s
   file(TOUCH ${_stl}/stl/inc/yvals_core.h)
 endif()
 
-# 2. Import libraries from the export tables of Wine's DLLs. What Wine only stubs is left out, so that
-# code needing it fails to link here rather than abort under Wine.
-set(BRICKWRIGHT_IMPORTED_DLLS kernel32 msvcp140 msvcp140_atomic_wait vcruntime140 ucrtbase psapi advapi32 shlwapi dbghelp)
-set(_pe2def ${_runtime}/tools/pe2def.py)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_pe2def})
-foreach(dll ${BRICKWRIGHT_IMPORTED_DLLS})
-  set(_lib ${_out}/lib/${dll}.lib)
-  if(NOT EXISTS ${_lib} OR ${_pe2def} IS_NEWER_THAN ${_lib})
-    _msvc_abi_run("Reading the exports of ${dll}.dll"
-      ${CMAKE_COMMAND} -E env LLVM_NM=${_llvm}/llvm-nm
-      ${Python3_EXECUTABLE} ${_pe2def} ${BRICKWRIGHT_WINE_DLLS}/${dll}.dll ${_out}/def)
-    _msvc_abi_run("Making ${dll}.lib" ${_llvm}/llvm-dlltool -m i386:x86-64 -d ${_out}/def/${dll}.def -l ${_lib})
-  endif()
-endforeach()
-
-# 3. <math.h>: Wine's, with the C99 forms microsoft/STL's <cmath> expects and ucrtbase.dll exports.
+# <math.h>: Wine's, with the C99 forms microsoft/STL's <cmath> expects and ucrtbase.dll exports.
 set(_math_generator ${_runtime}/tools/complete_math_h.py)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_math_generator})
 if(NOT EXISTS ${_out}/include/math.h OR ${_math_generator} IS_NEWER_THAN ${_out}/include/math.h)
-  _msvc_abi_run("Listing ucrtbase.dll's exports" ${_llvm}/llvm-readobj --coff-exports ${BRICKWRIGHT_WINE_DLLS}/ucrtbase.dll)
+  _msvc_abi_run("Listing ucrtbase.dll's exports"
+    ${BRICKWRIGHT_LLVM_BIN}/llvm-readobj --coff-exports ${BRICKWRIGHT_WINE_DLLS}/ucrtbase.dll)
   string(REGEX MATCHALL "Name: [^\n]*" _names "${_msvc_abi_output}")
   list(TRANSFORM _names REPLACE "^Name: " "")
   list(JOIN _names "\n" _names)
@@ -76,75 +63,34 @@ if(NOT EXISTS ${_out}/include/math.h OR ${_math_generator} IS_NEWER_THAN ${_out}
     ${BRICKWRIGHT_WINE_INCLUDE}/msvcrt/math.h ${_out}/ucrtbase.exports ${_out}/include/math.h)
 endif()
 
-# Everything compiled in this tree: the runtime layer's headers first (they stand in for Microsoft's
-# vcruntime headers and complete Wine's), then the STL, Wine's CRT, Wine's Windows headers. Release
-# settings as a release loader is built with: /MD without the iterator debugging, /GS, /EHsc.
-set(BRICKWRIGHT_MSVC_ABI_FLAGS
-  /Zl -fms-compatibility-version=19.44
-  /imsvc ${_runtime}/include /imsvc ${_out}/include /imsvc ${_stl}/stl/inc
-  /imsvc ${BRICKWRIGHT_WINE_INCLUDE}/msvcrt /imsvc ${BRICKWRIGHT_WINE_INCLUDE}/windows
+# What every compile of this tree is given, the runtime layer's own included: the runtime layer's headers
+# first (they stand in for Microsoft's vcruntime headers and complete Wine's), then the STL, Wine's CRT,
+# Wine's Windows headers. Release settings as a release loader is built with: /MD without the iterator
+# debugging; /EHsc comes with the compiler's defaults.
+add_library(brickwright_msvc_abi INTERFACE)
+target_compile_options(brickwright_msvc_abi INTERFACE
+  "$<$<COMPILE_LANGUAGE:CXX>:/Zl;-fms-compatibility-version=19.44>"
+  "$<$<COMPILE_LANGUAGE:CXX>:-imsvc${_runtime}/include;-imsvc${_out}/include;-imsvc${_stl}/stl/inc>"
+  "$<$<COMPILE_LANGUAGE:CXX>:-imsvc${BRICKWRIGHT_WINE_INCLUDE}/msvcrt;-imsvc${BRICKWRIGHT_WINE_INCLUDE}/windows>")
+target_compile_definitions(brickwright_msvc_abi INTERFACE
   # The STL's vectorised algorithms live in the static part of Microsoft's import library, which no DLL
   # exports.
-  /D_USE_STD_VECTOR_ALGORITHMS=0 /D_ITERATOR_DEBUG_LEVEL=0
+  _USE_STD_VECTOR_ALGORITHMS=0 _ITERATOR_DEBUG_LEVEL=0
   # Wine's <windows.h> beside the STL: its windef.h defines `inline` under _MSC_VER, and winnt.h an
   # inline function under the name of a clang builtin.
-  /D_ALLOW_KEYWORD_MACROS /D_InterlockedCompareExchange128=__wine_InterlockedCompareExchange128
+  _ALLOW_KEYWORD_MACROS _InterlockedCompareExchange128=__wine_InterlockedCompareExchange128
   # WCHAR is wchar_t, as in Microsoft's headers (Wine's own default is another 16-bit type).
-  /DWINE_UNICODE_NATIVE
+  WINE_UNICODE_NATIVE
   # Wine's excpt.h then maps GetExceptionCode and friends to the compiler's own.
-  /DUSE_COMPILER_EXCEPTIONS)
+  USE_COMPILER_EXCEPTIONS)
 set(CMAKE_MSVC_RUNTIME_LIBRARY MultiThreadedDLL)
 set(CMAKE_MSVC_DEBUG_INFORMATION_FORMAT Embedded)
+# None of the Windows libraries CMake links by default: each comes from its import-library target below.
+set(CMAKE_C_STANDARD_LIBRARIES "")
+set(CMAKE_CXX_STANDARD_LIBRARIES "")
 
-# 4. The runtime layer's objects, built once here with the same flags (and no stack cookie: they set it).
-set(_runtime_sources startup_common.cpp startup_dll.cpp startup_exe.cpp security_cookie.cpp wine_gaps.cpp
-  import_library.cpp new_delete.cpp)
-file(GLOB _headers ${_runtime}/include/*.h)
-foreach(source ${_runtime_sources} intrinsics.S)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_runtime}/src/${source})
-  get_filename_component(_name ${source} NAME_WE)
-  set(_object ${_out}/obj/${_name}.obj)
-  set(_stale FALSE)
-  if(NOT EXISTS ${_object} OR ${_runtime}/src/${source} IS_NEWER_THAN ${_object})
-    set(_stale TRUE)
-  endif()
-  foreach(header ${_headers} ${CMAKE_CURRENT_LIST_FILE})
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${header})
-    if(${header} IS_NEWER_THAN ${_object})
-      set(_stale TRUE)
-    endif()
-  endforeach()
-  if(_stale)
-    if(source MATCHES "\\.S$")
-      _msvc_abi_run("Assembling ${source}" ${CMAKE_ASM_COMPILER} --target=x86_64-pc-windows-msvc -c
-        ${_runtime}/src/${source} -o ${_object})
-    else()
-      _msvc_abi_run("Compiling ${source}" ${CMAKE_CXX_COMPILER} /nologo /c /std:c++20 /EHsc /MD /O2 /GS-
-        ${BRICKWRIGHT_MSVC_ABI_FLAGS} /Fo${_object} -- ${_runtime}/src/${source})
-    endif()
-  endif()
-endforeach()
+add_subdirectory(${_runtime} ${CMAKE_BINARY_DIR}/runtime)
 
-list(JOIN BRICKWRIGHT_MSVC_ABI_FLAGS " " _flags)
-string(APPEND CMAKE_C_FLAGS " ${_flags}")
-string(APPEND CMAKE_CXX_FLAGS " ${_flags} /GS")
-
-# The entry points are linked whole; the rest is a library, whose members a module takes as it needs them,
-# so that a module's own definitions (the allocation functions of a test) come first.
-set(_library ${_out}/lib/brickwright_msvc_runtime.lib)
-set(_members startup_common security_cookie wine_gaps import_library new_delete intrinsics)
-list(TRANSFORM _members PREPEND ${_out}/obj/)
-list(TRANSFORM _members APPEND .obj)
-foreach(member ${_members})
-  if(NOT EXISTS ${_library} OR ${member} IS_NEWER_THAN ${_library})
-    file(REMOVE ${_library})
-    _msvc_abi_run("Archiving the runtime layer" ${CMAKE_AR} /nologo /out:${_library} ${_members})
-    break()
-  endif()
-endforeach()
-set(_link "/nodefaultlib /libpath:${_out}/lib /manifest:no")
-string(APPEND CMAKE_EXE_LINKER_FLAGS " ${_link} /entry:mainCRTStartup /subsystem:console ${_out}/obj/startup_exe.obj")
-string(APPEND CMAKE_SHARED_LINKER_FLAGS " ${_link} /entry:_DllMainCRTStartup ${_out}/obj/startup_dll.obj")
-string(APPEND CMAKE_MODULE_LINKER_FLAGS " ${_link} /entry:_DllMainCRTStartup ${_out}/obj/startup_dll.obj")
-set(CMAKE_CXX_STANDARD_LIBRARIES "brickwright_msvc_runtime.lib msvcp140.lib msvcp140_atomic_wait.lib vcruntime140.lib ucrtbase.lib kernel32.lib")
-set(CMAKE_C_STANDARD_LIBRARIES "${CMAKE_CXX_STANDARD_LIBRARIES}")
+# Every target from here on, in every folder: each program and DLL links the runtime layer in place of
+# Microsoft's static startup library, and every compile gets the flags above.
+link_libraries(brickwright_runtime)

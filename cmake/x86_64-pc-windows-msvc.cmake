@@ -6,8 +6,9 @@
 #
 #   cmake --preset windows        or   cmake -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-pc-windows-msvc.cmake ...
 #
-# The set-up that needs the build tree (headers, import libraries, the runtime objects) is in
-# cmake/MsvcAbi.cmake, which the project includes right after project().
+# The set-up that needs the build tree (the STL's headers, <math.h>, the flags every compile gets) is in
+# cmake/MsvcAbi.cmake, which the project includes right after project(); the import libraries and the
+# runtime layer are build targets of runtime/CMakeLists.txt.
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
@@ -15,15 +16,16 @@ set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(BRICKWRIGHT_LLVM_BIN /usr/lib/llvm-19/bin CACHE PATH "clang-cl, lld-link and llvm-dlltool 19")
 set(CMAKE_C_COMPILER ${BRICKWRIGHT_LLVM_BIN}/clang-cl)
 set(CMAKE_CXX_COMPILER ${BRICKWRIGHT_LLVM_BIN}/clang-cl)
-set(CMAKE_ASM_COMPILER ${BRICKWRIGHT_LLVM_BIN}/clang)
+set(CMAKE_ASM_COMPILER ${BRICKWRIGHT_LLVM_BIN}/clang-cl)
 set(CMAKE_LINKER ${BRICKWRIGHT_LLVM_BIN}/lld-link)
 set(CMAKE_AR ${BRICKWRIGHT_LLVM_BIN}/llvm-lib)
 set(CMAKE_RC_COMPILER ${BRICKWRIGHT_LLVM_BIN}/llvm-rc)
 set(CMAKE_MT ${BRICKWRIGHT_LLVM_BIN}/llvm-mt)
 set(CMAKE_C_COMPILER_TARGET x86_64-pc-windows-msvc)
 set(CMAKE_CXX_COMPILER_TARGET x86_64-pc-windows-msvc)
+set(CMAKE_ASM_COMPILER_TARGET x86_64-pc-windows-msvc)
 
-# Nothing links before the runtime layer exists: the compiler checks compile only.
+# Nothing links before the runtime layer is built: the compiler checks compile only.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 
 # Headers and libraries come from the build tree's own set-up, never from the build host.

@@ -1,8 +1,7 @@
 // corecrt.h -- the Windows build's own wrapper around Wine's <corecrt.h>.
 // Adds the UCRT's multibyte conversion state type, whose struct name
 // (_Mbstatet) is part of MSVC-mangled STL names (codecvt, fpos).
-#ifndef __BRICKWRIGHT_CORECRT_H
-#define __BRICKWRIGHT_CORECRT_H
+#pragma once
 #include_next <corecrt.h>
 #ifdef __cplusplus
 extern "C" {
@@ -15,5 +14,4 @@ typedef struct _Mbstatet {
 typedef _Mbstatet mbstate_t;
 #ifdef __cplusplus
 }
-#endif
 #endif

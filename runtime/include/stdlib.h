@@ -1,11 +1,10 @@
 // stdlib.h -- the Windows build's own wrapper around Wine's <stdlib.h>:
 // adds quick_exit / at_quick_exit (ucrtbase: quick_exit, _crt_at_quick_exit) and _dupenv_s.
-#ifndef __BRICKWRIGHT_STDLIB_H
-#define __BRICKWRIGHT_STDLIB_H
+#pragma once
 // atexit/_onexit are module-local with MSVC /MD (they live in the static
 // startup code, not in ucrtbase.dll); hide Wine's dllimport declarations.
-#define atexit __bw_wine_atexit
-#define _onexit __bw_wine__onexit
+#define atexit __brickwright_wine_atexit
+#define _onexit __brickwright_wine_onexit
 #include_next <stdlib.h>
 #undef atexit
 #undef _onexit
@@ -38,5 +37,4 @@ inline lldiv_t __cdecl div(long long _A, long long _B) noexcept {
     return lldiv(_A, _B);
 }
 }
-#endif
 #endif

@@ -1,8 +1,7 @@
 // time.h -- the Windows build's own wrapper around Wine's <time.h>: adds
 // C11 struct timespec / timespec_get (ucrtbase: _timespec64_get), used by
 // the STL's <ctime>, <xtimec.h> and <chrono>.
-#ifndef __BRICKWRIGHT_TIME_H
-#define __BRICKWRIGHT_TIME_H
+#pragma once
 #include_next <time.h>
 #ifdef __cplusplus
 extern "C" {
@@ -35,5 +34,4 @@ static inline int __cdecl timespec_get(struct timespec* _Ts, int _Base) {
 }
 #ifdef __cplusplus
 }
-#endif
 #endif

@@ -1,7 +1,8 @@
 // vcruntime_new.h -- the Windows build's own version: the replaceable global
 // allocation functions (C++17 set, incl. sized and aligned forms), placement
 // new, std::nothrow_t / std::nothrow and std::align_val_t. Definitions of the
-// non-inline ones live in src/startup_common.cpp, one copy per module as with MSVC /MD.
+// non-inline ones live in src/new_delete.cpp (std::nothrow in src/symbols.cpp), one copy per module as
+// with MSVC /MD.
 #pragma once
 #include <vcruntime.h>
 

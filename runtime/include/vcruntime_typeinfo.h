@@ -18,7 +18,7 @@ struct __std_type_info_data {
 struct __type_info_node {
     alignas(16) unsigned long long _Head[2];
 };
-extern __type_info_node __type_info_root_node; // defined in src/startup_common.cpp
+extern __type_info_node __type_info_root_node; // defined in src/type_info.cpp
 
 _VCRTIMP int __cdecl __std_type_info_compare(const __std_type_info_data* _Lhs,
                                              const __std_type_info_data* _Rhs);
@@ -53,7 +53,7 @@ public:
         return _Data._DecoratedName;
     }
 
-    virtual ~type_info() noexcept; // defined in src/startup_common.cpp (emits ??_7type_info@@6B@)
+    virtual ~type_info() noexcept; // defined in src/type_info.cpp (the vftable in src/intrinsics.S)
 
 private:
     mutable __std_type_info_data _Data;
@@ -78,15 +78,14 @@ private:
 };
 
 class bad_typeid : public exception {
+    friend class __non_rtti_object;
+    bad_typeid(const char* const _Message, int) noexcept : exception(_Message, 1) {}
+
 public:
     bad_typeid() noexcept : exception("bad typeid", 1) {}
     static bad_typeid __construct_from_string_literal(const char* const _Message) noexcept {
         return bad_typeid(_Message, 1);
     }
-
-private:
-    friend class __non_rtti_object;
-    bad_typeid(const char* const _Message, int) noexcept : exception(_Message, 1) {}
 };
 
 class __non_rtti_object : public bad_typeid {

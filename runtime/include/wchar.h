@@ -3,8 +3,7 @@
 // 8-byte struct _Mbstatet (its name is part of mangled names such as
 // std::codecvt<char,char,_Mbstatet>). Everything else comes from Wine's
 // corecrt_w*.h headers, as Wine's own wchar.h does.
-#ifndef __BRICKWRIGHT_WCHAR_H
-#define __BRICKWRIGHT_WCHAR_H
+#pragma once
 #define __WINE_WCHAR_H /* keep Wine's own wchar.h out */
 
 #include <corecrt_wctype.h>
@@ -31,14 +30,14 @@ extern "C" {
 // _Mbstatet / mbstate_t come from our corecrt.h.
 
 // Wide scanf forms the STL's <cwchar> names but Wine's headers lack.
+static inline int __cdecl vswscanf(const wchar_t* _Buf, const wchar_t* _Fmt, va_list _A) {
+    return __stdio_common_vswscanf(_CRT_INTERNAL_LOCAL_SCANF_OPTIONS, _Buf, (size_t)-1, _Fmt, NULL, _A);
+}
 static inline int __cdecl vfwscanf(FILE* _F, const wchar_t* _Fmt, va_list _A) {
     return __stdio_common_vfwscanf(_CRT_INTERNAL_LOCAL_SCANF_OPTIONS, _F, _Fmt, NULL, _A);
 }
 static inline int __cdecl vwscanf(const wchar_t* _Fmt, va_list _A) {
-    return __stdio_common_vfwscanf(_CRT_INTERNAL_LOCAL_SCANF_OPTIONS, stdin, _Fmt, NULL, _A);
-}
-static inline int __cdecl vswscanf(const wchar_t* _Buf, const wchar_t* _Fmt, va_list _A) {
-    return __stdio_common_vswscanf(_CRT_INTERNAL_LOCAL_SCANF_OPTIONS, _Buf, (size_t)-1, _Fmt, NULL, _A);
+    return vfwscanf(stdin, _Fmt, _A);
 }
 _ACRTIMP double __cdecl _wcstold_l(const wchar_t*, wchar_t**, _locale_t);
 static inline long double __cdecl wcstold(const wchar_t* _S, wchar_t** _End) {
@@ -114,5 +113,4 @@ static inline wchar_t* __cdecl wmemset(wchar_t* s, wchar_t c, size_t n) {
 
 #ifdef __cplusplus
 }
-#endif
 #endif

@@ -29,8 +29,7 @@ __chkstk:
 // would hold an RTTI locator (none needed); slot 0 is the scalar deleting
 // destructor, which for type_info objects (never heap-allocated) just
 // returns `this`.
-    .globl __bw_type_info_sdtor
-__bw_type_info_sdtor:
+type_info_deleting_destructor:
     movq %rcx, %rax
     retq
 
@@ -39,7 +38,7 @@ __bw_type_info_sdtor:
     .quad 0
     .globl "??_7type_info@@6B@"
 "??_7type_info@@6B@":
-    .quad __bw_type_info_sdtor
+    .quad type_info_deleting_destructor
 
 // __security_check_cookie: called by every /GS-protected function before it returns, with the cookie it
 // read back from its frame (xor its frame pointer) in RCX. It must keep RAX (the return value) and

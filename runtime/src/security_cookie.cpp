@@ -4,37 +4,39 @@
 // contract; the check itself is in intrinsics.S, so that it keeps every register the caller relies on.
 #include <stdint.h>
 
-extern "C" {
-struct BrickwrightFileTime {
-    unsigned long low;
-    unsigned long high;
-};
-__declspec(dllimport) void __stdcall GetSystemTimeAsFileTime(BrickwrightFileTime* time);
-__declspec(dllimport) unsigned long __stdcall GetCurrentProcessId(void);
-__declspec(dllimport) unsigned long __stdcall GetCurrentThreadId(void);
-__declspec(dllimport) int __stdcall QueryPerformanceCounter(long long* count);
-__declspec(dllimport) void* __stdcall GetCurrentProcess(void);
-__declspec(dllimport) int __stdcall TerminateProcess(void* process, unsigned int code);
+#include <windows.h>
+
+#include "startup.hpp"
+
+namespace {
 
 // The documented default: a module whose cookie still holds it was never initialised.
 constexpr uintptr_t kDefaultCookie = 0x00002B992DDFA232ull;
+// Microsoft's runtime keeps the top 16 bits clear.
+constexpr uintptr_t kCookieBits = 0x0000FFFFFFFFFFFFull;
+// The status Windows reports for a process ended by a failed check.
+constexpr UINT kStackBufferOverrun = 0xC0000409u;
+
+} // namespace
+
+extern "C" {
 
 uintptr_t __security_cookie = kDefaultCookie;
 uintptr_t __security_cookie_complement = ~kDefaultCookie;
 
-void __cdecl __security_init_cookie(void) {
+void __cdecl __security_init_cookie() {
     if (__security_cookie != kDefaultCookie) {
         return; // a second entry (a DLL attached again) keeps the value its frames were built with
     }
-    BrickwrightFileTime time{};
+    FILETIME time{};
     GetSystemTimeAsFileTime(&time);
-    long long counter = 0;
+    LARGE_INTEGER counter{};
     QueryPerformanceCounter(&counter);
-    uintptr_t cookie = (uintptr_t{time.high} << 32 | time.low) ^ GetCurrentProcessId() ^
-                       (uintptr_t{GetCurrentThreadId()} << 16) ^ static_cast<uintptr_t>(counter) << 32 ^
-                       static_cast<uintptr_t>(counter) ^ reinterpret_cast<uintptr_t>(&cookie);
-    // The top 16 bits stay clear, as Microsoft's runtime keeps them, and never the default again.
-    cookie &= 0x0000FFFFFFFFFFFFull;
+    const auto count = static_cast<uintptr_t>(counter.QuadPart);
+    uintptr_t cookie = (uintptr_t{time.dwHighDateTime} << 32 | time.dwLowDateTime) ^ GetCurrentProcessId() ^
+                       (uintptr_t{GetCurrentThreadId()} << 16) ^ count << 32 ^ count ^
+                       reinterpret_cast<uintptr_t>(&cookie);
+    cookie &= kCookieBits;
     if (cookie == kDefaultCookie || cookie == 0) {
         cookie = kDefaultCookie + 1;
     }
@@ -42,10 +44,9 @@ void __cdecl __security_init_cookie(void) {
     __security_cookie_complement = ~cookie;
 }
 
-// A protected frame's cookie was overwritten: the stack is corrupt, so nothing of this process may run
-// on. STATUS_STACK_BUFFER_OVERRUN is the exit status Windows reports for it.
+// A protected frame's cookie was overwritten: the stack is corrupt, so nothing of this process may run on.
 [[noreturn]] void __cdecl __report_gsfailure(uintptr_t) {
-    TerminateProcess(GetCurrentProcess(), 0xC0000409u);
+    TerminateProcess(GetCurrentProcess(), kStackBufferOverrun);
     for (;;) {
     }
 }

@@ -1,48 +1,56 @@
-// The entry point of every DLL of the Windows build (the mod, the stand-in loader).
-// Entry point _DllMainCRTStartup: runs this module's C/C++ initializers on
-// attach, and on detach its own atexit table (static destructors), its
-// facet list and its RTTI name cache. atexit/_onexit are module-local, kept
-// in a ucrtbase.dll onexit table (_initialize_onexit_table & co.).
+// The entry point of every DLL of the Windows build (the mod, the stand-in loader). On attach it sets the
+// stack cookie and runs this module's initialisers, then the DLL's own DllMain; on detach, after DllMain,
+// this module's atexit table (its static destructors), its facets and its type names. atexit and _onexit
+// are the module's own, as with Microsoft's /MD runtime: a table of ucrtbase.dll's kept here.
 #include <corecrt_startup.h>
+#include <stdlib.h>
 #include <vcruntime_typeinfo.h>
 
+#include <windows.h>
+
+#include "startup.hpp"
+
+namespace {
+
+_onexit_table_t moduleAtexit = {};
+
+} // namespace
+
 extern "C" {
-int __cdecl __bw_run_initializers(void);
-void __cdecl __bw_facet_tidy(void);
-void __cdecl __security_init_cookie(void);
 
-static _onexit_table_t __bw_module_atexit = {};
-
-int __cdecl atexit(_PVFV func) {
-    return _register_onexit_function(&__bw_module_atexit, (_onexit_t)func);
-}
-_onexit_t __cdecl _onexit(_onexit_t func) {
-    return _register_onexit_function(&__bw_module_atexit, func) == 0 ? func : nullptr;
+int __cdecl atexit(_PVFV function) {
+    return _register_onexit_function(&moduleAtexit, reinterpret_cast<_onexit_t>(function));
 }
 
-// Optional user DllMain; without one the default below is used.
-int __stdcall __bw_default_DllMain(void*, unsigned long, void*) {
-    return 1;
+_onexit_t __cdecl _onexit(_onexit_t function) {
+    return _register_onexit_function(&moduleAtexit, function) == 0 ? function : nullptr;
 }
-int __stdcall DllMain(void* inst, unsigned long reason, void* reserved);
-#pragma comment(linker, "/alternatename:DllMain=__bw_default_DllMain")
 
-int __stdcall _DllMainCRTStartup(void* inst, unsigned long reason, void* reserved) {
-    enum { PROCESS_DETACH = 0, PROCESS_ATTACH = 1 };
-    if (reason == PROCESS_ATTACH) {
-        __security_init_cookie(); // before any protected function runs
-        if (_initialize_onexit_table(&__bw_module_atexit) != 0)
-            return 0;
-        if (__bw_run_initializers() != 0)
-            return 0;
-        return DllMain(inst, reason, reserved);
+// The DLL's own, or where it defines none this default.
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved);
+BOOL WINAPI __brickwright_default_DllMain(HINSTANCE, DWORD, LPVOID) {
+    return TRUE;
+}
+#pragma comment(linker, "/alternatename:DllMain=__brickwright_default_DllMain")
+
+// A C initialiser that returns non-zero refuses the load.
+BOOL WINAPI _DllMainCRTStartup(HINSTANCE module, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        __security_init_cookie(); // before any function that checks it
+        if (_initialize_onexit_table(&moduleAtexit) != 0) {
+            return FALSE;
+        }
+        if (brickwright::runtime::runInitializers() != 0) {
+            return FALSE;
+        }
+        return DllMain(module, reason, reserved);
     }
-    int ok = DllMain(inst, reason, reserved);
-    if (reason == PROCESS_DETACH) {
-        _execute_onexit_table(&__bw_module_atexit);
-        __bw_facet_tidy();
+    const BOOL result = DllMain(module, reason, reserved);
+    if (reason == DLL_PROCESS_DETACH) {
+        _execute_onexit_table(&moduleAtexit);
+        brickwright::runtime::releaseFacets();
         __std_type_info_destroy_list(&__type_info_root_node);
     }
-    return ok;
+    return result;
 }
 }

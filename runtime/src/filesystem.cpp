@@ -1,9 +1,7 @@
-// What microsoft/STL keeps in the static part of its import library (msvcprt.lib) rather than in
-// msvcp140.dll, which no DLL exports: the Windows calls behind std::filesystem and the message text of
-// std::system_category. Written here against the contracts its headers declare (<xfilesystem_abi.h>,
-// <__msvc_system_error_abi.hpp>), for the calls the project's modules make; a call outside them fails
-// to link, not to run.
-#include <__msvc_system_error_abi.hpp>
+// What microsoft/STL keeps in the static part of its import library (msvcprt.lib) for std::filesystem
+// rather than in msvcp140.dll, which no DLL exports: its calls of Windows. Written here against the
+// contract its header declares (<xfilesystem_abi.h>), for the calls the project's modules make; a call
+// outside them fails to link, not to run.
 #include <xfilesystem_abi.h>
 
 #include <windows.h>
@@ -312,25 +310,5 @@ __std_win_error __stdcall __std_fs_resize_file(const wchar_t* target, uintmax_t 
     const __std_win_error error = ok ? __std_win_error::_Success : lastError();
     CloseHandle(file);
     return error;
-}
-
-// The system's text for an error code, without the line end it comes with; freed by the next function.
-size_t __stdcall __std_system_error_allocate_message(unsigned long messageId, char** text) noexcept {
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, messageId, 0, reinterpret_cast<char*>(text), 0, nullptr);
-    if (length == 0) {
-        *text = nullptr;
-        return 0;
-    }
-    while (length > 0 &&
-           ((*text)[length - 1] == '\n' || (*text)[length - 1] == '\r' || (*text)[length - 1] == ' ')) {
-        --length;
-    }
-    return length;
-}
-
-void __stdcall __std_system_error_deallocate_message(char* text) noexcept {
-    LocalFree(text);
 }
 }

@@ -16,13 +16,13 @@ namespace {
 
 // Read on every lookup: a plain flag, so that with both tables proven at setup the lookup costs what
 // it did before (one load more).
-std::atomic<bool> pending{false};
+std::atomic<bool> unprovenTables{false};
 std::atomic<std::uint64_t> currentRound{1};
 std::atomic<std::size_t> attempts{0};
 
 // Everything else, touched only under `mutex`. The attempt writes the globals under it too and then
-// releases `pending`: a caller that reads the globals has either taken the lock after the attempt or
-// seen `pending` false, and so sees them whole.
+// releases `unprovenTables`: a caller that reads the globals has either taken the lock after the attempt or
+// seen `unprovenTables` false, and so sees them whole.
 struct FirstUseState {
     std::mutex mutex;
     PendingTables tables;
@@ -125,7 +125,7 @@ void keepForFirstUse(const EngineTables* found, const platform::ModuleImage& ima
     kept.warned = false;
     kept.report.reset();
     if (found == nullptr) {
-        pending.store(false, std::memory_order_release);
+        unprovenTables.store(false, std::memory_order_release);
         return;
     }
     PendingTables& tables = kept.tables;
@@ -137,17 +137,17 @@ void keepForFirstUse(const EngineTables* found, const platform::ModuleImage& ima
     tables.objectMatches = found->objectTable.kept;
     tables.objectTable = found->objectTable.address;
     tables.image = image;
-    pending.store(tables.name || tables.object, std::memory_order_release);
+    unprovenTables.store(tables.name || tables.object, std::memory_order_release);
 }
 
 bool tablesPending() noexcept {
-    return pending.load(std::memory_order_acquire);
+    return unprovenTables.load(std::memory_order_acquire);
 }
 
 bool proveAtFirstUse() {
     FirstUseState& kept = state();
     const std::lock_guard<std::mutex> lock(kept.mutex);
-    if (!pending.load(std::memory_order_relaxed)) {
+    if (!unprovenTables.load(std::memory_order_relaxed)) {
         return true;
     }
     const std::uint64_t round = currentRound.load(std::memory_order_relaxed);
@@ -191,7 +191,7 @@ bool proveAtFirstUse() {
         kept.reportRound = round;
     }
     const bool stillPending = tables.name || tables.object;
-    pending.store(stillPending, std::memory_order_release);
+    unprovenTables.store(stillPending, std::memory_order_release);
     return !stillPending;
 }
 

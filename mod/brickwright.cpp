@@ -22,9 +22,7 @@ namespace {
 void logTable(const char* table, const SDK::FoundTable& found) {
     const SDK::PassedOverMatches& passedOver = found.passedOver;
     if (passedOver.count > 0) {
-        char digits[2 * sizeof(std::uintptr_t)] = {};
-        const auto end = std::to_chars(digits, digits + sizeof digits, passedOver.firstRva, 16).ptr;
-        const std::string rva = "RVA 0x" + std::string(digits, end);
+        const std::string rva = rvaText(passedOver.firstRva);
         const std::string pattern = std::string("the engine's ") + table + " table pattern";
         const std::string line =
             passedOver.count == 1 ? "Brickwright passed over an instruction that matches " + pattern + " (" +
@@ -34,7 +32,16 @@ void logTable(const char* table, const SDK::FoundTable& found) {
                                         "): the tables they point at do not pass the engine's checks";
         logModLine(kModName, line.c_str());
     }
-    if (found.source == SDK::TableSource::Layout) {
+    if (found.source == SDK::TableSource::Kept) {
+        // Not yet filled is not wrong: a loader may set mods up before the engine fills its tables.
+        const std::string head = std::string("Brickwright found the engine's ") + table + " table (" +
+                                 rvaText(found.kept.firstRva);
+        const std::string line = found.kept.because == SDK::KeptBecause::StillEmpty
+                                     ? head + ") still empty; it is checked again when first used"
+                                     : head + "), which cannot be checked while the object table is still "
+                                              "empty; it is checked again when first used";
+        logModLine(kModName, line.c_str());
+    } else if (found.source == SDK::TableSource::Layout) {
         logModLine(kModName,
                    (std::string("Brickwright found the engine's ") + table + " table by its layout").c_str());
     } else if (found.source == SDK::TableSource::NotFound) {
@@ -45,6 +52,12 @@ void logTable(const char* table, const SDK::FoundTable& found) {
 }
 
 } // namespace
+
+std::string rvaText(std::uintptr_t rva) {
+    char digits[2 * sizeof(std::uintptr_t)] = {};
+    const auto end = std::to_chars(digits, digits + sizeof digits, rva, 16).ptr;
+    return "RVA 0x" + std::string(digits, end);
+}
 
 Brickwright::Brickwright() : SML::Mod::Mod(modInfo) {}
 

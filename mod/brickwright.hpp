@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -53,6 +54,9 @@ void logModLine(std::string name, const char* message);
 
 // The same at another of the host's levels: what went wrong is a Warning, so that it stands out.
 void logModLine(std::string name, const char* message, SML::Utility::LogType type);
+
+// An offset from the game image's base as the mod's lines give it: "RVA 0x" and lowercase hex digits.
+std::string rvaText(std::uintptr_t rva);
 
 // The library's only export (named in Brickwright.def and exports.map): the factory through which
 // the host obtains the mod object. Everything else is built hidden; on Windows the .def file exports it.

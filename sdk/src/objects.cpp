@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "class_lookup.hpp"
+#include "first_use.hpp"
 #include "name_table.hpp"
 #include "sdk/engine.hpp"
 #include "sdk/engine_layout.hpp"
@@ -228,7 +229,14 @@ UClass* cachedClassClass(UClass* (*search)()) {
 
 } // namespace detail
 
+// The cache is a function-local static, built once and for good; a table that setup could not prove
+// must not make it final, so its proof comes first, outside the static's guard (which cannot be left
+// unbuilt without an exception) and under the first use's own lock. Once both tables are proven the
+// static's initialisation runs the search as it always has.
 UClass* lookupClassClass() {
+    if (detail::tablesPending() && !detail::proveAtFirstUse()) {
+        return nullptr;
+    }
     return detail::cachedClassClass(&detail::searchClassClass);
 }
 

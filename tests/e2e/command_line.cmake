@@ -4,7 +4,7 @@
 include(${CMAKE_CURRENT_LIST_DIR}/support.cmake)
 
 set(options --controllers --game-dir --log-file --mod --break-pattern --look-alike --look-alike-only
-    --without-class-class --missing-recipe --help)
+    --without-class-class --late-engine --late-engine-at --missing-recipe --help)
 
 e2e_fresh_work()
 run_game(--help)
@@ -25,6 +25,9 @@ set(cases
   "--break-pattern|names^--break-pattern: 'names' is none of name-table, object-table and both"
   "--look-alike|names^--look-alike: 'names' is none of name-table, object-table and both"
   "--look-alike-only=^--look-alike-only: the value is empty"
+  "--late-engine|names^--late-engine: 'names' is none of name-table, object-table and both"
+  "--late-engine|both|--late-engine-at|0^--late-engine-at: '0' is not a whole number from 1 to 64"
+  "--late-engine-at|2^--late-engine-at: needs --late-engine WHICH"
   "--missing-recipe|Wall020^--missing-recipe: 'Wall020' is not a Brickwright item"
   "--log-file=^--log-file: the value is empty"
   "--frobnicate^unknown option '--frobnicate'"

@@ -532,3 +532,91 @@ TEST_F(EngineGlobals, ReportEachTableByPatternAfterPassingOverByLayoutOrNotFound
 }
 
 } // namespace
+
+namespace {
+
+// Not yet filled is not wrong: a header with no elements or no chunk list, a null variable.
+TEST_F(EngineGlobals, KeepMatchesWhoseTablesAreStillEmptyAndPassOverOnesThatAreFilledButWrong) {
+    Image image;
+    const ProvableWorld world;
+    const JunkTable junk;
+    constexpr std::size_t kVariable = 2048 + 7 + 0x03000000;
+    constexpr std::size_t kTable = 1024 + 7 + 0x04000000;
+    putObjectTableLea(image.at(1024), 0x04000000);
+    putNameTableLoad(image.at(2048), 0x03000000);
+    putPointer(image.at(kVariable), world.nameTable());
+    image.span(0, 4096).span(kVariable, 8).span(kTable, 64);
+    const auto header = [&](std::int32_t count, bool chunks) {
+        world.copyHeaderTo(image.at(kTable));
+        std::memcpy(image.at(kTable + SDK::Layout::kObjectTableCountOffset), &count, sizeof count);
+        if (!chunks) {
+            putPointer(image.at(kTable + SDK::Layout::kObjectTableChunksOffset), 0);
+        }
+    };
+
+    // No elements yet: kept, and so is the name table, which nothing can judge before it.
+    header(0, true);
+    SDK::EngineTables found = image.init();
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::Kept);
+    EXPECT_EQ(found.objectTable.kept.count, 1u);
+    EXPECT_EQ(found.objectTable.kept.firstRva, 1024u);
+    EXPECT_EQ(found.objectTable.kept.targets[0], address(image.at(kTable)));
+    EXPECT_EQ(found.nameTable.source, SDK::TableSource::Kept);
+    EXPECT_EQ(found.nameTable.kept.because, SDK::KeptBecause::ObjectTableStillEmpty);
+    EXPECT_EQ(found.nameTable.kept.targets[0], address(image.at(kVariable)));
+    EXPECT_EQ(found.objectTable.passedOver.count + found.nameTable.passedOver.count, 0u);
+    EXPECT_EQ(SDK::engineObjectTable, 0u);
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+
+    // A count but no chunk list yet: kept; the variable null as well: the name table still empty.
+    header(12, false);
+    putPointer(image.at(kVariable), 0);
+    found = image.init();
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::Kept);
+    EXPECT_EQ(found.nameTable.source, SDK::TableSource::Kept);
+    EXPECT_EQ(found.nameTable.kept.because, SDK::KeptBecause::StillEmpty);
+
+    // A negative count with a chunk list is filled, and wrong: passed over as before, and the search
+    // by layout (which cannot reach the odd address) finds nothing.
+    header(-5, true);
+    putPointer(image.at(kVariable), world.nameTable());
+    found = image.init();
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::NotFound);
+    EXPECT_EQ(found.objectTable.passedOver.count, 1u);
+    EXPECT_EQ(found.nameTable.source, SDK::TableSource::NotFound);
+
+    // The object table proven, the name table's variable null: only the name table is kept.
+    header(12, true);
+    putPointer(image.at(kVariable), 0);
+    found = image.init();
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::Pattern);
+    EXPECT_EQ(found.nameTable.source, SDK::TableSource::Kept);
+    EXPECT_EQ(found.nameTable.kept.because, SDK::KeptBecause::StillEmpty);
+    EXPECT_EQ(SDK::engineObjectTable, address(image.at(kTable)));
+    EXPECT_EQ(SDK::engineNameTable, 0u);
+
+    // A still-empty match below a junk one and the real one: once the real one proves, both below it
+    // were passed over, the lowest first.
+    putPointer(image.at(kVariable), world.nameTable());
+    putObjectTableLea(image.at(64), 0x04100000);
+    putObjectTableLea(image.at(128), 0x04200000);
+    junk.copyHeaderTo(image.at(128 + 7 + 0x04200000));
+    image.span(64 + 7 + 0x04100000, 64).span(128 + 7 + 0x04200000, 64);
+    found = image.init();
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::Pattern);
+    EXPECT_EQ(found.objectTable.passedOver.count, 2u);
+    EXPECT_EQ(found.objectTable.passedOver.firstRva, 64u);
+    EXPECT_EQ(found.objectTable.kept.count, 0u);
+
+    // The real one still empty as well: both empty ones kept, the junk one passed over.
+    header(0, true);
+    found = image.init();
+    EXPECT_EQ(found.objectTable.source, SDK::TableSource::Kept);
+    EXPECT_EQ(found.objectTable.kept.count, 2u);
+    EXPECT_EQ(found.objectTable.kept.firstRva, 64u);
+    EXPECT_EQ(found.objectTable.kept.rvas[1], 1024u);
+    EXPECT_EQ(found.objectTable.passedOver.count, 1u);
+    EXPECT_EQ(found.objectTable.passedOver.firstRva, 128u);
+}
+
+} // namespace

@@ -547,16 +547,46 @@ void checkEngineGlobals(const Blocks& blocks, const Reservation& reservation) {
     const SDK::EngineTables found = SDK::initEngineGlobals(image);
     check(found.objectTable.address == SDK::engineObjectTable &&
           found.nameTable.address == SDK::engineNameTable);
-    check((found.objectTable.address == 0) == (found.objectTable.source == SDK::TableSource::NotFound) &&
-          (found.nameTable.address == 0) == (found.nameTable.source == SDK::TableSource::NotFound));
+    const auto unproven = [](SDK::TableSource source) {
+        return source == SDK::TableSource::NotFound || source == SDK::TableSource::Kept;
+    };
+    check((found.objectTable.address == 0) == unproven(found.objectTable.source) &&
+          (found.nameTable.address == 0) == unproven(found.nameTable.source));
     SDK::ReadableMemory memory(blocks.spans());
+    // A kept object table is still empty: a readable header with no elements or no chunk list. The
+    // name table is kept only beside it or beside a proven object table, with its variable in the image.
+    const SDK::KeptMatches& keptObjects = found.objectTable.kept;
+    SDK::ReadableMemory process =
+        keptObjects.count > 0 ? SDK::ReadableMemory::ofProcess() : SDK::ReadableMemory();
+    check((found.objectTable.source == SDK::TableSource::Kept) == (keptObjects.count > 0));
+    for (std::size_t k = 0; k < keptObjects.count; ++k) {
+        std::uint64_t chunks = 0;
+        std::uint32_t count = 0;
+        check(process.read(keptObjects.targets[k] + SDK::Layout::kObjectTableChunksOffset, chunks) &&
+              process.read(keptObjects.targets[k] + SDK::Layout::kObjectTableCountOffset, count) &&
+              (count == 0 || chunks == 0));
+    }
+    const SDK::KeptMatches& keptNames = found.nameTable.kept;
+    check((found.nameTable.source == SDK::TableSource::Kept) == (keptNames.count > 0));
+    check(keptNames.count == 0 || found.objectTable.source == SDK::TableSource::Kept ||
+          found.objectTable.address != 0);
+    for (std::size_t k = 0; k < keptNames.count; ++k) {
+        bool inImage = false;
+        for (const platform::MemorySpan& span : image.readableSpans()) {
+            inImage = inImage || span.contains(keptNames.targets[k], sizeof(std::uint64_t));
+        }
+        check(inImage);
+    }
     const ObjectTableFit objects = SDK::Discovery::checkObjectTable(SDK::engineObjectTable, memory);
     if (SDK::engineObjectTable != 0) {
         check(objects.table == SDK::engineObjectTable && objectTableHolds(blocks, objects, false));
         check(found.objectTable.source != SDK::TableSource::Pattern ||
               fromFirstMatches(blocks, SDK::kObjectTablePattern, image, SDK::engineObjectTable, true));
     } else {
-        check(SDK::engineNameTable == 0 && found.nameTable.passedOver.count == 0);
+        // Without an object table the name table is not judged; beside one still empty, only its
+        // matches whose variable lies outside the image are passed over.
+        check(SDK::engineNameTable == 0 &&
+              (found.objectTable.source == SDK::TableSource::Kept || found.nameTable.passedOver.count == 0));
     }
     if (SDK::engineNameTable != 0) {
         check(nameTableHolds(blocks, SDK::engineNameTable, objects, image));

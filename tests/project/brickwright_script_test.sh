@@ -91,9 +91,9 @@ done
 
 # What they do know goes on: the build (here cmake's stand-in), then the program, the game told how the
 # user started it.
-stubbed demo --game-dir g --missing-recipe=Wall007 --without-class-class -h
+stubbed demo --game-dir g --missing-recipe=Wall007 --late-engine both --late-engine-at=2 --without-class-class -h
 ((status == 0)) || fail "demo: exit status $status: $err"
-[[ $out == "brickwright-game [./brickwright demo] --game-dir g --missing-recipe=Wall007 --without-class-class -h" ]] ||
+[[ $out == "brickwright-game [./brickwright demo] --game-dir g --missing-recipe=Wall007 --late-engine both --late-engine-at=2 --without-class-class -h" ]] ||
     fail "demo ran: $out"
 stubbed bench --json r.json --image=f --benchmark_filter=scan --v=1 --byte-frequencies --help
 ((status == 0)) || fail "bench: exit status $status: $err"
@@ -116,7 +116,7 @@ stubbed package
 # The game's own options, as its --help lists them, are the ones the script lets through.
 listed=$(grep -o '"  --[a-z-]*\|"  -h, --help' "$source_root/standin/game/src/options.cpp" |
     sed 's/^"  //; s/^-h, //' | sort | tr '\n' ' ')
-known=$(sed -n 's/^game_value_options=(\(.*\)/\1/p; s/^    \(--[a-z-]*\))$/\1/p; s/^game_flag_options=(\(.*\))$/\1/p' \
+known=$(sed -n 's/^game_value_options=(\(.*\)/\1/p; s/^    \(--[a-z -]*\))$/\1/p; s/^game_flag_options=(\(.*\))$/\1/p' \
     "$source_root/brickwright" | tr ' ' '\n' | grep -v '^-h$' | grep . | sort | tr '\n' ' ')
 [[ -n $listed && $listed == "$known" ]] || fail "the game lists '$listed', the script knows '$known'"
 

@@ -13,8 +13,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "sdk/engine.hpp"
 
 namespace SDK {
 
@@ -58,6 +61,23 @@ UObject* findObjectByFullName(std::string_view fullName) noexcept;
 
 // The engine's class object for classes ("Class CoreUObject.Class"), found by the first call and
 // cached for the life of the library, null included. Concurrent first calls wait for one search.
+//
+// When initEngineGlobals left a table unproven (kept still empty, or not found), the first call proves
+// the tables first: the kept matches at their addresses, the name table's variable read again, and
+// where nothing proves, the search by layout over a fresh snapshot of readable memory; what proves
+// then is what the globals, the naming and the search use. Until both tables prove, the answer is
+// null and nothing is cached: the next lookup round tries again, and every lookup of a round that has
+// tried already answers null at once. Concurrent callers wait for the one attempt.
 UClass* lookupClassClass();
+
+// Starts a lookup round and returns its number: the BeginPlay handler starts one before its 54
+// lookups, which share the round's one attempt at most. Before any call, round 1 is under way.
+std::uint64_t startLookupRound() noexcept;
+
+// What an attempt at first use found that the mod has not yet said, when the attempt ran in `round`;
+// given out once. Found tables are news once; tables not found are news once, and only when setup
+// kept their matches (it said they would be checked): a table setup could not find it has already
+// warned about.
+std::optional<FirstUseReport> takeFirstUseReport(std::uint64_t round);
 
 } // namespace SDK

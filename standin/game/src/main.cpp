@@ -2,12 +2,14 @@
 // way the game's does, and which starts the host loader (it imports xinput1_3) to run the mod the
 // way the game would: load, ModCreate, setup, secondaryEntry, BeginPlay for every player
 // controller, delete, unload. It ends with a summary of what the mod registered.
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -20,6 +22,7 @@
 #include "platform.hpp"
 #include "platform/os.hpp"
 #include "recipe_items.hpp"
+#include "sdk/engine_layout.hpp"
 #include "sdk/signature.hpp"
 #include "sml/sml.hpp"
 #include "standin/game_image.hpp"
@@ -132,6 +135,7 @@ std::string tableSource(const std::vector<std::string>& setupJournal, const std:
     const std::string byLayout = "Brickwright found the engine's " + table + " table by its layout";
     const std::string missing = "Brickwright could not find the engine's " + table + " table";
     const std::string pattern = " the engine's " + table + " table pattern (";
+    const std::string kept = "Brickwright found the engine's " + table + " table (RVA 0x";
     std::string source = table + " table by its pattern";
     std::string passedOver;
     for (const std::string& entry : setupJournal) {
@@ -139,6 +143,9 @@ std::string tableSource(const std::vector<std::string>& setupJournal, const std:
             source = table + " table by its layout";
         } else if (entry.find(missing) != std::string::npos) {
             source = table + " table not found";
+        } else if (entry.find(kept) != std::string::npos) {
+            source = table + (entry.find(") still empty;") != std::string::npos ? " table kept still empty"
+                                                                                : " table kept unchecked");
         }
         const std::size_t at = entry.find(pattern);
         const std::size_t rvaAt = entry.find("RVA 0x", at);
@@ -155,6 +162,63 @@ std::string tableSource(const std::vector<std::string>& setupJournal, const std:
     }
     return passedOver.empty() ? source : source + " (" + passedOver + " passed over)";
 }
+
+// The tables the engine fills only after the mod has been set up (--late-engine): emptied once the
+// world is built, as a game that had not filled them yet would hold them, and put back by fill().
+class LateTables {
+public:
+    LateTables(const standin::GameImageArena& arena, const game::GameWorld& world,
+               std::optional<game::EnginePattern> which)
+        : arena_(arena), world_(world), which_(which) {
+        if (objectTable()) {
+            std::memcpy(header_.data(), arena_.objectTable, header_.size());
+            std::memset(arena_.objectTable, 0, header_.size());
+        }
+        if (nameTable()) {
+            standin::setNameTableVariable(arena_, nullptr);
+        }
+    }
+    LateTables(const LateTables&) = delete;
+    LateTables& operator=(const LateTables&) = delete;
+
+    // "object table", "name table", "name and object tables"; empty when none is late.
+    std::string what() const {
+        return !which_                                       ? ""
+               : *which_ == game::EnginePattern::NameTable   ? "name table"
+               : *which_ == game::EnginePattern::ObjectTable ? "object table"
+                                                             : "name and object tables";
+    }
+
+    bool pending() const noexcept { return which_.has_value() && !filled_; }
+
+    void fill() {
+        if (!pending()) {
+            return;
+        }
+        filled_ = true;
+        if (objectTable()) {
+            std::memcpy(arena_.objectTable, header_.data(), header_.size());
+        }
+        if (nameTable()) {
+            standin::setNameTableVariable(arena_, world_.nameTable());
+        }
+    }
+
+private:
+    bool objectTable() const noexcept {
+        return which_ &&
+               (*which_ == game::EnginePattern::ObjectTable || *which_ == game::EnginePattern::Both);
+    }
+    bool nameTable() const noexcept {
+        return which_ && (*which_ == game::EnginePattern::NameTable || *which_ == game::EnginePattern::Both);
+    }
+
+    const standin::GameImageArena& arena_;
+    const game::GameWorld& world_;
+    std::optional<game::EnginePattern> which_;
+    std::array<unsigned char, sizeof(SDK::Layout::ObjectTable)> header_{};
+    bool filled_ = false;
+};
 
 // What one BeginPlay made the mod do.
 struct BeginPlayRun {
@@ -307,6 +371,7 @@ Result<int> run(const game::Options& options) {
     }
     const auto world = std::make_unique<game::GameWorld>(arena.objectTable, !options.withoutClassClass);
     standin::setNameTableVariable(arena, world->nameTable());
+    LateTables late(arena, *world, options.lateEngine);
 
     standin::setClassClass(world->classClass());
     std::size_t catalogued = 0;
@@ -356,6 +421,20 @@ Result<int> run(const game::Options& options) {
     for (const std::string& line : lookAlikes) {
         hostLine(line, ConsoleColor::Red);
     }
+    if (late.pending()) {
+        const bool one = *options.lateEngine != game::EnginePattern::Both;
+        const std::string k = std::to_string(options.lateEngineAt);
+        hostLine("The engine's " + late.what() + (one ? " is" : " are") +
+                     " empty while the mod sets up and " +
+                     (options.lateEngineAt <= options.controllers
+                          ? std::string(one ? "is" : "are") + " filled before player controller " + k +
+                                " begins play (--late-engine)"
+                          : std::string(one ? "is" : "are") + " never filled: " +
+                                plural(static_cast<std::size_t>(options.controllers), "player controller",
+                                       "player controllers") +
+                                " begin play (--late-engine-at " + k + ")"),
+                 ConsoleColor::Red);
+    }
     if (options.withoutClassClass) {
         hostLine("The engine world has no Class CoreUObject.Class (--without-class-class)", ConsoleColor::Red,
                  LogType::Warning);
@@ -392,6 +471,10 @@ Result<int> run(const game::Options& options) {
     std::vector<SML::Objects::AFGPlayerController> controllers(static_cast<std::size_t>(options.controllers));
     std::vector<BeginPlayRun> runs;
     for (std::size_t i = 0; i < controllers.size(); ++i) {
+        if (late.pending() && static_cast<int>(i) + 1 == options.lateEngineAt) {
+            late.fill();
+            hostLine("The engine fills its " + late.what(), ConsoleColor::Red);
+        }
         hostLine("Player controller " + std::to_string(i + 1) + " begins play");
         runs.push_back(beginPlay(controllers[i], *world));
     }

@@ -13,7 +13,7 @@ namespace {
 bool takesValue(std::string_view name) {
     return name == "--controllers" || name == "--game-dir" || name == "--log-file" || name == "--mod" ||
            name == "--break-pattern" || name == "--look-alike" || name == "--look-alike-only" ||
-           name == "--missing-recipe";
+           name == "--missing-recipe" || name == "--late-engine" || name == "--late-engine-at";
 }
 
 using brickwright::fail;
@@ -42,15 +42,15 @@ EnginePattern joined(const std::optional<EnginePattern>& before, EnginePattern a
 // Sets the option from its value; an error line when the value is not one the option takes.
 Result<void> apply(Options& options, std::string_view name, std::string_view value) {
     const std::string quoted = "'" + std::string(value) + "'";
-    if (name == "--controllers") {
+    if (name == "--controllers" || name == "--late-engine-at") {
         int count = 0;
         const auto [end, status] = std::from_chars(value.data(), value.data() + value.size(), count);
         if (status != std::errc() || end != value.data() + value.size() || count < 1 ||
             count > kMaxControllers) {
-            return fail("--controllers: " + quoted + " is not a whole number from 1 to " +
+            return fail(std::string(name) + ": " + quoted + " is not a whole number from 1 to " +
                         std::to_string(kMaxControllers));
         }
-        options.controllers = count;
+        (name == "--controllers" ? options.controllers : options.lateEngineAt) = count;
     } else if (value.empty()) {
         return fail(std::string(name) + ": the value is empty");
     } else if (name == "--game-dir") {
@@ -70,6 +70,12 @@ Result<void> apply(Options& options, std::string_view name, std::string_view val
         if (name != "--look-alike") {
             options.brokenPattern = joined(options.brokenPattern, *pattern);
         }
+    } else if (name == "--late-engine") {
+        const Result<EnginePattern> tables = enginePattern(name, value);
+        if (!tables) {
+            return tl::unexpected(tables.error());
+        }
+        options.lateEngine = *tables;
     } else if (name == "--missing-recipe") {
         if (!isRecipeItem(value)) {
             return fail(
@@ -116,6 +122,9 @@ Result<Options> parseOptions(const std::vector<std::string_view>& arguments) {
             return tl::unexpected(std::move(applied.error()));
         }
     }
+    if (!options.lateEngine && options.lateEngineAt != 1) {
+        return fail("--late-engine-at: needs --late-engine WHICH");
+    }
     return options;
 }
 
@@ -149,6 +158,11 @@ std::string usage(const std::string& command) {
            "                          --break-pattern together); the mod finds the table by its layout\n"
            "  --without-class-class   build the engine world without Class CoreUObject.Class, so that\n"
            "                          the mod can prove neither engine table and its lookup fails\n"
+           "  --late-engine WHICH     leave the name-table or object-table, or both, empty while the\n"
+           "                          mod sets up (a zero object table header, a null name table\n"
+           "                          variable) and fill them before the first controller begins play\n"
+           "  --late-engine-at K      with --late-engine: fill them before controller K begins play\n"
+           "                          instead, 1 to 64 (never, with fewer controllers)\n"
            "  --missing-recipe ITEM   leave ITEM's recipe class (e.g. Wall007) out of the catalogue;\n"
            "                          may be given more than once\n"
            "  -h, --help              this text\n"

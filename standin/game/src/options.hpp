@@ -26,6 +26,10 @@ struct Options {
     // The world is built without the engine's class for classes: its classes have no class. Nothing
     // can find that object, and the mod can prove neither table, whatever found it.
     bool withoutClassClass = false;
+    // Tables the engine fills only after the mod has been set up: zero while it sets up, filled just
+    // before player controller `lateEngineAt` (from 1) begins play; never, with fewer controllers.
+    std::optional<EnginePattern> lateEngine;
+    int lateEngineAt = 1;
     std::vector<std::string> missingRecipes; // item names, e.g. "Wall007"
 };
 
@@ -39,7 +43,8 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitEnvironment = 3;
 
 // Parses the arguments after the program name. Options take their value as the next argument or
-// after "=" ("--controllers 2", "--controllers=2"). The error is one line naming the option.
+// after "=" ("--controllers 2", "--controllers=2"). The error is one line naming the option;
+// --late-engine-at without --late-engine is one.
 [[nodiscard]] brickwright::Result<Options> parseOptions(const std::vector<std::string_view>& arguments);
 
 // How the user started the game, as its messages name it: the environment variable

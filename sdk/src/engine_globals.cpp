@@ -8,6 +8,7 @@
 #include "engine_matches.hpp"
 #include "sdk/discovery.hpp"
 #include "sdk/engine_layout.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/readable_memory.hpp"

@@ -10,6 +10,7 @@
 
 #include "scan/plan.hpp"
 #include "scan_test_support.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/pattern_scan.hpp"
 
 namespace {

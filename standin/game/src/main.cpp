@@ -20,7 +20,7 @@
 #include "platform.hpp"
 #include "platform/os.hpp"
 #include "recipe_items.hpp"
-#include "sdk/signature.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sml/sml.hpp"
 #include "standin/game_image.hpp"
 #include "standin/host.hpp"

@@ -133,9 +133,12 @@ SDK_SCAN_INLINE SDK_IMAGE_READER bool eachBlock(Step& step, const std::uint8_t* 
         if constexpr (ahead != 0) {
             prefetchBlock<kBlock>(line + at + ahead);
         }
-        if (step.candidates(at) && step.done(at)) {
-            at += kBlock;
-            return true;
+        // Blocks with candidates are rare: the compiler keeps the lanes in registers for the others.
+        if (const auto hits = step.candidates(at); Step::any(hits)) [[unlikely]] {
+            if (step.done(at, hits)) {
+                at += kBlock;
+                return true;
+            }
         }
     }
     return false;
@@ -264,19 +267,22 @@ template <typename Lanes> struct Walk {
 
 // The block steps: what the loop computes for a block (`candidates`, inline), what it does with a
 // block that has some (`done`, out of line but for the step's bookkeeping: whether the walk ends
-// there), and what it loads before the first block (`start`).
+// there), and what it loads before the first block (`start`). A step holds its lanes and holds its
+// walk by reference: the walk's out-of-line calls take the walk's address, never the step's, so that
+// the step (the lanes, what it keeps from block to block) stays in registers.
 
 // One plan, each compare loading at the plan's anchors.
 template <typename Lanes> struct OnePlanLoads {
     const Walk<Lanes>& walk;
-    const Lanes& lanes;
+    const Lanes lanes;
     const std::uint8_t*& found;
 
     SDK_SCAN_INLINE void start(std::size_t) noexcept {}
-    SDK_SCAN_INLINE SDK_IMAGE_READER bool candidates(std::size_t at) const noexcept {
-        return Lanes::any(walk.blockHits(lanes, at));
+    SDK_SCAN_INLINE SDK_IMAGE_READER typename Lanes::Hits candidates(std::size_t at) const noexcept {
+        return walk.blockHits(lanes, at);
     }
-    SDK_SCAN_INLINE SDK_IMAGE_READER bool done(std::size_t at) noexcept {
+    static bool any(typename Lanes::Hits hits) noexcept { return Lanes::any(hits); }
+    SDK_SCAN_INLINE SDK_IMAGE_READER bool done(std::size_t at, typename Lanes::Hits) noexcept {
         found = walk.blockMatch(at);
         return found != nullptr;
     }
@@ -285,18 +291,19 @@ template <typename Lanes> struct OnePlanLoads {
 // One plan, both anchors cut out of the lines from `line`, where anchor kAtLine lies.
 template <typename Lanes, int kAtLine> struct OnePlanLines {
     const Walk<Lanes>& walk;
-    const Lanes& lanes;
+    const Lanes lanes;
     const std::uint8_t* line;
     const std::uint8_t*& found;
     typename Lanes::Line low{};
 
     SDK_SCAN_INLINE SDK_IMAGE_READER void start(std::size_t at) noexcept { low = Lanes::loadLine(line + at); }
-    SDK_SCAN_INLINE SDK_IMAGE_READER bool candidates(std::size_t at) noexcept {
+    SDK_SCAN_INLINE SDK_IMAGE_READER typename Lanes::Hits candidates(std::size_t at) noexcept {
         constexpr auto steps = std::make_index_sequence<Lanes::kPerBlock>{};
         const BlockLines<Lanes> lines(low, line + at, steps);
-        return Lanes::any(lines.template hits<kAtLine>(lanes, steps));
+        return lines.template hits<kAtLine>(lanes, steps);
     }
-    SDK_SCAN_INLINE SDK_IMAGE_READER bool done(std::size_t at) noexcept {
+    static bool any(typename Lanes::Hits hits) noexcept { return Lanes::any(hits); }
+    SDK_SCAN_INLINE SDK_IMAGE_READER bool done(std::size_t at, typename Lanes::Hits) noexcept {
         found = walk.blockMatch(at);
         return found != nullptr;
     }
@@ -311,37 +318,41 @@ template <typename Lanes, bool kLines, int kFirstAtLine> struct TwoPlans {
     using Hits = typename Lanes::Hits;
 
     OnePass<Lanes>& pass;
-    const Walk<Lanes> first;
-    const Walk<Lanes> second;
-    const Lanes& firstLanes;
-    const Lanes& secondLanes;
+    const Walk<Lanes>& first;
+    const Walk<Lanes>& second;
+    const Lanes firstLanes;
+    const Lanes secondLanes;
     const std::uint8_t* line;
     typename LineOf<Lanes>::type low{};
-    Hits firstHits{};
-    Hits secondHits{};
+
+    struct BothHits {
+        Hits first;
+        Hits second;
+    };
 
     SDK_SCAN_INLINE SDK_IMAGE_READER void start(std::size_t at) noexcept {
         if constexpr (kLines) {
             low = Lanes::loadLine(line + at);
         }
     }
-    SDK_SCAN_INLINE SDK_IMAGE_READER bool candidates(std::size_t at) noexcept {
+    SDK_SCAN_INLINE SDK_IMAGE_READER BothHits candidates(std::size_t at) noexcept {
         if constexpr (kLines) {
             // One load of each line for both plans.
             constexpr auto steps = std::make_index_sequence<Lanes::kPerBlock>{};
             const BlockLines<Lanes> lines(low, line + at, steps);
-            firstHits = lines.template hits<kFirstAtLine>(firstLanes, steps);
-            secondHits = lines.template hits<-1>(secondLanes, steps);
+            return {lines.template hits<kFirstAtLine>(firstLanes, steps),
+                    lines.template hits<-1>(secondLanes, steps)};
         } else {
-            firstHits = first.blockHits(firstLanes, at);
-            secondHits = second.blockHits(secondLanes, at);
+            return {first.blockHits(firstLanes, at), second.blockHits(secondLanes, at)};
         }
-        return Lanes::any(Lanes::either(firstHits, secondHits));
     }
-    SDK_SCAN_INLINE SDK_IMAGE_READER bool done(std::size_t at) noexcept {
+    static bool any(const BothHits& hits) noexcept {
+        return Lanes::any(Lanes::either(hits.first, hits.second));
+    }
+    SDK_SCAN_INLINE SDK_IMAGE_READER bool done(std::size_t at, const BothHits& hits) noexcept {
         // Only a plan with candidates looks again.
-        const std::uint8_t* firstMatch = Lanes::any(firstHits) ? first.blockMatch(at) : nullptr;
-        const std::uint8_t* secondMatch = Lanes::any(secondHits) ? second.blockMatch(at) : nullptr;
+        const std::uint8_t* firstMatch = Lanes::any(hits.first) ? first.blockMatch(at) : nullptr;
+        const std::uint8_t* secondMatch = Lanes::any(hits.second) ? second.blockMatch(at) : nullptr;
         // The second first: closing a plan moves the last open one into its place.
         if (secondMatch != nullptr) {
             pass.close(1, secondMatch);
@@ -360,10 +371,11 @@ template <typename Lanes> struct ManyPlans {
     OnePass<Lanes>& pass;
 
     SDK_SCAN_INLINE void start(std::size_t) noexcept {}
-    SDK_SCAN_INLINE SDK_IMAGE_READER bool candidates(std::size_t at) const noexcept {
-        return Lanes::any(pass.blockHits(at));
+    SDK_SCAN_INLINE SDK_IMAGE_READER typename Lanes::Hits candidates(std::size_t at) const noexcept {
+        return pass.blockHits(at);
     }
-    SDK_SCAN_INLINE SDK_IMAGE_READER bool done(std::size_t at) noexcept {
+    static bool any(typename Lanes::Hits hits) noexcept { return Lanes::any(hits); }
+    SDK_SCAN_INLINE SDK_IMAGE_READER bool done(std::size_t at, typename Lanes::Hits) noexcept {
         pass.blockMatches(at);
         return pass.openCount <= 1;
     }
@@ -503,10 +515,17 @@ template <typename Lanes> struct OnePass {
 
     template <bool kLines, int kFirstAtLine = -1>
     SDK_IMAGE_READER void twoPlans(const BlockRange& range, std::size_t& at, std::size_t until) noexcept {
-        const Lanes firstLanes = lanesFor(plans[open[0]], range.reference);
-        const Lanes secondLanes = lanesFor(plans[open[1]], range.reference);
+        // The walks are apart from the step: their out-of-line calls take their address, and the step's
+        // own values (the lanes' hits) stay in registers only while nothing takes its address.
+        const One first = one(0);
+        const One second = one(1);
         const std::uint8_t* line = base + range.reference;
-        TwoPlans<Lanes, kLines, kFirstAtLine> step{*this, one(0), one(1), firstLanes, secondLanes, line};
+        TwoPlans<Lanes, kLines, kFirstAtLine> step{*this,
+                                                   first,
+                                                   second,
+                                                   lanesFor(first.plan, range.reference),
+                                                   lanesFor(second.plan, range.reference),
+                                                   line};
         eachBlockOf<Lanes>(step, line, at, until);
     }
 

@@ -513,8 +513,11 @@ template <typename Lanes> struct OnePass {
         return range;
     }
 
+    // Out of line: a function of its own, its loop keeps both plans' lanes in registers (inlined into
+    // run, g++ 12 reloaded them from the stack for every block).
     template <bool kLines, int kFirstAtLine = -1>
-    SDK_IMAGE_READER void twoPlans(const BlockRange& range, std::size_t& at, std::size_t until) noexcept {
+    SDK_SCAN_NOINLINE SDK_IMAGE_READER void twoPlans(const BlockRange& range, std::size_t& at,
+                                                     std::size_t until) noexcept {
         // The walks are apart from the step: their out-of-line calls take their address, and the step's
         // own values (the lanes' hits) stay in registers only while nothing takes its address.
         const One first = one(0);

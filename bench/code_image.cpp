@@ -13,6 +13,7 @@
 
 #include "pe/image.hpp"
 #include "reference_scan.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"

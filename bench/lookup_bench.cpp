@@ -17,6 +17,7 @@
 #include "reference_scan.hpp"
 #include "sdk/engine.hpp"
 #include "sdk/engine_layout.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/objects.hpp"
 #include "sdk/signature.hpp"
 #include "standin/engine_world.hpp"

@@ -15,6 +15,7 @@
 
 #include "comparison.hpp"
 #include "reference_scan.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/pattern_scan.hpp"
 
 namespace {

@@ -12,8 +12,8 @@
 // Prints one line per kernel and way of scanning: the kernel, "both" (findEach with both patterns,
 // one pass) or "name" (the name-table pattern alone), and the median time of the repetitions in
 // microseconds; then the offsets found, so that the builds can be seen to agree.
+#include "sdk/engine_patterns.hpp"
 #include "sdk/pattern_scan.hpp"
-#include "sdk/signature.hpp"
 
 #include <algorithm>
 #include <chrono>

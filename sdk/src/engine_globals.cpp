@@ -9,6 +9,7 @@
 #include "first_use.hpp"
 #include "sdk/discovery.hpp"
 #include "sdk/engine_layout.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/readable_memory.hpp"

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <vector>
 
+#include "sdk/engine_patterns.hpp"
 #include "sdk/signature.hpp"
 
 namespace {

@@ -10,6 +10,7 @@
 #include "class_lookup.hpp"
 #include "platform/os.hpp"
 #include "sdk/engine.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"
 #include "standin/engine_world.hpp"

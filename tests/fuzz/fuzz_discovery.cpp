@@ -49,6 +49,7 @@
 #include "sdk/discovery.hpp"
 #include "sdk/engine.hpp"
 #include "sdk/engine_layout.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/instruction.hpp"
 #include "sdk/readable_memory.hpp"
 #include "sdk/signature.hpp"

@@ -3,6 +3,7 @@
 // zero elsewhere, the scan's lowest match and count agree, and the export and import
 // directories are read safely.
 #include "pe/image.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
 #include "sdk/signature.hpp"

@@ -15,6 +15,7 @@
 #include "scan/parts.hpp"
 #include "scan/skeleton.hpp"
 #include "scan_test_support.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/pattern_scan.hpp"
 
 namespace {

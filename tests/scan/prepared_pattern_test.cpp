@@ -8,6 +8,7 @@
 
 #include "platform/os.hpp"
 #include "scan_test_support.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/pattern_scan.hpp"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "scan_test_support.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/pattern_scan.hpp"
 
 namespace {

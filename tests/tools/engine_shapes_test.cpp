@@ -1,7 +1,7 @@
 // The engine patterns' table: the instructions each pattern is made of, as the decoder classifies them
 // and as --suggest looks for them in code where the bytes no longer match.
 #include "pe/image.hpp"
-#include "sdk/signature.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sigcheck/decoder.hpp"
 #include "sigcheck/engine_patterns.hpp"
 #include "sigcheck/suggest.hpp"

@@ -270,7 +270,7 @@ TEST(SigcheckAfterAnUpdate, AnOldBuildWithoutThePatternsIsSaidAndGivesStatusOne)
     EXPECT_EQ(unusable.out, "");
 }
 
-// The maintainer's check before editing signature.hpp: the pattern --suggest made for the new build,
+// The maintainer's check before editing engine_patterns.hpp: the pattern --suggest made for the new build,
 // pasted back, matches the new build once where --suggest said, and the table says so.
 TEST(SigcheckAfterAnUpdate, APastedPatternIsCheckedAgainstTheOldAndTheNewBuild) {
     const auto second = symbols(kSecond);

@@ -1,6 +1,7 @@
 // One grammar for pattern text: every text here goes through brickwright-sigcheck's run-time reader
 // and, as the same literal, through the compile-time parser of the mod's own patterns. Both must
 // accept the same texts and read the same elements from them.
+#include "sdk/engine_patterns.hpp"
 #include "sdk/signature.hpp"
 #include "sigcheck/pattern_text.hpp"
 
@@ -58,7 +59,7 @@ template <SDK::PatternLiteral Text> void expectOneGrammar(std::string_view expec
 }
 
 TEST(PatternText, IsOneGrammarForTheCompiledPatternsAndThePastedOnes) {
-    // Patterns, as signature.hpp holds them and as a maintainer pastes them.
+    // Patterns, as engine_patterns.hpp holds them and as a maintainer pastes them.
     expectOneGrammar<"48 8B 05 ?? ?? ?? 03 48 85 C0 0F 85 B0">("48 8B 05 ?? ?? ?? 03 48 85 C0 0F 85 B0");
     expectOneGrammar<"48 8b 05 ?? ?? ?? 03 48 85 c0 0f 85 b0">("48 8B 05 ?? ?? ?? 03 48 85 C0 0F 85 B0");
     expectOneGrammar<"aB Cd eF 09">("AB CD EF 09");

@@ -1,5 +1,5 @@
 // The text form of a masked byte pattern, "48 8B 05 ?? ?? ?? 03": one grammar, read by one function,
-// for the patterns compiled into the mod (signature.hpp) and the ones a maintainer pastes into the
+// for the patterns compiled into the mod (engine_patterns.hpp) and the ones a maintainer pastes into the
 // tools at run time. Tokens are separated by any white space; a token is two hex digits in either
 // case (a fixed byte) or "??" or "?" (any byte). A text needs at least one fixed byte: wildcards alone
 // match everywhere and identify nothing.

@@ -19,17 +19,8 @@ namespace SDK::Scan {
 
 namespace {
 
-constexpr std::uint32_t bit(unsigned n) {
-    return std::uint32_t{1} << n;
-}
-
-// XCR0: the SSE and AVX state, then the AVX-512 opmask, upper-ZMM and high-ZMM state.
-constexpr std::uint64_t kYmmState = 0x06;
-constexpr std::uint64_t kZmmState = 0xE6;
-
 bool osSaves(const CpuReport& cpu, std::uint64_t state) noexcept {
-    const bool osxsave = (cpu.leaf1Ecx & bit(27)) != 0;
-    return osxsave && (cpu.xcr0 & state) == state;
+    return (cpu.leaf1Ecx & kOsxsave) != 0 && (cpu.xcr0 & state) == state;
 }
 
 #if defined(SDK_SCAN_X86)
@@ -79,7 +70,7 @@ CpuReport readCpu() noexcept {
         cpu.leaf7Ebx = leaf7.ebx;
         cpu.leaf7Ecx = leaf7.ecx;
     }
-    if ((cpu.leaf1Ecx & bit(27)) != 0) {
+    if ((cpu.leaf1Ecx & kOsxsave) != 0) {
         cpu.xcr0 = readXcr0();
     }
     return cpu;
@@ -90,15 +81,12 @@ CpuReport readCpu() noexcept {
 } // namespace
 
 bool avx2Usable(const CpuReport& cpu) noexcept {
-    const bool avx = (cpu.leaf1Ecx & bit(28)) != 0;
-    return avx && (cpu.leaf7Ebx & bit(5)) != 0 && osSaves(cpu, kYmmState);
+    return (cpu.leaf1Ecx & kAvx) != 0 && (cpu.leaf7Ebx & kAvx2) != 0 && osSaves(cpu, kYmmState);
 }
 
 bool avx512Usable(const CpuReport& cpu) noexcept {
-    const bool foundation = (cpu.leaf7Ebx & bit(16)) != 0;
-    const bool byteWord = (cpu.leaf7Ebx & bit(30)) != 0;
-    const bool byteShuffles = (cpu.leaf7Ecx & bit(1)) != 0; // VBMI: the kernel's vpermt2b
-    return foundation && byteWord && byteShuffles && osSaves(cpu, kZmmState);
+    const std::uint32_t needed = kAvx512F | kAvx512BW;
+    return (cpu.leaf7Ebx & needed) == needed && (cpu.leaf7Ecx & kAvx512Vbmi) != 0 && osSaves(cpu, kZmmState);
 }
 
 // Which kernel is fastest rests on measurements (bench/README.md, "Kernels measured"), not on width:
@@ -123,60 +111,82 @@ ScanKernel preferredKernel(const CpuReport& cpu) noexcept {
 #endif
 }
 
+namespace {
+
+using FindFirstKernel = const std::uint8_t* (*)(const Plan&, const std::uint8_t*, std::size_t,
+                                                std::size_t) noexcept;
+using FindEachKernel = void (*)(const Plan*, std::size_t, const std::uint8_t*, std::size_t,
+                                const std::uint8_t**) noexcept;
+
+bool anyCpu(const CpuReport&) noexcept {
+    return true;
+}
+
+// A kernel: its name, which CPUs run it and its two entry points; a kernel this architecture does
+// not build has none of the three.
+struct Kernel {
+    ScanKernel kernel;
+    const char* name;
+    bool (*runsOn)(const CpuReport&) noexcept = nullptr;
+    FindFirstKernel findFirst = nullptr;
+    FindEachKernel findEach = nullptr;
+};
+
+constexpr Kernel kKernels[] = {
+    {ScanKernel::Scalar, "scalar", anyCpu, findScalar, findEachScalar},
+#if defined(SDK_SCAN_X86)
+    {ScanKernel::Sse2, "sse2", anyCpu, findSse2, findEachSse2},
+    {ScanKernel::Avx2, "avx2", avx2Usable, findAvx2, findEachAvx2},
+    {ScanKernel::Avx512, "avx512", avx512Usable, findAvx512, findEachAvx512},
+#else
+    {ScanKernel::Sse2, "sse2"},
+    {ScanKernel::Avx2, "avx2"},
+    {ScanKernel::Avx512, "avx512"},
+#endif
+};
+
+const Kernel* kernelOf(ScanKernel kernel) noexcept {
+    for (const Kernel& entry : kKernels) {
+        if (entry.kernel == kernel) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+const CpuReport& thisCpu() noexcept {
+#if defined(SDK_SCAN_X86)
+    static const CpuReport cpu = readCpu();
+#else
+    static const CpuReport cpu{};
+#endif
+    return cpu;
+}
+
+// The kernel, or where this CPU cannot run it bestScanKernel().
+const Kernel& runnable(ScanKernel kernel) noexcept {
+    return *kernelOf(scanKernelSupported(kernel) ? kernel : bestScanKernel());
+}
+
+} // namespace
+
 } // namespace SDK::Scan
 
 namespace SDK {
 
-namespace {
-
-#if defined(SDK_SCAN_X86)
-const Scan::CpuReport& thisCpu() noexcept {
-    static const Scan::CpuReport cpu = Scan::readCpu();
-    return cpu;
-}
-#endif
-
-} // namespace
-
 bool scanKernelSupported(ScanKernel kernel) noexcept {
-#if defined(SDK_SCAN_X86)
-    const Scan::CpuReport& cpu = thisCpu();
-    switch (kernel) {
-    case ScanKernel::Scalar:
-    case ScanKernel::Sse2:
-        return true;
-    case ScanKernel::Avx2:
-        return Scan::avx2Usable(cpu);
-    case ScanKernel::Avx512:
-        return Scan::avx512Usable(cpu);
-    }
-    return false;
-#else
-    return kernel == ScanKernel::Scalar;
-#endif
+    const Scan::Kernel* entry = Scan::kernelOf(kernel);
+    return entry != nullptr && entry->runsOn != nullptr && entry->runsOn(Scan::thisCpu());
 }
 
 ScanKernel bestScanKernel() noexcept {
-#if defined(SDK_SCAN_X86)
-    static const ScanKernel best = Scan::preferredKernel(thisCpu());
+    static const ScanKernel best = Scan::preferredKernel(Scan::thisCpu());
     return best;
-#else
-    return ScanKernel::Scalar;
-#endif
 }
 
 const char* scanKernelName(ScanKernel kernel) noexcept {
-    switch (kernel) {
-    case ScanKernel::Scalar:
-        return "scalar";
-    case ScanKernel::Sse2:
-        return "sse2";
-    case ScanKernel::Avx2:
-        return "avx2";
-    case ScanKernel::Avx512:
-        return "avx512";
-    }
-    return "?";
+    const Scan::Kernel* entry = Scan::kernelOf(kernel);
+    return entry != nullptr ? entry->name : "?";
 }
 
 } // namespace SDK
@@ -188,57 +198,12 @@ const std::uint8_t* findFirst(ScanKernel kernel, const Plan& plan, const std::ui
     if (!plan.anchored) {
         return base + from; // an all-wildcard pattern matches at every start offset
     }
-    if (!scanKernelSupported(kernel)) {
-        kernel = bestScanKernel();
-    }
-    switch (kernel) {
-#if defined(SDK_SCAN_X86)
-    case ScanKernel::Avx512:
-        return findAvx512(plan, base, size, from);
-    case ScanKernel::Avx2:
-        return findAvx2(plan, base, size, from);
-    case ScanKernel::Sse2:
-        return findSse2(plan, base, size, from);
-#endif
-    default:
-        break;
-    }
-    return findScalar(plan, base, size, from);
+    return runnable(kernel).findFirst(plan, base, size, from);
 }
-
-} // namespace SDK::Scan
-
-namespace SDK::Scan {
-
-namespace {
-
-using FindEachKernel = void (*)(const Plan*, std::size_t, const std::uint8_t*, std::size_t,
-                                const std::uint8_t**) noexcept;
-
-FindEachKernel findEachKernel(ScanKernel kernel) noexcept {
-    if (!scanKernelSupported(kernel)) {
-        kernel = bestScanKernel();
-    }
-    switch (kernel) {
-#if defined(SDK_SCAN_X86)
-    case ScanKernel::Avx512:
-        return findEachAvx512;
-    case ScanKernel::Avx2:
-        return findEachAvx2;
-    case ScanKernel::Sse2:
-        return findEachSse2;
-#endif
-    default:
-        break;
-    }
-    return findEachScalar;
-}
-
-} // namespace
 
 void findEach(ScanKernel kernel, const Plan* plans, std::size_t count, const std::uint8_t* base,
               std::size_t size, const std::uint8_t** found) noexcept {
-    const FindEachKernel run = findEachKernel(kernel);
+    const FindEachKernel run = runnable(kernel).findEach;
     // The plans a kernel walks for, by their place in `plans`, kMaxOnePass at a time.
     Plan group[kMaxOnePass];
     std::size_t where[kMaxOnePass];

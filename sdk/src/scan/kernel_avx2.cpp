@@ -1,4 +1,6 @@
-// 32 start offsets per compare.
+// 32 start offsets per compare. The loop is skeleton.hpp's eachBlock, compiled here for AVX2 through
+// findWith and findEachWith below: a step of its body is four compares (Avx2Lanes::hits), 128 start
+// offsets, loaded at the anchors of one plan (OnePlanLoads) or of two at once (TwoPlans).
 #include "scan/kernel_common.hpp"
 
 #if defined(SDK_SCAN_X86)
@@ -45,7 +47,7 @@ SDK_SCAN_TARGET_END()
 
 namespace SDK::Scan {
 
-// At the baseline, like its declaration; it calls the skeleton compiled for the instruction set.
+// At the baseline, like its declaration; it calls the walk compiled for the instruction set.
 const std::uint8_t* findAvx2(const Plan& plan, const std::uint8_t* base, std::size_t size,
                              std::size_t from) noexcept {
     return findWith<Avx2Lanes>(plan, base, size, from);

@@ -5,6 +5,11 @@
 // and over an image larger than the caches they slowed the scan below memchr's pace. A compare
 // gives a vector, zero where the start offset shows both anchors, and a block's four are joined by
 // their minimum, so the block takes one test.
+//
+// The loop is skeleton.hpp's eachBlock, compiled here for AVX-512 through findWith and findEachWith
+// below: a step of its body is four compares (Avx512Lanes::lineHits), 256 start offsets, cut out of
+// one block's lines for one plan (OnePlanLines) or for two at once (TwoPlans); anchors a line or more
+// apart are loaded where they lie instead (Avx512Lanes::hits, OnePlanLoads).
 #include "scan/kernel_common.hpp"
 
 #if defined(SDK_SCAN_X86)
@@ -88,7 +93,7 @@ SDK_SCAN_TARGET_END()
 
 namespace SDK::Scan {
 
-// At the baseline, like its declaration; it calls the skeleton compiled for the instruction set.
+// At the baseline, like its declaration; it calls the walk compiled for the instruction set.
 const std::uint8_t* findAvx512(const Plan& plan, const std::uint8_t* base, std::size_t size,
                                std::size_t from) noexcept {
     return findWith<Avx512Lanes>(plan, base, size, from);

@@ -1,4 +1,7 @@
-// 16 start offsets per compare; SSE2 is part of every x86-64 CPU.
+// 16 start offsets per compare; SSE2 is part of every x86-64 CPU. The loop is skeleton.hpp's
+// eachBlock, compiled here through findWith and findEachWith below: a step of its body is four
+// compares (Sse2Lanes::hits), 64 start offsets, loaded at the anchors of one plan (OnePlanLoads) or of
+// two at once (TwoPlans).
 #include "scan/kernel_common.hpp"
 
 #if defined(SDK_SCAN_X86)

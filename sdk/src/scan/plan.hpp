@@ -116,6 +116,17 @@ struct CpuReport {
     std::uint32_t leaf7Ecx = 0;
 };
 
+// The bits of CpuReport that the vector kernels need, each named once.
+inline constexpr std::uint32_t kOsxsave = 1u << 27;   // leaf 1 ECX: XSAVE enabled, XCR0 readable
+inline constexpr std::uint32_t kAvx = 1u << 28;       // leaf 1 ECX
+inline constexpr std::uint32_t kAvx2 = 1u << 5;       // leaf 7 EBX
+inline constexpr std::uint32_t kAvx512F = 1u << 16;   // leaf 7 EBX: AVX-512 Foundation
+inline constexpr std::uint32_t kAvx512BW = 1u << 30;  // leaf 7 EBX: byte and word instructions
+inline constexpr std::uint32_t kAvx512Vbmi = 1u << 1; // leaf 7 ECX: byte permutes (the kernel's vpermt2b)
+// XCR0: the SSE and AVX state; with the AVX-512 opmask, upper-ZMM and high-ZMM state.
+inline constexpr std::uint64_t kYmmState = 0x06;
+inline constexpr std::uint64_t kZmmState = 0xE6;
+
 // Whether the CPU has the instructions and the operating system saves the registers they use.
 [[nodiscard]] bool avx2Usable(const CpuReport& cpu) noexcept;
 [[nodiscard]] bool avx512Usable(const CpuReport& cpu) noexcept;

@@ -1,4 +1,4 @@
-// The loop of every vector kernel, written once. A kernel brings its lanes: how many start offsets
+// The walk of every vector kernel, written once. A kernel brings its lanes: how many start offsets
 // one compare covers and how it compares; the skeleton brings the walk.
 //
 //     struct Lanes {
@@ -24,11 +24,22 @@
 //         // anchor (0 or 1) that is the reference byte itself, needing no cut, or -1.
 //         template <int kAtLine> Hits lineHits(Line low, Line high) const;
 //
-// The walk: one unaligned compare where the scan begins, then a block at a time the aligned loads
-// of the first anchor (or of the lines) (the few start offsets seen twice were rejected the first
-// time), then single compares, then the scalar loop for the last start offsets. A compare is made
-// only while all its start offsets are valid starts, and a block of lines only while its lines lie
-// inside the image, so every byte read lies inside the image (an anchor lies inside the pattern).
+// The walk, for one plan (Walk::find) or for several in one pass (OnePass::run), has three parts:
+//
+//   head  one unaligned compare where the scan begins, then on to where the blocks align;
+//   body  eachBlock, the one loop over blocks, with a block step that says what a block computes:
+//           OnePlanLoads  one plan, its compares loaded at its two anchors (SSE2, AVX2)
+//           OnePlanLines  one plan, both anchors cut out of aligned lines (AVX-512)
+//           TwoPlans      two plans, both lanes kept in registers, by loads or lines (the engine's case)
+//           ManyPlans     three plans or more, each plan's lanes made afresh for each block
+//         first asking for the lines kPrefetchAhead bytes on, then without for the last blocks;
+//   tail  single compares, then the scalar loop for the last start offsets (OnePass: each plan
+//         still open goes on alone, with Walk::find).
+//
+// The blocks' aligned loads are of the first anchor (or of the lines); the few start offsets the head
+// and the body both see were rejected the first time. A compare is made only while all its start
+// offsets are valid starts, and a block of lines only while its lines lie inside the image, so every
+// byte read lies inside the image (an anchor lies inside the pattern).
 // Included inside the kernel's instruction-set region; see kernel_common.hpp.
 #pragma once
 
@@ -91,7 +102,65 @@ inline std::size_t lineBound(std::size_t size, std::size_t reference, std::size_
     return size >= reference + width ? size - reference - width : 0;
 }
 
-template <typename Lanes> struct Skeleton {
+// Where a walk's blocks lie: aligned at the image's byte `reference + at`, while a whole block of
+// start offsets lies below `until`; with `lines`, the lanes cut every anchor out of lines aligned
+// there.
+struct BlockRange {
+    std::size_t reference = 0;
+    std::size_t until = 0;
+    bool lines = false;
+};
+
+// The first start offset past a compare at `at` whose byte `reference` is aligned to the lanes' width.
+template <typename Lanes>
+inline std::size_t alignedAfter(const std::uint8_t* base, std::size_t reference, std::size_t at) noexcept {
+    return at + Lanes::kWidth -
+           (reinterpret_cast<std::uintptr_t>(base + reference + at) & (Lanes::kWidth - 1));
+}
+
+// The one loop over blocks: from `at` while a whole block of start offsets lies below `until`, asking
+// for the lines `ahead` bytes past each block of `line + at`. The step computes the block's candidates
+// inline and, only where there are some, looks again out of line; it says when the walk is done, and
+// the loop then returns true with `at` past that block.
+template <std::size_t kBlock, std::size_t ahead, typename Step>
+SDK_SCAN_INLINE SDK_IMAGE_READER bool eachBlock(Step& step, const std::uint8_t* line, std::size_t& at,
+                                                std::size_t until) noexcept {
+    if (until - at < kBlock) {
+        return false;
+    }
+    step.start(at);
+    for (; until - at >= kBlock; at += kBlock) {
+        if constexpr (ahead != 0) {
+            prefetchBlock<kBlock>(line + at + ahead);
+        }
+        // Blocks with candidates are rare: the compiler keeps the lanes in registers for the others.
+        if (const auto hits = step.candidates(at); Step::any(hits)) [[unlikely]] {
+            if (step.done(at, hits)) {
+                at += kBlock;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The body of a walk, the blocks from `at` (at most `until`): first asking for lines ahead, then
+// without for the last blocks, since lines are asked for only inside the image.
+template <typename Lanes, typename Step>
+SDK_SCAN_INLINE SDK_IMAGE_READER bool eachBlockOf(Step& step, const std::uint8_t* line, std::size_t& at,
+                                                  std::size_t until) noexcept {
+    constexpr std::size_t kBlock = Lanes::kWidth * Lanes::kPerBlock;
+    if constexpr (Lanes::kPrefetchAhead != 0) {
+        if (until - at > Lanes::kPrefetchAhead &&
+            eachBlock<kBlock, Lanes::kPrefetchAhead>(step, line, at, until - Lanes::kPrefetchAhead)) {
+            return true;
+        }
+    }
+    return eachBlock<kBlock, 0>(step, line, at, until);
+}
+
+// The walk for one plan.
+template <typename Lanes> struct Walk {
     static_assert(Lanes::kWidth <= 64 && 64 % Lanes::kWidth == 0, "a compare's bits fit a 64-bit word");
     static constexpr std::size_t kBlock = Lanes::kWidth * Lanes::kPerBlock;
     static_assert(kBlock % 64 == 0, "a block is whole 64-bit words of candidates");
@@ -149,120 +218,200 @@ template <typename Lanes> struct Skeleton {
         return nullptr;
     }
 
-    // Blocks from `at` while a whole block of start offsets lies below `until`, asking for the first
-    // anchor's lines `ahead` bytes on.
-    template <std::size_t ahead>
-    SDK_IMAGE_READER const std::uint8_t* blocks(const Lanes& lanes, std::size_t& at,
-                                                std::size_t until) const noexcept {
-        for (; until - at >= kBlock; at += kBlock) {
-            if constexpr (ahead != 0) {
-                prefetchBlock<kBlock>(lane0 + at + ahead);
-            }
-            if (Lanes::any(blockHits(lanes, at))) {
-                if (const std::uint8_t* found = blockMatch(at)) {
-                    return found;
-                }
-            }
-        }
-        return nullptr;
-    }
-
-    // The same with the anchors cut from lines aligned at the image's byte `reference + at`, where
-    // anchor kAtLine lies.
-    template <std::size_t ahead, int kAtLine>
-    SDK_IMAGE_READER const std::uint8_t* lineBlocks(const Lanes& lanes, std::size_t& at, std::size_t until,
-                                                    std::size_t reference) const noexcept {
-        const std::uint8_t* line = base + reference;
-        if (until - at < kBlock) {
-            return nullptr;
-        }
-        typename Lanes::Line low = Lanes::loadLine(line + at);
-        for (; until - at >= kBlock; at += kBlock) {
-            if constexpr (ahead != 0) {
-                prefetchBlock<kBlock>(line + at + ahead);
-            }
-            constexpr auto steps = std::make_index_sequence<Lanes::kPerBlock>{};
-            const BlockLines<Lanes> lines(low, line + at, steps);
-            if (Lanes::any(lines.template hits<kAtLine>(lanes, steps))) {
-                if (const std::uint8_t* found = blockMatch(at)) {
-                    return found;
-                }
-            }
-        }
-        return nullptr;
-    }
-
-    // The blocks from `at` while a whole block lies below `until`: with lines where the lanes cut
-    // them (`lines`, aligned at the image's byte `reference + at`), by loads at the anchors otherwise.
-    template <std::size_t ahead>
-    SDK_IMAGE_READER const std::uint8_t* blocksFrom(const Lanes& lanes, std::size_t& at, std::size_t until,
-                                                    [[maybe_unused]] std::size_t reference,
-                                                    [[maybe_unused]] bool lines) const noexcept {
+    // The blocks of the start offsets [0, starts) of an image of `size` bytes: aligned at the first
+    // anchor, or where the lanes cut lines at the lower anchor, as far as those lines lie inside.
+    BlockRange blockRange(const Lanes& lanes, std::size_t size, std::size_t starts) const noexcept {
+        BlockRange range{plan.anchor0, starts, false};
         if constexpr (CutsLines<Lanes>) {
-            if (lines) {
-                return plan.anchor0 == reference ? lineBlocks<ahead, 0>(lanes, at, until, reference)
-                                                 : lineBlocks<ahead, 1>(lanes, at, until, reference);
+            if (lanes.cutsLines()) {
+                range.lines = true;
+                range.reference = plan.anchor0 < plan.anchor1 ? plan.anchor0 : plan.anchor1;
+                const std::size_t bound = lineBound(size, range.reference, Lanes::kWidth);
+                range.until = bound < starts ? bound : starts;
             }
         }
-        return blocks<ahead>(lanes, at, until);
+        return range;
     }
 
-    SDK_IMAGE_READER const std::uint8_t* find(std::size_t from, std::size_t size) const noexcept {
-        const Lanes lanes(plan);
-        const std::size_t starts = size - plan.length + 1;
-        // Where the blocks align: the first anchor, or with lines the lower anchor.
-        std::size_t reference = plan.anchor0;
-        std::size_t until = starts;
-        bool lines = false;
-        if constexpr (CutsLines<Lanes>) {
-            lines = lanes.cutsLines();
-            if (lines) {
-                reference = plan.anchor0 < plan.anchor1 ? plan.anchor0 : plan.anchor1;
-                const std::size_t bound = lineBound(size, reference, Lanes::kWidth);
-                until = bound < starts ? bound : starts;
-            }
-        }
-        std::size_t at = from;
-        if (starts - at >= Lanes::kWidth) {
-            if (const std::uint8_t* found = single(lanes, at)) {
-                return found;
-            }
-            at += Lanes::kWidth -
-                  (reinterpret_cast<std::uintptr_t>(base + reference + at) & (Lanes::kWidth - 1));
-        }
-        until = until > at ? until : at;
-        const std::uint8_t* inBlocks = nullptr;
-        if constexpr (Lanes::kPrefetchAhead != 0) {
-            // Lines are asked for only inside the image: the last blocks go without.
-            if (until - at > Lanes::kPrefetchAhead) {
-                inBlocks = blocksFrom<Lanes::kPrefetchAhead>(lanes, at, until - Lanes::kPrefetchAhead,
-                                                             reference, lines);
-            }
-        }
-        if (inBlocks == nullptr) {
-            inBlocks = blocksFrom<0>(lanes, at, until, reference, lines);
-        }
-        if (inBlocks != nullptr) {
-            return inBlocks;
-        }
+    SDK_IMAGE_READER const std::uint8_t* inBlocks(const Lanes& lanes, const BlockRange& range,
+                                                  std::size_t& at) const noexcept;
+
+    SDK_IMAGE_READER const std::uint8_t* tail(const Lanes& lanes, std::size_t at,
+                                              std::size_t starts) const noexcept {
         for (; starts - at >= Lanes::kWidth; at += Lanes::kWidth) {
             if (const std::uint8_t* found = single(lanes, at)) {
                 return found;
             }
         }
-        return scalarTail(plan, base, size, at, starts);
+        return scalarTail(plan, base, static_cast<std::size_t>(end - base), at, starts);
+    }
+
+    // The lowest match at a start offset in [from, size - L], or nullptr.
+    SDK_IMAGE_READER const std::uint8_t* find(std::size_t from, std::size_t size) const noexcept {
+        const Lanes lanes(plan);
+        const std::size_t starts = size - plan.length + 1;
+        const BlockRange range = blockRange(lanes, size, starts);
+        std::size_t at = from;
+        if (starts - at >= Lanes::kWidth) {
+            if (const std::uint8_t* found = single(lanes, at)) {
+                return found;
+            }
+            at = alignedAfter<Lanes>(base, range.reference, at);
+        }
+        if (const std::uint8_t* found = inBlocks(lanes, range, at)) {
+            return found;
+        }
+        return tail(lanes, at, starts);
     }
 };
 
-// The walk for several plans at once: the same steps as Skeleton::find over the start offsets that
-// every plan has, each compare made for every plan still without a match and their candidates
-// joined, so that the lines a block reads are loaded once for all plans and the hot loop takes one
-// branch per block. A plan leaves the walk at its first verified match, the lowest; the start
-// offsets only the shorter plans have are left to each plan's own walk.
-template <typename Lanes> struct OnePass {
-    using One = Skeleton<Lanes>;
+// The block steps: what the loop computes for a block (`candidates`, inline), what it does with a
+// block that has some (`done`, out of line but for the step's bookkeeping: whether the walk ends
+// there), and what it loads before the first block (`start`). A step holds its lanes and holds its
+// walk by reference: the walk's out-of-line calls take the walk's address, never the step's, so that
+// the step (the lanes, what it keeps from block to block) stays in registers.
+
+// One plan, each compare loading at the plan's anchors.
+template <typename Lanes> struct OnePlanLoads {
+    const Walk<Lanes>& walk;
+    const Lanes lanes;
+    const std::uint8_t*& found;
+
+    SDK_SCAN_INLINE void start(std::size_t) noexcept {}
+    SDK_SCAN_INLINE SDK_IMAGE_READER typename Lanes::Hits candidates(std::size_t at) const noexcept {
+        return walk.blockHits(lanes, at);
+    }
+    static bool any(typename Lanes::Hits hits) noexcept { return Lanes::any(hits); }
+    SDK_SCAN_INLINE SDK_IMAGE_READER bool done(std::size_t at, typename Lanes::Hits) noexcept {
+        found = walk.blockMatch(at);
+        return found != nullptr;
+    }
+};
+
+// One plan, both anchors cut out of the lines from `line`, where anchor kAtLine lies.
+template <typename Lanes, int kAtLine> struct OnePlanLines {
+    const Walk<Lanes>& walk;
+    const Lanes lanes;
+    const std::uint8_t* line;
+    const std::uint8_t*& found;
+    typename Lanes::Line low{};
+
+    SDK_SCAN_INLINE SDK_IMAGE_READER void start(std::size_t at) noexcept { low = Lanes::loadLine(line + at); }
+    SDK_SCAN_INLINE SDK_IMAGE_READER typename Lanes::Hits candidates(std::size_t at) noexcept {
+        constexpr auto steps = std::make_index_sequence<Lanes::kPerBlock>{};
+        const BlockLines<Lanes> lines(low, line + at, steps);
+        return lines.template hits<kAtLine>(lanes, steps);
+    }
+    static bool any(typename Lanes::Hits hits) noexcept { return Lanes::any(hits); }
+    SDK_SCAN_INLINE SDK_IMAGE_READER bool done(std::size_t at, typename Lanes::Hits) noexcept {
+        found = walk.blockMatch(at);
+        return found != nullptr;
+    }
+};
+
+template <typename Lanes> struct OnePass;
+
+// Two plans, the engine's case: both plans' lanes stay in registers for the whole walk and the block's
+// compares are made inline. With kLines, both plans' anchors are cut from the same lines from `line`;
+// the first plan's anchor kFirstAtLine lies at them. Done once a plan has found its match.
+template <typename Lanes, bool kLines, int kFirstAtLine> struct TwoPlans {
     using Hits = typename Lanes::Hits;
-    static constexpr std::size_t kBlock = One::kBlock;
+
+    OnePass<Lanes>& pass;
+    const Walk<Lanes>& first;
+    const Walk<Lanes>& second;
+    const Lanes firstLanes;
+    const Lanes secondLanes;
+    const std::uint8_t* line;
+    typename LineOf<Lanes>::type low{};
+
+    struct BothHits {
+        Hits first;
+        Hits second;
+    };
+
+    SDK_SCAN_INLINE SDK_IMAGE_READER void start(std::size_t at) noexcept {
+        if constexpr (kLines) {
+            low = Lanes::loadLine(line + at);
+        }
+    }
+    SDK_SCAN_INLINE SDK_IMAGE_READER BothHits candidates(std::size_t at) noexcept {
+        if constexpr (kLines) {
+            // One load of each line for both plans.
+            constexpr auto steps = std::make_index_sequence<Lanes::kPerBlock>{};
+            const BlockLines<Lanes> lines(low, line + at, steps);
+            return {lines.template hits<kFirstAtLine>(firstLanes, steps),
+                    lines.template hits<-1>(secondLanes, steps)};
+        } else {
+            return {first.blockHits(firstLanes, at), second.blockHits(secondLanes, at)};
+        }
+    }
+    static bool any(const BothHits& hits) noexcept {
+        return Lanes::any(Lanes::either(hits.first, hits.second));
+    }
+    SDK_SCAN_INLINE SDK_IMAGE_READER bool done(std::size_t at, const BothHits& hits) noexcept {
+        // Only a plan with candidates looks again.
+        const std::uint8_t* firstMatch = Lanes::any(hits.first) ? first.blockMatch(at) : nullptr;
+        const std::uint8_t* secondMatch = Lanes::any(hits.second) ? second.blockMatch(at) : nullptr;
+        // The second first: closing a plan moves the last open one into its place.
+        if (secondMatch != nullptr) {
+            pass.close(1, secondMatch);
+        }
+        if (firstMatch != nullptr) {
+            pass.close(0, firstMatch);
+        }
+        return firstMatch != nullptr || secondMatch != nullptr;
+    }
+};
+
+// Three plans or more: each plan's lanes are made afresh for each block rather than kept in an array,
+// since an array of vectors on the stack needs an alignment that not every compiler's stack keeps.
+// Done once a single plan is left open, to go on alone.
+template <typename Lanes> struct ManyPlans {
+    OnePass<Lanes>& pass;
+
+    SDK_SCAN_INLINE void start(std::size_t) noexcept {}
+    SDK_SCAN_INLINE SDK_IMAGE_READER typename Lanes::Hits candidates(std::size_t at) const noexcept {
+        return pass.blockHits(at);
+    }
+    static bool any(typename Lanes::Hits hits) noexcept { return Lanes::any(hits); }
+    SDK_SCAN_INLINE SDK_IMAGE_READER bool done(std::size_t at, typename Lanes::Hits) noexcept {
+        pass.blockMatches(at);
+        return pass.openCount <= 1;
+    }
+};
+
+template <typename Lanes>
+SDK_IMAGE_READER const std::uint8_t* Walk<Lanes>::inBlocks(const Lanes& lanes, const BlockRange& range,
+                                                           std::size_t& at) const noexcept {
+    const std::size_t until = range.until > at ? range.until : at;
+    const std::uint8_t* line = base + range.reference;
+    const std::uint8_t* found = nullptr;
+    if constexpr (CutsLines<Lanes>) {
+        if (range.lines) {
+            if (plan.anchor0 == range.reference) {
+                OnePlanLines<Lanes, 0> step{*this, lanes, line, found};
+                eachBlockOf<Lanes>(step, line, at, until);
+            } else {
+                OnePlanLines<Lanes, 1> step{*this, lanes, line, found};
+                eachBlockOf<Lanes>(step, line, at, until);
+            }
+            return found;
+        }
+    }
+    OnePlanLoads<Lanes> step{*this, lanes, found};
+    eachBlockOf<Lanes>(step, line, at, until);
+    return found;
+}
+
+// The walk for several plans at once: the same steps as Walk::find over the start offsets that every
+// plan has, each compare made for every plan still without a match and their candidates joined, so
+// that the lines a block reads are loaded once for all plans and the hot loop takes one branch per
+// block. A plan leaves the walk at its first verified match, the lowest; the start offsets only the
+// shorter plans have are left to each plan's own walk.
+template <typename Lanes> struct OnePass {
+    using One = Walk<Lanes>;
+    using Hits = typename Lanes::Hits;
 
     const Plan* plans;
     const std::uint8_t* base;
@@ -286,9 +435,7 @@ template <typename Lanes> struct OnePass {
         }
     }
 
-    // The lanes are made afresh for each plan and block rather than kept in an array: an array of
-    // vectors on the stack needs an alignment that not every compiler's stack keeps.
-    SDK_IMAGE_READER Hits blockHits(std::size_t at) const noexcept {
+    SDK_SCAN_INLINE SDK_IMAGE_READER Hits blockHits(std::size_t at) const noexcept {
         Hits all = one(0).blockHits(Lanes(plans[open[0]]), at);
         for (std::size_t k = 1; k < openCount; ++k) {
             all = Lanes::either(all, one(k).blockHits(Lanes(plans[open[k]]), at));
@@ -315,89 +462,8 @@ template <typename Lanes> struct OnePass {
         }
     }
 
-    // Two plans open, the engine's case: both plans' lanes stay in registers for the whole walk and
-    // the block's compares are made inline (the general walk below makes the lanes afresh for each
-    // plan and block, out of line). With `lines`, both plans' anchors are cut from the same lines,
-    // aligned at the image's byte `reference + at`. Returns once a plan has found its match, with
-    // `at` past that block, or when the blocks are done.
-    template <std::size_t ahead, bool kLines, int kFirstAtLine = -1>
-    SDK_IMAGE_READER void blocksOfTwo(std::size_t& at, std::size_t until, std::size_t reference) noexcept {
-        const One first = one(0);
-        const One second = one(1);
-        const Lanes firstLanes = lanesFor(first.plan, reference);
-        const Lanes secondLanes = lanesFor(second.plan, reference);
-        const std::uint8_t* line = base + reference;
-        typename LineOf<Lanes>::type low{};
-        if constexpr (kLines) {
-            if (until - at >= kBlock) {
-                low = Lanes::loadLine(line + at);
-            }
-        }
-        for (; until - at >= kBlock; at += kBlock) {
-            if constexpr (ahead != 0) {
-                prefetchBlock<kBlock>(line + at + ahead);
-            }
-            Hits firstHits;
-            Hits secondHits;
-            if constexpr (kLines) {
-                constexpr auto steps = std::make_index_sequence<Lanes::kPerBlock>{};
-                const BlockLines<Lanes> block(low, line + at, steps);
-                firstHits = block.template hits<kFirstAtLine>(firstLanes, steps);
-                secondHits = block.template hits<-1>(secondLanes, steps);
-            } else {
-                firstHits = first.blockHits(firstLanes, at);
-                secondHits = second.blockHits(secondLanes, at);
-            }
-            if (Lanes::any(Lanes::either(firstHits, secondHits))) {
-                // Only a plan with candidates looks again.
-                const std::uint8_t* firstMatch = Lanes::any(firstHits) ? first.blockMatch(at) : nullptr;
-                const std::uint8_t* secondMatch = Lanes::any(secondHits) ? second.blockMatch(at) : nullptr;
-                if (firstMatch != nullptr || secondMatch != nullptr) {
-                    // The second first: closing a plan moves the last open one into its place.
-                    if (secondMatch != nullptr) {
-                        close(1, secondMatch);
-                    }
-                    if (firstMatch != nullptr) {
-                        close(0, firstMatch);
-                    }
-                    at += kBlock;
-                    return;
-                }
-            }
-        }
-    }
-
-    // Blocks while more than one plan is open; a plan left alone finishes with its own walk.
-    template <std::size_t ahead>
-    SDK_IMAGE_READER void blocks(std::size_t& at, std::size_t until, std::size_t reference,
-                                 [[maybe_unused]] bool lines) noexcept {
-        if (openCount == 2) {
-            if constexpr (CutsLines<Lanes>) {
-                if (lines) {
-                    // The first plan's anchor at the reference needs no cut (run puts it first).
-                    if (plans[open[0]].anchor0 == reference) {
-                        blocksOfTwo<ahead, true, 0>(at, until, reference);
-                    } else {
-                        blocksOfTwo<ahead, true, 1>(at, until, reference);
-                    }
-                } else {
-                    blocksOfTwo<ahead, false>(at, until, reference);
-                }
-            } else {
-                blocksOfTwo<ahead, false>(at, until, reference);
-            }
-        }
-        for (; openCount > 1 && until - at >= kBlock; at += kBlock) {
-            if constexpr (ahead != 0) {
-                prefetchBlock<kBlock>(base + at + ahead);
-            }
-            if (Lanes::any(blockHits(at))) {
-                blockMatches(at);
-            }
-        }
-    }
-
-    SDK_IMAGE_READER void run(std::size_t count) noexcept {
+    // Opens the first `count` plans; returns the longest one's length.
+    std::size_t openAll(std::size_t count) noexcept {
         std::size_t longest = 0;
         for (std::size_t i = 0; i < count; ++i) {
             found[i] = nullptr;
@@ -405,59 +471,109 @@ template <typename Lanes> struct OnePass {
             longest = plans[i].length > longest ? plans[i].length : longest;
         }
         openCount = count;
-        const std::size_t starts = size - longest + 1; // the start offsets every plan has
-        std::size_t at = 0;
-        std::size_t until = starts; // where the blocks end
-        std::size_t reference = 0;  // the blocks align the image's byte `reference + at`
-        bool lines = false;
-        if (starts >= Lanes::kWidth) {
-            for (std::size_t k = 0; k < openCount;) {
-                if (const std::uint8_t* match = one(k).single(Lanes(plans[open[k]]), 0)) {
-                    close(k, match);
-                } else {
-                    ++k;
+        return longest;
+    }
+
+    // The head: each plan's unaligned compare at the image's start. False where it leaves none open.
+    SDK_IMAGE_READER bool firstCompares() noexcept {
+        for (std::size_t k = 0; k < openCount;) {
+            if (const std::uint8_t* match = one(k).single(Lanes(plans[open[k]]), 0)) {
+                close(k, match);
+            } else {
+                ++k;
+            }
+        }
+        return openCount != 0;
+    }
+
+    // The blocks of the start offsets [0, starts) that every plan has: aligned at the first anchor of
+    // one plan (the loads of the others may straddle lines); for two plans whose lanes cut lines, at
+    // the lowest of their anchors, as far as those lines lie inside, that plan put first.
+    BlockRange blockRange(std::size_t starts) noexcept {
+        BlockRange range{plans[open[0]].anchor0, starts, false};
+        if constexpr (CutsLines<Lanes>) {
+            if (openCount == 2) {
+                std::size_t lowest = range.reference;
+                for (const std::size_t k : {open[0], open[1]}) {
+                    lowest = plans[k].anchor0 < lowest ? plans[k].anchor0 : lowest;
+                    lowest = plans[k].anchor1 < lowest ? plans[k].anchor1 : lowest;
+                }
+                range.lines =
+                    Lanes(plans[open[0]], lowest).cutsLines() && Lanes(plans[open[1]], lowest).cutsLines();
+                if (range.lines) {
+                    range.reference = lowest;
+                    if (plans[open[1]].anchor0 == lowest || plans[open[1]].anchor1 == lowest) {
+                        std::swap(open[0], open[1]);
+                    }
+                    const std::size_t bound = lineBound(size, lowest, Lanes::kWidth);
+                    range.until = bound < starts ? bound : starts;
                 }
             }
-            if (openCount == 0) {
-                return;
-            }
-            // Aligned to the first anchor of one plan: the loads of the others may straddle lines.
-            // Two plans whose lanes cut lines: to the lowest of their anchors.
-            reference = plans[open[0]].anchor0;
+        }
+        return range;
+    }
+
+    // Out of line: a function of its own, its loop keeps both plans' lanes in registers (inlined into
+    // run, g++ 12 reloaded them from the stack for every block).
+    template <bool kLines, int kFirstAtLine = -1>
+    SDK_SCAN_NOINLINE SDK_IMAGE_READER void twoPlans(const BlockRange& range, std::size_t& at,
+                                                     std::size_t until) noexcept {
+        // The walks are apart from the step: their out-of-line calls take their address, and the step's
+        // own values (the lanes' hits) stay in registers only while nothing takes its address.
+        const One first = one(0);
+        const One second = one(1);
+        const std::uint8_t* line = base + range.reference;
+        TwoPlans<Lanes, kLines, kFirstAtLine> step{*this,
+                                                   first,
+                                                   second,
+                                                   lanesFor(first.plan, range.reference),
+                                                   lanesFor(second.plan, range.reference),
+                                                   line};
+        eachBlockOf<Lanes>(step, line, at, until);
+    }
+
+    // The body while more than one plan is open.
+    SDK_IMAGE_READER void inBlocks(const BlockRange& range, std::size_t& at) noexcept {
+        const std::size_t until = range.until > at ? range.until : at;
+        if (openCount > 2) {
+            ManyPlans<Lanes> step{*this};
+            eachBlockOf<Lanes>(step, base + range.reference, at, until);
+        } else if (openCount == 2) {
             if constexpr (CutsLines<Lanes>) {
-                if (openCount == 2) {
-                    std::size_t lowest = reference;
-                    for (const std::size_t k : {open[0], open[1]}) {
-                        lowest = plans[k].anchor0 < lowest ? plans[k].anchor0 : lowest;
-                        lowest = plans[k].anchor1 < lowest ? plans[k].anchor1 : lowest;
+                if (range.lines) {
+                    // The first plan's anchor at the reference needs no cut.
+                    if (plans[open[0]].anchor0 == range.reference) {
+                        twoPlans<true, 0>(range, at, until);
+                    } else {
+                        twoPlans<true, 1>(range, at, until);
                     }
-                    lines = Lanes(plans[open[0]], lowest).cutsLines() &&
-                            Lanes(plans[open[1]], lowest).cutsLines();
-                    if (lines) {
-                        reference = lowest;
-                        if (plans[open[1]].anchor0 == lowest || plans[open[1]].anchor1 == lowest) {
-                            std::swap(open[0], open[1]);
-                        }
-                        const std::size_t bound = lineBound(size, reference, Lanes::kWidth);
-                        until = bound < starts ? bound : starts;
-                    }
+                    return;
                 }
             }
-            at = Lanes::kWidth - (reinterpret_cast<std::uintptr_t>(base + reference) & (Lanes::kWidth - 1));
+            twoPlans<false>(range, at, until);
         }
-        if constexpr (Lanes::kPrefetchAhead != 0) {
-            // Lines are asked for only inside the image: the last blocks go without.
-            if (until > at && until - at > Lanes::kPrefetchAhead + longest) {
-                blocks<Lanes::kPrefetchAhead>(at, until - Lanes::kPrefetchAhead - longest, reference, lines);
-            }
-        }
-        if (until > at) {
-            blocks<0>(at, until, reference, lines);
-        }
+    }
+
+    // The tail: each plan still open goes on alone from `at`.
+    SDK_IMAGE_READER void finish(std::size_t at) noexcept {
         for (std::size_t k = 0; k < openCount; ++k) {
             const Plan& plan = plans[open[k]];
             found[open[k]] = at <= size - plan.length ? one(k).find(at, size) : nullptr;
         }
+    }
+
+    SDK_IMAGE_READER void run(std::size_t count) noexcept {
+        const std::size_t starts = size - openAll(count) + 1; // the start offsets every plan has
+        std::size_t at = 0;
+        if (starts >= Lanes::kWidth) {
+            if (!firstCompares()) {
+                return;
+            }
+            const BlockRange range = blockRange(starts);
+            at = alignedAfter<Lanes>(base, range.reference, 0);
+            inBlocks(range, at);
+        }
+        finish(at);
     }
 };
 
@@ -465,13 +581,9 @@ template <typename Lanes> struct OnePass {
 template <typename Lanes>
 SDK_IMAGE_READER const std::uint8_t* findWith(const Plan& plan, const std::uint8_t* base, std::size_t size,
                                               std::size_t from) noexcept {
-    const Skeleton<Lanes> skeleton{plan, base, base + size, base + plan.anchor0, base + plan.anchor1};
-    return skeleton.find(from, size);
+    const Walk<Lanes> walk{plan, base, base + size, base + plan.anchor0, base + plan.anchor1};
+    return walk.find(from, size);
 }
-
-} // namespace SDK::Scan
-
-namespace SDK::Scan {
 
 // A kernel's one-pass entry point; see findEachScalar.
 template <typename Lanes>

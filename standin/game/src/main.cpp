@@ -23,7 +23,7 @@
 #include "platform/os.hpp"
 #include "recipe_items.hpp"
 #include "sdk/engine_layout.hpp"
-#include "sdk/signature.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sml/sml.hpp"
 #include "standin/game_image.hpp"
 #include "standin/host.hpp"

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "sdk/engine_layout.hpp"
+#include "sdk/engine_patterns.hpp"
 #include "sdk/signature.hpp"
 
 namespace standin {

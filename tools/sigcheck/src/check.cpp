@@ -2,6 +2,7 @@
 
 #include "sigcheck/engine_patterns.hpp"
 
+#include "sdk/engine_patterns.hpp"
 #include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
 

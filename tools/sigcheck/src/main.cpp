@@ -54,8 +54,8 @@ matched instruction refers to (match + 7 + displacement) with the section holdin
   -h, --help               this text
 Every option that takes a value takes it as --option=VALUE or as --option VALUE.
 
---pattern TEXT: checks a pattern written as in signature.hpp ("48 8B 05 ?? ?? ?? 03 ..."; hex
-pairs in either case, ?? or ? for any byte) instead of the engine patterns, before it replaces
+--pattern TEXT: checks a pattern written as in sdk/engine_patterns.hpp ("48 8B 05 ?? ?? ?? 03 ...";
+hex pairs in either case, ?? or ? for any byte) instead of the engine patterns, before it replaces
 one there: the same table and JSON, the pattern's text as its name. The target is the one the mod
 would take from it (match + 7 + the displacement at bytes 3 to 6), for patterns of 7 bytes or more.
 Given several times, each pattern is a row.

@@ -1,8 +1,8 @@
 #include "sigcheck/suggest.hpp"
 
+#include "sdk/engine_patterns.hpp"
 #include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
-#include "sdk/signature.hpp"
 
 #include <algorithm>
 #include <utility>

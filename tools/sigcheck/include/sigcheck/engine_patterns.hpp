@@ -4,7 +4,7 @@
 // instructions once the bytes no longer match.
 #pragma once
 
-#include "sdk/signature.hpp"
+#include "sdk/engine_patterns.hpp"
 
 #include <array>
 #include <span>

@@ -1,5 +1,5 @@
-// The project's text form of a masked pattern, "48 8B 05 ?? ?? ?? 03": the form signature.hpp holds,
-// --make prints and --pattern reads.
+// The project's text form of a masked pattern, "48 8B 05 ?? ?? ?? 03": the form
+// sdk/engine_patterns.hpp holds, --make prints and --pattern reads.
 #pragma once
 
 #include "brickwright/result.hpp"

@@ -54,11 +54,8 @@ set(_math_generator ${_runtime}/tools/complete_math_h.py)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_math_generator})
 if(NOT EXISTS ${_out}/include/math.h OR ${_math_generator} IS_NEWER_THAN ${_out}/include/math.h)
   _msvc_abi_run("Listing ucrtbase.dll's exports"
-    ${BRICKWRIGHT_LLVM_BIN}/llvm-readobj --coff-exports ${BRICKWRIGHT_WINE_DLLS}/ucrtbase.dll)
-  string(REGEX MATCHALL "Name: [^\n]*" _names "${_msvc_abi_output}")
-  list(TRANSFORM _names REPLACE "^Name: " "")
-  list(JOIN _names "\n" _names)
-  file(WRITE ${_out}/ucrtbase.exports "${_names}\n")
+    ${Python3_EXECUTABLE} ${BRICKWRIGHT_PE_TABLES} exports --names ${BRICKWRIGHT_WINE_DLLS}/ucrtbase.dll)
+  file(WRITE ${_out}/ucrtbase.exports "${_msvc_abi_output}")
   _msvc_abi_run("Completing <math.h>" ${Python3_EXECUTABLE} ${_math_generator}
     ${BRICKWRIGHT_WINE_INCLUDE}/msvcrt/math.h ${_out}/ucrtbase.exports ${_out}/include/math.h)
 endif()

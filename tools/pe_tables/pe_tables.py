@@ -176,8 +176,16 @@ class Image:
             (raw_name,) = reader.unpack("<8s", header, field)
             virtual_size, virtual_address, raw_size, raw_offset = reader.unpack("<IIII", header + 8, field)
             (characteristics,) = reader.unpack("<I", header + 36, field)
-            self.sections.append(Section(raw_name.rstrip(b"\0").decode("utf-8", "replace"), virtual_address,
-                                         virtual_size, raw_offset, raw_size, characteristics))
+            self.sections.append(Section(self.section_name(raw_name, field), virtual_address, virtual_size,
+                                         raw_offset, raw_size, characteristics))
+
+    def section_name(self, raw: bytes, field: str) -> str:
+        name = raw.rstrip(b"\0").decode("utf-8", "replace")
+        # A longer name, as MinGW's linker writes it: "/N", N its offset in the symbol table's strings.
+        if name.startswith("/") and name[1:].isdigit() and self.symbol_table:
+            strings = self.symbol_table + 18 * self.symbol_count
+            return self.reader.string(strings + int(name[1:]), f"{field} name {name}")
+        return name
 
     def fail(self, field: str, problem: str):
         self.reader.fail(field, problem)

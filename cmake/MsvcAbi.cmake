@@ -26,14 +26,12 @@ set(_runtime ${CMAKE_SOURCE_DIR}/runtime)
 set(_out ${BRICKWRIGHT_MSVC_ABI_DIR})
 file(MAKE_DIRECTORY ${_out}/include)
 
-# Runs a command at configure time and stops with its output when it fails; what it printed is left in
-# _msvc_abi_output.
+# Runs a command at configure time and stops with its output when it fails.
 function(_msvc_abi_run what)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE errors)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "${what} failed:\n${output}${errors}")
   endif()
-  set(_msvc_abi_output "${output}" PARENT_SCOPE)
 endfunction()
 
 # microsoft/STL's headers, unchanged, from the tarball kept in third_party/.
@@ -53,14 +51,8 @@ endif()
 set(_math_generator ${_runtime}/tools/complete_math_h.py)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_math_generator})
 if(NOT EXISTS ${_out}/include/math.h OR ${_math_generator} IS_NEWER_THAN ${_out}/include/math.h)
-  _msvc_abi_run("Listing ucrtbase.dll's exports"
-    ${BRICKWRIGHT_LLVM_BIN}/llvm-readobj --coff-exports ${BRICKWRIGHT_WINE_DLLS}/ucrtbase.dll)
-  string(REGEX MATCHALL "Name: [^\n]*" _names "${_msvc_abi_output}")
-  list(TRANSFORM _names REPLACE "^Name: " "")
-  list(JOIN _names "\n" _names)
-  file(WRITE ${_out}/ucrtbase.exports "${_names}\n")
   _msvc_abi_run("Completing <math.h>" ${Python3_EXECUTABLE} ${_math_generator}
-    ${BRICKWRIGHT_WINE_INCLUDE}/msvcrt/math.h ${_out}/ucrtbase.exports ${_out}/include/math.h)
+    ${BRICKWRIGHT_WINE_INCLUDE}/msvcrt/math.h ${BRICKWRIGHT_WINE_DLLS}/ucrtbase.dll ${_out}/include/math.h)
 endif()
 
 # What every compile of this tree is given, the runtime layer's own included: the runtime layer's headers

@@ -12,11 +12,13 @@ first, then every other one, those that differ in fewer keys first. OUT.txt is t
 carries it (section .bwbind), OUT.cpp the source that puts it there and gives each name its slot.
 """
 import argparse
+import os
 import re
 import subprocess
 import sys
 
-import coff_tables
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "pe_tables"))
+import pe_tables
 
 _KEYED_TYPE = re.compile(r"\b(class|struct) ((?:[A-Za-z_]\w*::)*[A-Za-z_]\w*)")
 
@@ -74,8 +76,11 @@ def main() -> int:
 
     choices = []
     for path, keys in zip(arguments.object, arguments.keys):
-        with open(path, "rb") as f:
-            names = [n[len("__imp_"):] for n in coff_tables.undefined_externals(f.read()) if n.startswith("__imp_")]
+        try:
+            undefined = pe_tables.undefined_externals(pe_tables.Reader(path))
+        except (OSError, pe_tables.TableError) as error:
+            raise SystemExit(f"spellings.py: {error}")
+        names = [n[len("__imp_"):] for n in undefined if n.startswith("__imp_")]
         choices.append((dict(k.split("=") for k in keys.split(",")), names))
     header_keys = choices[0][0]
     texts = demangle(arguments.undname, sorted({n for _, names in choices for n in names}))

@@ -1,6 +1,6 @@
 // Module-local definitions of msvcp140.dll helpers that Wine 8 exports only as stubs, which abort the
-// process when called: runtime/tools/pe2def.py leaves them out of the import library, so that a link
-// needing one fails until it is defined here. Each throws the exception the standard requires; on
+// process when called: tools/pe_tables/pe_tables.py leaves them out of the import library, so that a
+// link needing one fails until it is defined here. Each throws the exception the standard requires; on
 // Windows these copies stand in for msvcp140.dll's, which behave the same. _Thrd_sleep_for is newer than
 // Wine 8's msvcp140.dll (absent there, not a stub).
 #include <functional>

@@ -1,7 +1,8 @@
 // brickwright-sigcheck --loader run as a maintainer or player runs it, on MSVC-decorated DLLs built for
 // the purpose: a mod that imports the host interface from xinput1_3.dll, a loader that exports all of
 // it, one that lacks addRecipe and one that declares ModReturns a class. What it reads must agree with
-// what llvm-objdump says about the same files.
+// what the build's own table reader (tools/pe_tables/pe_tables.py, written apart from pe/) says about
+// the same files.
 #include "command.hpp"
 
 #include <gmock/gmock.h>
@@ -37,44 +38,37 @@ json document(const Outcome& outcome) {
     return json::parse(outcome.out);
 }
 
-// llvm-objdump -p: the names imported from `dll`, in table order, or the names exported.
-std::vector<std::string> objdumpImports(const fs::path& file, const std::string& dll) {
-    std::istringstream lines(
-        toolstest::capture(std::string(SIGCHECK_LLVM_OBJDUMP) + " -p " + toolstest::quote(file.string())));
+// pe_tables.py's lines about `file`, one string each.
+std::vector<std::string> tableLines(const std::string& command, const fs::path& file) {
+    const Outcome outcome = toolstest::run(PE_TABLES_PYTHON, {PE_TABLES_SCRIPT, command, file.string()});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    std::vector<std::string> lines;
+    std::istringstream text(outcome.out);
+    for (std::string line; std::getline(text, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The names imported from `dll`, in table order ("DLL NAME" lines).
+std::vector<std::string> tableImports(const fs::path& file, const std::string& dll) {
     std::vector<std::string> names;
-    bool inside = false;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.find("DLL Name: ") != std::string::npos) {
-            inside = line.substr(line.find("DLL Name: ") + 10) == dll;
-            continue;
-        }
-        std::istringstream fields(line);
-        std::string hint;
-        std::string name;
-        if (inside && fields >> hint >> name && hint != "Hint/Ord") {
-            names.push_back(name);
-        } else if (inside && line.empty() && !names.empty()) {
-            inside = false;
+    for (const std::string& line : tableLines("imports", file)) {
+        if (line.starts_with(dll + " ")) {
+            names.push_back(line.substr(dll.size() + 1));
         }
     }
     return names;
 }
 
-std::set<std::string> objdumpExports(const fs::path& file) {
-    std::istringstream lines(
-        toolstest::capture(std::string(SIGCHECK_LLVM_OBJDUMP) + " -p " + toolstest::quote(file.string())));
+std::set<std::string> tableExports(const fs::path& file) {
     std::set<std::string> names;
-    bool inside = false;
-    for (std::string line; std::getline(lines, line);) {
-        if (line.starts_with("Export Table:")) {
-            inside = true;
-            continue;
-        }
+    for (const std::string& line : tableLines("exports", file)) {
         std::istringstream fields(line);
         std::string ordinal;
         std::string rva;
         std::string name;
-        if (inside && fields >> ordinal >> rva >> name && rva.starts_with("0x")) {
+        if (fields >> ordinal >> rva >> name && rva.starts_with("0x") && name != "-") {
             names.insert(name);
         }
     }
@@ -109,9 +103,9 @@ TEST_F(SigcheckLoader, FindsEveryImportOfTheModInALoaderThatExportsTheWholeInter
     EXPECT_EQ(report["dll"], "xinput1_3.dll");
     EXPECT_EQ(report["missing"], 0);
 
-    // The imports as llvm-objdump lists them, in the same order, each one among the loader's exports.
-    const std::vector<std::string> imported = objdumpImports(kMod, "xinput1_3.dll");
-    const std::set<std::string> exported = objdumpExports(kWhole);
+    // The imports as the table reader lists them, in the same order, each one among the loader's exports.
+    const std::vector<std::string> imported = tableImports(kMod, "xinput1_3.dll");
+    const std::set<std::string> exported = tableExports(kWhole);
     ASSERT_EQ(imported.size(), 9u);
     ASSERT_EQ(report["functions"].size(), imported.size());
     std::multiset<std::string> functions;
@@ -156,7 +150,7 @@ TEST_F(SigcheckLoader, NamesTheImportALoaderLacksAndSaysItHasNothingOfThatName) 
         EXPECT_EQ(entry["closest"], nullptr);
     }
     EXPECT_FALSE(
-        objdumpExports(kWithoutAddRecipe).contains("?addRecipe@Functions@Mod@SML@@YAXPEAVUClass@SDK@@@Z"));
+        tableExports(kWithoutAddRecipe).contains("?addRecipe@Functions@Mod@SML@@YAXPEAVUClass@SDK@@@Z"));
 
     const Outcome table = sigcheck({"--loader", kWithoutAddRecipe.string(), kMod.string()});
     EXPECT_EQ(table.status, 1);
@@ -179,11 +173,11 @@ TEST_F(SigcheckLoader, NamesTheClassKeyThatSetsTheLoadersHookApart) {
     EXPECT_THAT((*missing)["name"].get<std::string>(), testing::StartsWith("?subscribe@?$HookInvoker@"));
     const json& closest = (*missing)["closest"];
     ASSERT_TRUE(closest.is_object());
-    // The loader's own export of subscribe, as llvm-objdump lists it: the one with V (class) for U.
+    // The loader's own export of subscribe, as the table reader lists it: the one with V (class) for U.
     std::string expected = (*missing)["name"];
     expected.replace(expected.find("PEAUModReturns"), 14, "PEAVModReturns");
     EXPECT_EQ(closest["name"], expected);
-    EXPECT_TRUE(objdumpExports(kModReturnsClass).contains(expected));
+    EXPECT_TRUE(tableExports(kModReturnsClass).contains(expected));
     EXPECT_THAT(closest["demangled"].get<std::string>(),
                 testing::HasSubstr(
                     "(class SML::Mod::Functions::ModReturns *, class SML::Objects::AFGPlayerController *)"));

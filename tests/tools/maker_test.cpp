@@ -42,11 +42,11 @@ std::map<std::string, std::uint64_t> symbols(const fs::path& file) {
     std::map<std::string, std::uint64_t> found;
     std::istringstream nm(run(SIGCHECK_NM, {file.string()}).out);
     std::uint64_t imageBase = 0;
-    std::istringstream headers(run(SIGCHECK_OBJDUMP, {"-p", file.string()}).out);
+    std::istringstream headers(run(PE_TABLES_PYTHON, {PE_TABLES_SCRIPT, "headers", file.string()}).out);
     for (std::string line; std::getline(headers, line);) {
         std::istringstream fields(line);
         std::string key, value;
-        if (fields >> key >> value && key == "ImageBase") {
+        if (fields >> key >> value && key == "image-base") {
             imageBase = std::stoull(value, nullptr, 16);
         }
     }

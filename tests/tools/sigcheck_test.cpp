@@ -1,5 +1,6 @@
 // brickwright-sigcheck run as a maintainer runs it, on real Windows programs built for the purpose:
-// what it reports must agree with what the MinGW-w64 binutils say about those same files.
+// what it reports must agree with what the build's own table reader (tools/pe_tables/pe_tables.py,
+// written apart from pe/) and the MinGW-w64 nm say about those same files.
 #include "command.hpp"
 
 #include <gmock/gmock.h>
@@ -63,7 +64,7 @@ private:
     static inline fs::path scratch_;
 };
 
-// What objdump and nm say about a PE file, with addresses as RVAs.
+// What pe_tables.py and nm say about a PE file, with addresses as RVAs.
 struct Binutils {
     struct Section {
         std::string name;
@@ -77,27 +78,27 @@ struct Binutils {
     std::map<std::string, std::uint64_t> symbols;
 
     explicit Binutils(const fs::path& file) {
-        std::istringstream privateHeaders(
-            capture(std::string(SIGCHECK_OBJDUMP) + " -p " + quote(file.string())));
-        for (std::string line; std::getline(privateHeaders, line);) {
+        const std::string tables = quote(PE_TABLES_PYTHON) + " " + quote(PE_TABLES_SCRIPT);
+        // "image-base 0x..." and "size-of-image N".
+        std::istringstream headers(capture(tables + " headers " + quote(file.string())));
+        for (std::string line; std::getline(headers, line);) {
             std::istringstream fields(line);
             std::string key, value;
             fields >> key >> value;
-            if (key == "ImageBase") {
+            if (key == "image-base") {
                 imageBase = std::stoull(value, nullptr, 16);
-            } else if (key == "SizeOfImage") {
-                sizeOfImage = std::stoull(value, nullptr, 16);
+            } else if (key == "size-of-image") {
+                sizeOfImage = std::stoull(value);
             }
         }
-        std::istringstream sectionHeaders(
-            capture(std::string(SIGCHECK_OBJDUMP) + " -h " + quote(file.string())));
-        for (std::string line; std::getline(sectionHeaders, line);) {
+        // "NAME 0xRVA VIRTUAL_SIZE 0xFILE_OFFSET RAW_SIZE".
+        std::istringstream sectionTable(capture(tables + " sections " + quote(file.string())));
+        for (std::string line; std::getline(sectionTable, line);) {
             std::istringstream fields(line);
-            int index = -1;
-            std::string name, size, vma, lma, offset;
-            if (fields >> index >> name >> size >> vma >> lma >> offset) {
-                sections.push_back({name, std::stoull(vma, nullptr, 16) - imageBase,
-                                    std::stoull(size, nullptr, 16), std::stoull(offset, nullptr, 16)});
+            std::string name, rva, size, offset;
+            if (fields >> name >> rva >> size >> offset) {
+                sections.push_back({name, std::stoull(rva, nullptr, 16), std::stoull(size),
+                                    std::stoull(offset, nullptr, 16)});
             }
         }
         std::istringstream nm(capture(std::string(SIGCHECK_NM) + " " + quote(file.string())));

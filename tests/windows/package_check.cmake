@@ -5,8 +5,8 @@
 #
 #   cmake -DPACKAGE_SCRIPT=<package_zip.cmake> -DDLL=<built DLL> -DREADME=<README.txt> [-DCHECKER=<exe>]
 #         -DWORK=<folder>
-#         -DOBJDUMP=<objdump> -DPE_CHECK=<pe_check.cmake> -DEXPORTS_DIR=<dir> -DPYTHON=<python3>
-#         -DCOFF_TABLES=<coff_tables.py> -P package_check.cmake
+#         -DPE_CHECK=<pe_check.cmake> -DEXPORTS_DIR=<dir> -DPYTHON=<python3> -DPE_TABLES=<pe_tables.py>
+#         -P package_check.cmake
 cmake_minimum_required(VERSION 3.25)
 
 file(REMOVE_RECURSE ${WORK})
@@ -38,9 +38,9 @@ if(NOT differ EQUAL 0)
   message(FATAL_ERROR "package_check: the zip's Brickwright.dll is not the one built")
 endif()
 foreach(check exports imports bindings)
-  execute_process(COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${OBJDUMP} -DMODULE=${WORK}/unzipped/Brickwright.dll
+  execute_process(COMMAND ${CMAKE_COMMAND} -DMODULE=${WORK}/unzipped/Brickwright.dll
                           -DCHECK=${check} -DEXPORTS_DIR=${EXPORTS_DIR} -DPYTHON=${PYTHON}
-                          -DCOFF_TABLES=${COFF_TABLES} -P ${PE_CHECK}
+                          -DPE_TABLES=${PE_TABLES} -P ${PE_CHECK}
                   RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "package_check: the zip's DLL fails the ${check} check:\n${output}")

@@ -1,8 +1,8 @@
-# Checks what a built Windows module exports and imports, as the PE loader will see it, from the
-# tables that objdump -p prints, and the mod's list of spellings of the loader's names:
+# Checks what a built Windows module exports and imports, as the PE loader will see it, and the mod's
+# list of spellings of the loader's names, from the tables pe_tables.py reads:
 #
-#   cmake -DOBJDUMP=<objdump> -DMODULE=<file> -DCHECK=exports|imports|dlls|bindings [-DEXPORTS_DIR=<dir>]
-#         [-DPYTHON=<python3> -DCOFF_TABLES=<coff_tables.py>] -P pe_check.cmake
+#   cmake -DPYTHON=<python3> -DPE_TABLES=<pe_tables.py> -DMODULE=<file> -DCHECK=exports|imports|dlls|bindings
+#         [-DEXPORTS_DIR=<dir>] -P pe_check.cmake
 #
 # exports:  the export directory names the module "Brickwright.dll" and holds exactly one entry,
 #           ModCreate, by name, with ordinal 1.
@@ -12,103 +12,97 @@
 #           exports, as the Windows tree makes them from Wine's DLLs), every import must be listed
 #           there: nothing the module needs is missing from the runtime it will run on.
 # dlls:     xinput1_3.dll and msvcp140.dll are among the imported DLLs (the stand-in game).
-# bindings: the section .bwbind (read with PYTHON and COFF_TABLES) holds the list of spellings, and
-#           its functions are the host's interface, each once, every spelling of each one its own.
+# bindings: the section .bwbind holds the list of spellings, and its functions are the host's
+#           interface, each once, every spelling of each one its own.
 # Every problem found is printed on a line of its own, beginning with "pe_check: ".
 
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var OBJDUMP MODULE CHECK)
+foreach(var PYTHON PE_TABLES MODULE CHECK)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "pe_check: ${var} is not set")
   endif()
 endforeach()
-
-execute_process(COMMAND ${OBJDUMP} -p ${MODULE}
-  OUTPUT_VARIABLE dump ERROR_VARIABLE dump_error RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "pe_check: ${OBJDUMP} -p ${MODULE} failed: ${dump_error}")
-endif()
-string(REPLACE "\r" "" dump "${dump}")
-string(REPLACE ";" "\\;" dump "${dump}")
-string(REPLACE "\n" ";" lines "${dump}")
 
 set(problems)
 macro(problem text)
   list(APPEND problems "${text}")
 endmacro()
 
+# Runs pe_tables.py's `command` on the module: its output's lines in `lines`, or its error in `error`.
+function(read_tables command)
+  execute_process(COMMAND ${PYTHON} ${PE_TABLES} ${command} ${MODULE} ${ARGN}
+    OUTPUT_VARIABLE text ERROR_VARIABLE error RESULT_VARIABLE status)
+  string(STRIP "${error}" error)
+  if(NOT status EQUAL 0 AND error STREQUAL "")
+    set(error "pe_tables.py ${command} failed (${status})")
+  elseif(status EQUAL 0)
+    set(error "")
+  endif()
+  string(REPLACE ";" "\\;" text "${text}")
+  string(REPLACE "\n" ";" text "${text}")
+  set(lines "${text}" PARENT_SCOPE)
+  set(error "${error}" PARENT_SCOPE)
+endfunction()
+
 function(check_exports)
-  set(section none)
+  read_tables(exports)
+  if(error)
+    problem("no export directory: ${error}")
+    set(problems ${problems} PARENT_SCOPE)
+    return()
+  endif()
   set(name "")
-  set(base "")
   set(address_count "")
-  set(name_count "")
-  set(addresses)
+  set(ordinals)
   set(named)
   foreach(line IN LISTS lines)
-    if(line MATCHES "^The Export Tables")
-      set(section header)
-    elseif(section STREQUAL "none")
-      continue()
-    elseif(line MATCHES "^The ")
-      break()
-    elseif(line MATCHES "^Name[ \t]+[0-9a-fA-F]+ (.*)$")
+    if(line MATCHES "^dll (.*)$")
       set(name "${CMAKE_MATCH_1}")
-    elseif(line MATCHES "^Ordinal Base[ \t]+([0-9]+)")
-      set(base ${CMAKE_MATCH_1})
-    elseif(line MATCHES "^Number in:")
-      set(section counts)
-    elseif(line MATCHES "^Table Addresses")
-      set(section header)
-    elseif(section STREQUAL "counts" AND line MATCHES "^[ \t]+Export Address Table[ \t]+([0-9a-fA-F]+)$")
-      math(EXPR address_count "0x${CMAKE_MATCH_1}")
-    elseif(section STREQUAL "counts" AND line MATCHES "^[ \t]+\\[Name Pointer/Ordinal\\] Table[ \t]+([0-9a-fA-F]+)$")
-      math(EXPR name_count "0x${CMAKE_MATCH_1}")
-    elseif(line MATCHES "^Export Address Table --")
-      set(section addresses)
-    elseif(line MATCHES "^\\[Ordinal/Name Pointer\\] Table")
-      set(section names)
-    elseif(section STREQUAL "addresses" AND line MATCHES "^[ \t]+\\[ *[0-9]+\\] \\+base\\[ *([0-9]+)\\]")
-      list(APPEND addresses ${CMAKE_MATCH_1})
-    elseif(section STREQUAL "names" AND line MATCHES "^[ \t]+\\[ *([0-9]+)\\] (.+)$")
-      # The bracket holds the index into the address table; the ordinal is that plus the base.
-      math(EXPR ordinal "${CMAKE_MATCH_1} + ${base}")
-      list(APPEND named "${CMAKE_MATCH_2}=${ordinal}")
+    elseif(line MATCHES "^functions ([0-9]+)$")
+      set(address_count ${CMAKE_MATCH_1})
+    # "ORDINAL RVA NAME", one line for each name of an entry, "-" for an entry with none.
+    elseif(line MATCHES "^([0-9]+) [0-9a-fx]+ ([^ ]+)")
+      list(APPEND ordinals ${CMAKE_MATCH_1})
+      if(NOT CMAKE_MATCH_2 STREQUAL "-")
+        list(APPEND named "${CMAKE_MATCH_2}=${CMAKE_MATCH_1}")
+      endif()
     endif()
   endforeach()
+  list(REMOVE_DUPLICATES ordinals)
 
-  if(section STREQUAL "none")
-    problem("no export directory")
-  else()
-    if(NOT name STREQUAL "Brickwright.dll")
-      problem("export directory name is '${name}', not 'Brickwright.dll'")
-    endif()
-    list(LENGTH addresses exported)
-    if(NOT address_count EQUAL 1 OR NOT exported EQUAL 1)
-      problem("${address_count} entries in the export address table, not 1: ordinals ${addresses}")
-    endif()
-    if(NOT name_count EQUAL 1 OR NOT named STREQUAL "ModCreate=1")
-      problem("exported by name: '${named}', not only 'ModCreate=1'")
-    endif()
+  if(NOT name STREQUAL "Brickwright.dll")
+    problem("export directory name is '${name}', not 'Brickwright.dll'")
+  endif()
+  list(LENGTH ordinals exported)
+  if(NOT address_count EQUAL 1 OR NOT exported EQUAL 1)
+    problem("${address_count} entries in the export address table, not 1: ordinals ${ordinals}")
+  endif()
+  if(NOT named STREQUAL "ModCreate=1")
+    problem("exported by name: '${named}', not only 'ModCreate=1'")
   endif()
   set(problems ${problems} PARENT_SCOPE)
 endfunction()
 
 function(check_imports)
-  set(dll "")
+  read_tables(imports)
+  if(error)
+    problem("no import table: ${error}")
+    set(problems ${problems} PARENT_SCOPE)
+    return()
+  endif()
   set(dlls)
+  # "DLL NAME" for each import, "DLL" alone for a DLL imported with no names.
   foreach(line IN LISTS lines)
-    if(line MATCHES "^The Export Tables")
-      break()
-    elseif(line MATCHES "^[ \t]+DLL Name: (.+)$")
-      set(dll "${CMAKE_MATCH_1}")
-      string(TOLOWER "${dll}" dll)
-      list(APPEND dlls "${dll}")
-      set(from_${dll})
-    # "<tab>vma<tab>hint  name": the table's terminating descriptor line begins with a space instead.
-    elseif(dll AND line MATCHES "^\t[0-9a-fA-F]+\t *[0-9]+ +([^ \t]+)")
-      list(APPEND from_${dll} "${CMAKE_MATCH_1}")
+    if(line MATCHES "^([^ ]+)( ([^ ]+))?$")
+      string(TOLOWER "${CMAKE_MATCH_1}" dll)
+      if(NOT dll IN_LIST dlls)
+        list(APPEND dlls "${dll}")
+        set(from_${dll})
+      endif()
+      if(NOT CMAKE_MATCH_3 STREQUAL "")
+        list(APPEND from_${dll} "${CMAKE_MATCH_3}")
+      endif()
     endif()
   endforeach()
 
@@ -168,22 +162,14 @@ set(host_names
   "logFile=?logFile@Utility@SML@@3V?$basic_ofstream@D")
 
 function(check_bindings)
-  foreach(var PYTHON COFF_TABLES)
-    if(NOT DEFINED ${var})
-      message(FATAL_ERROR "pe_check: bindings needs -D${var}=...")
-    endif()
-  endforeach()
-  execute_process(COMMAND ${PYTHON} ${COFF_TABLES} section ${MODULE} .bwbind
-    OUTPUT_VARIABLE text ERROR_VARIABLE error RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    string(STRIP "${error}" error)
+  read_tables(section .bwbind)
+  if(error)
     problem("no list of spellings: ${error}")
     set(problems ${problems} PARENT_SCOPE)
     return()
   endif()
   # CMake's strings end at the first NUL, as the list does.
-  string(REPLACE ";" "\\;" text "${text}")
-  string(REPLACE "\n" ";" list_lines "${text}")
+  set(list_lines "${lines}")
   list(POP_FRONT list_lines first)
   if(NOT first STREQUAL "brickwright-bind 1")
     problem(".bwbind begins '${first}', not 'brickwright-bind 1'")

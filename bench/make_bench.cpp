@@ -49,11 +49,10 @@ const MakeSetup& setup() {
         for (const std::uint64_t rva : made.rvas) {
             const sigcheck::MakeResult a = narrowing.make(rva);
             const sigcheck::MakeResult b = rescanning.make(rva);
-            const bool same =
-                a.has_value() == b.has_value() &&
-                (a ? a->matches == b->matches && a->elements.size() == b->elements.size() &&
-                         sigcheck::patternText(a->elements) == sigcheck::patternText(b->elements)
-                   : a.error().message == b.error().message);
+            const bool same = a.has_value() == b.has_value() &&
+                              (a ? a->matches == b->matches && a->elements.size() == b->elements.size() &&
+                                       SDK::patternText(a->elements) == SDK::patternText(b->elements)
+                                 : a.error().message == b.error().message);
             if (!same) {
                 std::fprintf(stderr, "brickwright-bench: narrowing and rescanning disagree at RVA %llu\n",
                              static_cast<unsigned long long>(rva));

@@ -1,5 +1,4 @@
 // The mod object's life: created by ModCreate, set up and destroyed by the host.
-#include <charconv>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -8,6 +7,7 @@
 #include "brickwright.hpp"
 
 #include "brickwright/host_binding.hpp"
+#include "brickwright/table_lines.hpp"
 #include "sdk/engine.hpp"
 
 static_assert(sizeof(Brickwright) == sizeof(SML::Mod::Mod), "the mod object is exactly a host base object");
@@ -20,44 +20,35 @@ namespace {
 // passed over, if any, then how the table was found when that was not through its pattern. What the
 // mod knows of a passed-over instruction is only that the table it points at failed the proof.
 void logTable(const char* table, const SDK::FoundTable& found) {
+    namespace lines = brickwright::table_lines;
     const SDK::PassedOverMatches& passedOver = found.passedOver;
     if (passedOver.count > 0) {
         const std::string rva = rvaText(passedOver.firstRva);
-        const std::string pattern = std::string("the engine's ") + table + " table pattern";
-        const std::string line =
-            passedOver.count == 1 ? "Brickwright passed over an instruction that matches " + pattern + " (" +
-                                        rva + "): the table it points at does not pass the engine's checks"
-                                  : "Brickwright passed over " + std::to_string(passedOver.count) +
-                                        " instructions that match " + pattern + " (the lowest at " + rva +
-                                        "): the tables they point at do not pass the engine's checks";
+        const std::string pattern = lines::pattern(table);
+        const std::string line = passedOver.count == 1
+                                     ? std::string(lines::kPassedOver) + "an instruction that matches " +
+                                           pattern + " (" + rva +
+                                           "): the table it points at does not pass the engine's checks"
+                                     : std::string(lines::kPassedOver) + std::to_string(passedOver.count) +
+                                           " instructions that match " + pattern + " (the lowest at " + rva +
+                                           "): the tables they point at do not pass the engine's checks";
         logModLine(kModName, line.c_str());
     }
     if (found.source == SDK::TableSource::Kept) {
         // Not yet filled is not wrong: a loader may set mods up before the engine fills its tables.
-        const std::string head = std::string("Brickwright found the engine's ") + table + " table (" +
-                                 rvaText(found.kept.firstRva);
-        const std::string line = found.kept.because == SDK::KeptBecause::StillEmpty
-                                     ? head + ") still empty; it is checked again when first used"
-                                     : head + "), which cannot be checked while the object table is still "
-                                              "empty; it is checked again when first used";
+        const std::string line =
+            lines::keptHead(table) + rvaText(found.kept.firstRva) +
+            std::string(found.kept.because == SDK::KeptBecause::StillEmpty ? lines::kKeptStillEmpty
+                                                                           : lines::kKeptUnchecked);
         logModLine(kModName, line.c_str());
     } else if (found.source == SDK::TableSource::Layout) {
-        logModLine(kModName,
-                   (std::string("Brickwright found the engine's ") + table + " table by its layout").c_str());
+        logModLine(kModName, lines::foundByLayout(table).c_str());
     } else if (found.source == SDK::TableSource::NotFound) {
-        logModLine(kModName,
-                   (std::string("Brickwright could not find the engine's ") + table + " table").c_str(),
-                   SML::Utility::LogType::Warning);
+        logModLine(kModName, lines::notFound(table).c_str(), SML::Utility::LogType::Warning);
     }
 }
 
 } // namespace
-
-std::string rvaText(std::uintptr_t rva) {
-    char digits[2 * sizeof(std::uintptr_t)] = {};
-    const auto end = std::to_chars(digits, digits + sizeof digits, rva, 16).ptr;
-    return "RVA 0x" + std::string(digits, end);
-}
 
 Brickwright::Brickwright() : SML::Mod::Mod(modInfo) {}
 

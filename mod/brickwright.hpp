@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "brickwright/table_lines.hpp"
 #include "sml/sml.hpp"
 
 // The mod's name: its descriptor's name, the name that heads its log lines, a word of its messages.
@@ -56,7 +57,7 @@ void logModLine(std::string name, const char* message);
 void logModLine(std::string name, const char* message, SML::Utility::LogType type);
 
 // An offset from the game image's base as the mod's lines give it: "RVA 0x" and lowercase hex digits.
-std::string rvaText(std::uintptr_t rva);
+using brickwright::table_lines::rvaText;
 
 // The library's only export (named in Brickwright.def and exports.map): the factory through which
 // the host obtains the mod object. Everything else is built hidden; on Windows the .def file exports it.

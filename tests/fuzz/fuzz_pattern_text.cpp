@@ -1,8 +1,8 @@
 // The pattern text grammar (sdk/pattern_text.hpp) against a reader written apart from it, on any text:
-// brickwright-sigcheck's parsePatternText must accept exactly what the reference accepts, read the same
+// the tools' parsePatternText must accept exactly what the reference accepts, read the same
 // elements and refuse with the same message. What it reads, printed in the tools' form and read
 // again, is the same pattern.
-#include "sigcheck/pattern_text.hpp"
+#include "sdk/pattern_text.hpp"
 
 #include <cctype>
 #include <cstddef>
@@ -75,7 +75,7 @@ bool same(const std::vector<SDK::PatternByte>& a, const std::vector<SDK::Pattern
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const brickwright::Result<std::vector<SDK::PatternByte>> read = sigcheck::parsePatternText(text);
+    const brickwright::Result<std::vector<SDK::PatternByte>> read = SDK::parsePatternText(text);
     const Reference reference = referenceRead(text);
     REQUIRE(read.has_value() == !reference.error.has_value());
     if (!read) {
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     REQUIRE(same(*read, reference.elements));
     const brickwright::Result<std::vector<SDK::PatternByte>> again =
-        sigcheck::parsePatternText(sigcheck::patternText(*read));
+        SDK::parsePatternText(SDK::patternText(*read));
     REQUIRE(again.has_value() && same(*again, *read));
     return 0;
 }

@@ -2,12 +2,17 @@
 // for the patterns compiled into the mod (engine_patterns.hpp) and the ones a maintainer pastes into the
 // tools at run time. Tokens are separated by any white space; a token is two hex digits in either
 // case (a fixed byte) or "??" or "?" (any byte). A text needs at least one fixed byte: wildcards alone
-// match everywhere and identify nothing.
+// match everywhere and identify nothing. The tools print patterns in one form: patternText.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "brickwright/result.hpp"
 
 namespace SDK {
 
@@ -111,5 +116,14 @@ template <std::size_t Size> struct PatternLiteral {
 
     constexpr std::string_view view() const noexcept { return std::string_view(text, Size - 1); }
 };
+
+// The printed form, "48 8B 05 ?? ?? ?? 03": upper-case hex pairs for fixed bytes and "??" for
+// wildcards, separated by single spaces. readPatternText reads it back as the same elements.
+[[nodiscard]] std::string patternText(std::span<const PatternByte> elements);
+
+// Reads what a maintainer pastes, with readPatternText: any text that compiles into the mod is read
+// here, and nothing else. Or why it cannot be a pattern: a token that is neither a hex pair nor a
+// wildcard, or no fixed byte at all.
+[[nodiscard]] brickwright::Result<std::vector<PatternByte>> parsePatternText(std::string_view text);
 
 } // namespace SDK

@@ -17,10 +17,11 @@
 #include <utility>
 #include <vector>
 
+#include "brickwright/table_lines.hpp"
 #include "game_world.hpp"
 #include "options.hpp"
-#include "platform.hpp"
 #include "platform/os.hpp"
+#include "process_facts.hpp"
 #include "recipe_items.hpp"
 #include "sdk/engine_layout.hpp"
 #include "sdk/engine_patterns.hpp"
@@ -94,11 +95,9 @@ void breakPattern(const standin::PlantedInstructions& planted, game::EnginePatte
 
 // The offset of `at` from the base of the image that the mod scans, as the mod writes it.
 std::string rva(const void* at) {
-    const auto offset = reinterpret_cast<std::uintptr_t>(at) -
-                        reinterpret_cast<std::uintptr_t>(platform::gameModuleImage().base);
-    char digits[2 * sizeof offset] = {};
-    const auto end = std::to_chars(digits, digits + sizeof digits, offset, 16).ptr;
-    return "RVA 0x" + std::string(digits, end);
+    return brickwright::table_lines::rvaText(
+        reinterpret_cast<std::uintptr_t>(at) -
+        reinterpret_cast<std::uintptr_t>(platform::gameModuleImage().base));
 }
 
 // An instruction of one table's pattern that the game planted: where the mod would name it, and what
@@ -132,10 +131,11 @@ std::string passedOverInstructions(const std::string& rvaText, std::size_t count
 // and, named by what the game planted there, the instructions it passed over.
 std::string tableSource(const std::vector<std::string>& setupJournal, const std::string& table,
                         const std::vector<PlantedMatch>& planted) {
-    const std::string byLayout = "Brickwright found the engine's " + table + " table by its layout";
-    const std::string missing = "Brickwright could not find the engine's " + table + " table";
-    const std::string pattern = " the engine's " + table + " table pattern (";
-    const std::string kept = "Brickwright found the engine's " + table + " table (RVA 0x";
+    namespace lines = brickwright::table_lines;
+    const std::string byLayout = lines::foundByLayout(table);
+    const std::string missing = lines::notFound(table);
+    const std::string pattern = " " + lines::pattern(table) + " (";
+    const std::string kept = lines::keptHead(table) + std::string(lines::kRvaPrefix);
     std::string source = table + " table by its pattern";
     std::string passedOver;
     for (const std::string& entry : setupJournal) {
@@ -144,20 +144,22 @@ std::string tableSource(const std::vector<std::string>& setupJournal, const std:
         } else if (entry.find(missing) != std::string::npos) {
             source = table + " table not found";
         } else if (entry.find(kept) != std::string::npos) {
-            source = table + (entry.find(") still empty;") != std::string::npos ? " table kept still empty"
-                                                                                : " table kept unchecked");
+            source =
+                table + (entry.find(lines::kKeptStillEmpty) != std::string::npos ? " table kept still empty"
+                                                                                 : " table kept unchecked");
         }
         const std::size_t at = entry.find(pattern);
-        const std::size_t rvaAt = entry.find("RVA 0x", at);
-        if (entry.find("Brickwright passed over ") == std::string::npos || at == std::string::npos ||
+        const std::size_t rvaAt = entry.find(lines::kRvaPrefix, at);
+        if (entry.find(lines::kPassedOver) == std::string::npos || at == std::string::npos ||
             rvaAt == std::string::npos) {
             continue;
         }
         // "passed over an instruction that matches ..." or "passed over <count> instructions that ...".
-        const std::size_t countAt = entry.find("passed over ") + std::string_view("passed over ").size();
+        const std::size_t countAt = entry.find(lines::kPassedOver) + lines::kPassedOver.size();
         std::size_t count = 1;
         std::from_chars(entry.data() + countAt, entry.data() + entry.size(), count);
-        const std::size_t rvaEnd = entry.find_first_not_of("0123456789abcdef", rvaAt + 6);
+        const std::size_t rvaEnd =
+            entry.find_first_not_of("0123456789abcdef", rvaAt + lines::kRvaPrefix.size());
         passedOver = passedOverInstructions(entry.substr(rvaAt, rvaEnd - rvaAt), count, planted);
     }
     return passedOver.empty() ? source : source + " (" + passedOver + " passed over)";
@@ -316,64 +318,82 @@ bool report(std::size_t index, const BeginPlayRun& run, const game::GameWorld& w
     return inOrder;
 }
 
-// The exit status of a run that got as far as the mod; an error when the game could not get there.
-Result<int> run(const game::Options& options) {
+// Where the run's files lie: the game directory (the current directory from here on), the mod, the
+// host's log file.
+struct GamePaths {
+    fs::path gameDir;
+    fs::path modPath;
+    fs::path logPath;
+};
+
+Result<GamePaths> enterGameDirectory(const game::Options& options) {
     std::error_code error;
     const Result<fs::path> executable = game::executablePath();
     if (!executable) {
         return tl::unexpected(executable.error());
     }
     const fs::path binDir = executable->parent_path();
-    const fs::path gameDir = fs::absolute(options.gameDir.value_or(binDir.parent_path() / "game"));
-    const fs::path modPath = fs::absolute(options.modPath.value_or(binDir / "mods" / game::modFileName()));
-    const fs::path logPath = fs::absolute(options.logFile.value_or(gameDir / "modloader.log"));
+    GamePaths paths;
+    paths.gameDir = fs::absolute(options.gameDir.value_or(binDir.parent_path() / "game"));
+    paths.modPath = fs::absolute(options.modPath.value_or(binDir / "mods" / game::modFileName()));
+    paths.logPath = fs::absolute(options.logFile.value_or(paths.gameDir / "modloader.log"));
 
-    fs::create_directories(gameDir, error);
+    fs::create_directories(paths.gameDir, error);
     if (error) {
-        return fail("cannot create the game directory " + gameDir.string() + ": " + error.message());
+        return fail("cannot create the game directory " + paths.gameDir.string() + ": " + error.message());
     }
     // The mod's configuration lies relative to the game's current directory.
-    fs::current_path(gameDir, error);
+    fs::current_path(paths.gameDir, error);
     if (error) {
-        return fail("cannot enter the game directory " + gameDir.string() + ": " + error.message());
+        return fail("cannot enter the game directory " + paths.gameDir.string() + ": " + error.message());
     }
+    return paths;
+}
 
-    // The game's image: the engine instructions in their one place, the tables they refer to.
-    const standin::GameImageArena arena = standin::gameImageArena();
-    const standin::PlantedInstructions planted = standin::plantGameImageArena();
-    std::vector<std::string> lookAlikes;
+// The game's image: the engine instructions in their one place, the tables they refer to, and what
+// the options changed there.
+struct GameImage {
+    standin::GameImageArena arena;
+    standin::PlantedInstructions planted;
+    std::vector<std::string> lookAlikes; // the host's line about each
     // Each pattern's instructions in the image, lowest first: the look-alike below the real one.
     std::map<game::EnginePattern, std::vector<PlantedMatch>> plantedMatches;
+};
+
+GameImage plantImage(const game::Options& options) {
+    GameImage image{standin::gameImageArena(), standin::plantGameImageArena(), {}, {}};
     if (options.lookAlike) {
         for (const auto& [pattern, which, name] :
              {std::tuple{game::EnginePattern::NameTable, standin::LookAlike::NameTable, "name-table"},
               std::tuple{game::EnginePattern::ObjectTable, standin::LookAlike::ObjectTable,
                          "object-table"}}) {
             if (*options.lookAlike == pattern || *options.lookAlike == game::EnginePattern::Both) {
-                const std::uint8_t* at = standin::plantLookAlike(arena, planted, which);
-                plantedMatches[pattern].push_back(PlantedMatch{rva(at), "a look-alike"});
-                lookAlikes.push_back(std::string("A look-alike of the ") + name +
-                                     " pattern that leads to junk lies below the real one, at " + rva(at) +
-                                     " (--look-alike)");
+                const std::uint8_t* at = standin::plantLookAlike(image.arena, image.planted, which);
+                image.plantedMatches[pattern].push_back(PlantedMatch{rva(at), "a look-alike"});
+                image.lookAlikes.push_back(std::string("A look-alike of the ") + name +
+                                           " pattern that leads to junk lies below the real one, at " +
+                                           rva(at) + " (--look-alike)");
             }
         }
     }
     if (options.brokenPattern) {
-        breakPattern(planted, *options.brokenPattern);
+        breakPattern(image.planted, *options.brokenPattern);
     }
     for (const auto& [pattern, match] :
-         {std::pair{game::EnginePattern::NameTable, planted.nameTableMatch},
-          std::pair{game::EnginePattern::ObjectTable, planted.objectTableMatch}}) {
+         {std::pair{game::EnginePattern::NameTable, image.planted.nameTableMatch},
+          std::pair{game::EnginePattern::ObjectTable, image.planted.objectTableMatch}}) {
         if (!options.brokenPattern ||
             (*options.brokenPattern != pattern && *options.brokenPattern != game::EnginePattern::Both)) {
-            plantedMatches[pattern].push_back(PlantedMatch{rva(match), "the real instruction"});
+            image.plantedMatches[pattern].push_back(PlantedMatch{rva(match), "the real instruction"});
         }
     }
-    const auto world = std::make_unique<game::GameWorld>(arena.objectTable, !options.withoutClassClass);
-    standin::setNameTableVariable(arena, world->nameTable());
-    LateTables late(arena, *world, options.lateEngine);
+    return image;
+}
 
-    standin::setClassClass(world->classClass());
+// Hands the host the engine's class class and the recipe classes it can load: all but the missing
+// ones (--missing-recipe). How many it can load.
+std::size_t catalogueRecipes(const game::Options& options, const game::GameWorld& world) {
+    standin::setClassClass(world.classClass());
     std::size_t catalogued = 0;
     for (std::size_t i = 0; i < game::kRecipeItems.size(); ++i) {
         bool missing = false;
@@ -382,33 +402,35 @@ Result<int> run(const game::Options& options) {
         }
         if (!missing) {
             standin::addLoadableObject(game::recipeClassPath(game::kRecipeItems[i]),
-                                       world->recipeClasses()[i]);
+                                       world.recipeClasses()[i]);
             ++catalogued;
         }
     }
+    return catalogued;
+}
 
-    if (Result<void> opened = standin::openLogFile(logPath); !opened) {
-        return tl::unexpected(std::move(opened.error()));
-    }
-    HostSession session;
-
+// The host's lines before the mod loads: where the game is, its world and image, and each way the
+// options set the game apart from the real one.
+void announce(const game::Options& options, const GamePaths& paths, const GameImage& image,
+              const game::GameWorld& world, std::size_t catalogued, const LateTables& late) {
     const auto offset = [&](const void* at) {
         const auto distance =
-            reinterpret_cast<std::uintptr_t>(at) - reinterpret_cast<std::uintptr_t>(arena.code);
+            reinterpret_cast<std::uintptr_t>(at) - reinterpret_cast<std::uintptr_t>(image.arena.code);
         return std::to_string(distance / standin::kMiB) + " MiB";
     };
-    hostLine("Brickwright stand-in game, game directory " + gameDir.string());
+    hostLine("Brickwright stand-in game, game directory " + paths.gameDir.string());
     // Once per run, so that a user who wants to look at the mod's configuration can find it.
-    hostLine("The mod's configuration file: " + (gameDir / "config" / "Brickwright.cfg").string());
-    hostLine("Engine world: " + std::to_string(world->objectCount()) + " objects in " +
-             std::to_string(world->elementCount()) + " object table elements, " +
-             (world->classClass() != nullptr
-                  ? "Class CoreUObject.Class at element " + std::to_string(world->classClassIndex())
+    hostLine("The mod's configuration file: " + (paths.gameDir / "config" / "Brickwright.cfg").string());
+    hostLine("Engine world: " + std::to_string(world.objectCount()) + " objects in " +
+             std::to_string(world.elementCount()) + " object table elements, " +
+             (world.classClass() != nullptr
+                  ? "Class CoreUObject.Class at element " + std::to_string(world.classClassIndex())
                   : std::string("no Class CoreUObject.Class")) +
              "; " + std::to_string(catalogued) + " Brickwright recipe classes in the catalogue");
-    hostLine("Engine instructions at " + hex(planted.nameTableMatch) + " and " +
-             hex(planted.objectTableMatch) + ", the name table variable " + offset(arena.nameTableVariable) +
-             " and the object table " + offset(arena.objectTable) + " further on");
+    hostLine("Engine instructions at " + hex(image.planted.nameTableMatch) + " and " +
+             hex(image.planted.objectTableMatch) + ", the name table variable " +
+             offset(image.arena.nameTableVariable) + " and the object table " +
+             offset(image.arena.objectTable) + " further on");
     if (options.brokenPattern) {
         hostLine(
             *options.brokenPattern == game::EnginePattern::NameTable
@@ -418,7 +440,7 @@ Result<int> run(const game::Options& options) {
                 : "Neither the name-table nor the object-table pattern is in the image (--break-pattern)",
             ConsoleColor::Red, LogType::Warning);
     }
-    for (const std::string& line : lookAlikes) {
+    for (const std::string& line : image.lookAlikes) {
         hostLine(line, ConsoleColor::Red);
     }
     if (late.pending()) {
@@ -439,9 +461,11 @@ Result<int> run(const game::Options& options) {
         hostLine("The engine world has no Class CoreUObject.Class (--without-class-class)", ConsoleColor::Red,
                  LogType::Warning);
     }
+}
 
+Result<standin::ModLibrary*> loadMod(const game::Options& options, const fs::path& modPath) {
     hostLine("Loading mod " + modPath.string());
-    const Result<standin::ModLibrary*> loaded = standin::loadModLibrary(modPath);
+    Result<standin::ModLibrary*> loaded = standin::loadModLibrary(modPath);
     if (!loaded) {
         hostLine(loaded.error().message, ConsoleColor::Red, LogType::Error);
         // Only the default path may simply not have been built yet.
@@ -449,25 +473,24 @@ Result<int> run(const game::Options& options) {
                         ? loaded.error().message
                         : loaded.error().message + " (build the Brickwright target, or pass --mod PATH)");
     }
-    standin::ModLibrary* library = *loaded;
-    hostLine("Creating the mod object (ModCreate)");
-    SML::Mod::Mod* mod = standin::createMod(library);
-    if (mod == nullptr) {
-        hostLine("ModCreate returned null", ConsoleColor::Red, LogType::Error);
-        // The mod's own failure, not the environment's: nothing more to say about the unload.
-        (void)standin::unloadModLibrary(library);
-        session.close();
-        complain("ModCreate of " + modPath.string() + " returned null");
-        return game::kExitRecipesMissing;
-    }
+    return loaded;
+}
+
+// Sets the mod up and calls its secondary entry; what it wrote during setup, for the summary.
+std::vector<std::string> setUp(SML::Mod::Mod* mod) {
     hostLine("Setting up " + mod->info().name + " " + mod->info().version);
     const std::size_t journalBeforeSetup = standin::journal().size();
     standin::setupMod(mod);
     const std::vector<std::string> journal = standin::journal();
-    const std::vector<std::string> setupJournal(
-        journal.begin() + static_cast<std::ptrdiff_t>(journalBeforeSetup), journal.end());
+    std::vector<std::string> setupJournal(journal.begin() + static_cast<std::ptrdiff_t>(journalBeforeSetup),
+                                          journal.end());
     standin::secondaryEntry(mod);
+    return setupJournal;
+}
 
+// One BeginPlay per player controller, the late tables filled before the one the options name.
+std::vector<BeginPlayRun> beginPlays(const game::Options& options, const game::GameWorld& world,
+                                     LateTables& late) {
     std::vector<SML::Objects::AFGPlayerController> controllers(static_cast<std::size_t>(options.controllers));
     std::vector<BeginPlayRun> runs;
     for (std::size_t i = 0; i < controllers.size(); ++i) {
@@ -476,9 +499,13 @@ Result<int> run(const game::Options& options) {
             hostLine("The engine fills its " + late.what(), ConsoleColor::Red);
         }
         hostLine("Player controller " + std::to_string(i + 1) + " begins play");
-        runs.push_back(beginPlay(controllers[i], *world));
+        runs.push_back(beginPlay(controllers[i], world));
     }
+    return runs;
+}
 
+// Deletes the mod object and unloads the library; whether it unloaded.
+bool cleanUp(SML::Mod::Mod* mod, standin::ModLibrary* library, const fs::path& modPath) {
     hostLine("Deleting the mod object");
     standin::destroyMod(mod);
     hostLine("Unloading " + modPath.filename().string());
@@ -486,18 +513,25 @@ Result<int> run(const game::Options& options) {
     if (!unloaded) {
         hostLine(unloaded.error().message, ConsoleColor::Red, LogType::Error);
     }
-    session.close();
+    return unloaded.has_value();
+}
 
+// The summary after the host's lines; true when every BeginPlay registered every recipe in order.
+bool summarize(const std::vector<std::string>& setupJournal, const GameImage& image,
+               const std::vector<BeginPlayRun>& runs, const game::GameWorld& world) {
+    const auto planted = [&](game::EnginePattern pattern) {
+        const auto found = image.plantedMatches.find(pattern);
+        return found != image.plantedMatches.end() ? found->second : std::vector<PlantedMatch>{};
+    };
     std::cout << "\nSummary\n";
     std::cout << "  Engine tables, as the mod's setup reported them: "
-              << tableSource(setupJournal, "name", plantedMatches[game::EnginePattern::NameTable]) << ", "
-              << tableSource(setupJournal, "object", plantedMatches[game::EnginePattern::ObjectTable])
-              << '\n';
+              << tableSource(setupJournal, "name", planted(game::EnginePattern::NameTable)) << ", "
+              << tableSource(setupJournal, "object", planted(game::EnginePattern::ObjectTable)) << '\n';
     bool allRegistered = true;
     std::size_t classes = 0;
     std::size_t nulls = 0;
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        allRegistered = report(i, runs[i], *world) && allRegistered;
+        allRegistered = report(i, runs[i], world) && allRegistered;
         for (const SDK::UClass* recipe : runs[i].recipes) {
             ++(recipe == nullptr ? nulls : classes);
         }
@@ -510,7 +544,48 @@ Result<int> run(const game::Options& options) {
                                 : "not every BeginPlay registered " + all);
     standin::resetConsoleColor();
     std::cout << std::endl;
-    return allRegistered && unloaded.has_value() ? game::kExitSuccess : game::kExitRecipesMissing;
+    return allRegistered;
+}
+
+// The exit status of a run that got as far as the mod; an error when the game could not get there.
+Result<int> run(const game::Options& options) {
+    const Result<GamePaths> paths = enterGameDirectory(options);
+    if (!paths) {
+        return tl::unexpected(paths.error());
+    }
+    const GameImage image = plantImage(options);
+    const auto world = std::make_unique<game::GameWorld>(image.arena.objectTable, !options.withoutClassClass);
+    standin::setNameTableVariable(image.arena, world->nameTable());
+    LateTables late(image.arena, *world, options.lateEngine);
+    const std::size_t catalogued = catalogueRecipes(options, *world);
+
+    if (Result<void> opened = standin::openLogFile(paths->logPath); !opened) {
+        return tl::unexpected(std::move(opened.error()));
+    }
+    HostSession session;
+    announce(options, *paths, image, *world, catalogued, late);
+
+    const Result<standin::ModLibrary*> library = loadMod(options, paths->modPath);
+    if (!library) {
+        return tl::unexpected(library.error());
+    }
+    hostLine("Creating the mod object (ModCreate)");
+    SML::Mod::Mod* mod = standin::createMod(*library);
+    if (mod == nullptr) {
+        hostLine("ModCreate returned null", ConsoleColor::Red, LogType::Error);
+        // The mod's own failure, not the environment's: nothing more to say about the unload.
+        (void)standin::unloadModLibrary(*library);
+        session.close();
+        complain("ModCreate of " + paths->modPath.string() + " returned null");
+        return game::kExitRecipesMissing;
+    }
+    const std::vector<std::string> setupJournal = setUp(mod);
+    const std::vector<BeginPlayRun> runs = beginPlays(options, *world, late);
+    const bool unloaded = cleanUp(mod, *library, paths->modPath);
+    session.close();
+
+    const bool allRegistered = summarize(setupJournal, image, runs, *world);
+    return allRegistered && unloaded ? game::kExitSuccess : game::kExitRecipesMissing;
 }
 
 } // namespace

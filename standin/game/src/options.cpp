@@ -3,7 +3,7 @@
 #include <charconv>
 #include <utility>
 
-#include "platform.hpp"
+#include "process_facts.hpp"
 #include "recipe_items.hpp"
 
 namespace game {

@@ -5,7 +5,7 @@
 #if BRICKWRIGHT_SIGCHECK_LOADER
 #include "sigcheck/loader_check.hpp"
 #endif
-#include "sigcheck/pattern_text.hpp"
+#include "sdk/pattern_text.hpp"
 #include "sigcheck/report.hpp"
 
 #include <algorithm>
@@ -276,11 +276,11 @@ Result<Options> parseArguments(int argc, char** argv) {
             if (!optionValue(argc, argv, i, "--pattern", value)) {
                 return fail("--pattern takes a pattern such as \"48 8B 05 ?? ?? ?? ??\"");
             }
-            Result<std::vector<SDK::PatternByte>> elements = sigcheck::parsePatternText(value);
+            Result<std::vector<SDK::PatternByte>> elements = SDK::parsePatternText(value);
             if (!elements) {
                 return fail("--pattern: " + elements.error().message);
             }
-            options.patterns.emplace_back(sigcheck::patternText(*elements), std::move(*elements));
+            options.patterns.emplace_back(SDK::patternText(*elements), std::move(*elements));
         } else if (isOption(argument, "--loader")) {
             if (!setMode(Mode::Loader)) {
                 return fail(kModesExclusive);

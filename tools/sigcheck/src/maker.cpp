@@ -93,7 +93,7 @@ PatternMaker::~PatternMaker() = default;
 std::vector<std::uint32_t> PatternMaker::firstMatches(std::span<const SDK::PatternByte> elements) const {
     // Functions often begin alike (sub rsp, 0x28; push rbx): one scan serves every RVA that does. What
     // is remembered stays within a memory budget; past it they are all forgotten.
-    const std::string key = patternText(trimmed(elements));
+    const std::string key = SDK::patternText(trimmed(elements));
     if (const auto found = firstMatches_.find(key); found != firstMatches_.end()) {
         return found->second;
     }

@@ -1,5 +1,7 @@
 #include "sigcheck/report.hpp"
 
+#include "sdk/pattern_text.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -189,7 +191,7 @@ std::string toJson(const MakeReport& report) {
             continue;
         }
         const MadePattern& made = *result;
-        entry["pattern"] = patternText(made.elements);
+        entry["pattern"] = SDK::patternText(made.elements);
         entry["length"] = made.elements.size();
         entry["instructions"] = made.instructions;
         entry["matches"] = made.matches;
@@ -212,7 +214,7 @@ std::string toTable(const MakeReport& report) {
         }
         const MadePattern& made = *result;
         rows.push_back({hex(rva), std::to_string(made.matches), std::to_string(made.elements.size()),
-                        patternText(made.elements)});
+                        SDK::patternText(made.elements)});
         if (!made.unique()) {
             notes += "  not unique: " + hex(rva) + " has no unique pattern within " +
                      std::to_string(kMaxPatternLength) + " bytes; the one shown has the fewest matches\n";
@@ -241,7 +243,7 @@ std::string toJson(const SuggestReport& report) {
                 {"score", candidate.score},
             };
             if (candidate.pattern) {
-                entry["pattern"] = patternText(candidate.pattern->elements);
+                entry["pattern"] = SDK::patternText(candidate.pattern->elements);
                 entry["pattern_matches"] = candidate.pattern->matches;
                 entry["unique"] = candidate.pattern->unique();
             } else {
@@ -307,7 +309,7 @@ std::string toTable(const SuggestReport& report) {
                             hex(candidate.targetRva), sectionOf(candidate.targetSection),
                             candidate.resemblance ? percent(*candidate.resemblance) : "-",
                             percent(candidate.score), made ? std::to_string(made->matches) : "-",
-                            made ? patternText(made->elements) : "-"});
+                            made ? SDK::patternText(made->elements) : "-"});
         }
         text += columns(rows, "    ");
         const Candidate& first = suggestion.candidates.front();

@@ -3,6 +3,7 @@
 #include "sdk/engine_patterns.hpp"
 #include "sdk/instruction.hpp"
 #include "sdk/pattern_scan.hpp"
+#include "sdk/pattern_text.hpp"
 
 #include <algorithm>
 #include <utility>
@@ -68,7 +69,7 @@ std::vector<std::string> tokens(const std::vector<Instruction>& instructions) {
     std::vector<std::string> out;
     out.reserve(instructions.size());
     for (const Instruction& instruction : instructions) {
-        out.push_back(patternText(patternElements(instruction)));
+        out.push_back(SDK::patternText(patternElements(instruction)));
     }
     return out;
 }

@@ -4,9 +4,9 @@
 
 #include "brickwright/result.hpp"
 #include "pe/image.hpp"
+#include "sdk/pattern_text.hpp"
 #include "sdk/signature.hpp"
 #include "sigcheck/decoder.hpp"
-#include "sigcheck/pattern_text.hpp"
 
 #include <cstddef>
 #include <cstdint>

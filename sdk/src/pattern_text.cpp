@@ -1,14 +1,12 @@
-#include "sigcheck/pattern_text.hpp"
-
 #include "sdk/pattern_text.hpp"
 
 #include <cstdio>
 
-namespace sigcheck {
+namespace SDK {
 
-std::string patternText(std::span<const SDK::PatternByte> elements) {
+std::string patternText(std::span<const PatternByte> elements) {
     std::string text;
-    for (const SDK::PatternByte& element : elements) {
+    for (const PatternByte& element : elements) {
         if (!text.empty()) {
             text += ' ';
         }
@@ -23,20 +21,20 @@ std::string patternText(std::span<const SDK::PatternByte> elements) {
     return text;
 }
 
-brickwright::Result<std::vector<SDK::PatternByte>> parsePatternText(std::string_view text) {
-    std::vector<SDK::PatternByte> elements;
-    const SDK::PatternTextRead read =
-        SDK::readPatternText(text, [&](SDK::PatternByte element) { elements.push_back(element); });
+brickwright::Result<std::vector<PatternByte>> parsePatternText(std::string_view text) {
+    std::vector<PatternByte> elements;
+    const PatternTextRead read =
+        readPatternText(text, [&](PatternByte element) { elements.push_back(element); });
     switch (read.fault) {
-    case SDK::PatternTextFault::None:
+    case PatternTextFault::None:
         break;
-    case SDK::PatternTextFault::NotAByte:
+    case PatternTextFault::NotAByte:
         return brickwright::fail("not a pattern byte: \"" + std::string(read.badToken) +
                                  "\" (two hex digits, or ?? for any byte)");
-    case SDK::PatternTextFault::NoFixedByte:
+    case PatternTextFault::NoFixedByte:
         return brickwright::fail("a pattern needs at least one fixed byte");
     }
     return elements;
 }
 
-} // namespace sigcheck
+} // namespace SDK

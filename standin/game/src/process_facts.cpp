@@ -1,4 +1,4 @@
-#include "platform.hpp"
+#include "process_facts.hpp"
 
 #include <cstdlib>
 #include <string>

@@ -1,9 +1,9 @@
-// One grammar for pattern text: every text here goes through brickwright-sigcheck's run-time reader
+// One grammar for pattern text: every text here goes through the run-time reader the tools use
 // and, as the same literal, through the compile-time parser of the mod's own patterns. Both must
 // accept the same texts and read the same elements from them.
 #include "sdk/engine_patterns.hpp"
+#include "sdk/pattern_text.hpp"
 #include "sdk/signature.hpp"
-#include "sigcheck/pattern_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -45,13 +45,13 @@ bool sameElements(std::span<const SDK::PatternByte> a, std::span<const SDK::Patt
 template <SDK::PatternLiteral Text> void expectOneGrammar(std::string_view expected) {
     const std::string_view text = Text.view();
     SCOPED_TRACE("text \"" + std::string(text) + "\"");
-    const brickwright::Result<std::vector<SDK::PatternByte>> read = sigcheck::parsePatternText(text);
+    const brickwright::Result<std::vector<SDK::PatternByte>> read = SDK::parsePatternText(text);
     if constexpr (kCompiles<Text>) {
         constexpr auto compiled = SDK::parseSignature<Text>();
         ASSERT_TRUE(read.has_value()) << "compiles, but is refused at run time: " << read.error().message;
         EXPECT_TRUE(sameElements(compiled.elements, *read));
-        EXPECT_EQ(sigcheck::patternText(compiled.elements), expected);
-        EXPECT_EQ(sigcheck::patternText(*read), expected);
+        EXPECT_EQ(SDK::patternText(compiled.elements), expected);
+        EXPECT_EQ(SDK::patternText(*read), expected);
     } else {
         ASSERT_FALSE(read.has_value()) << "read at run time, but does not compile";
         EXPECT_EQ(read.error().message, expected);
@@ -126,7 +126,7 @@ TEST(PatternText, KeepsTheEnginePatternsAsTheModHasAlwaysScannedForThem) {
          {std::span<const SDK::PatternByte>(SDK::kNameTablePattern.elements),
           std::span<const SDK::PatternByte>(SDK::kObjectTablePattern.elements)}) {
         const brickwright::Result<std::vector<SDK::PatternByte>> read =
-            sigcheck::parsePatternText(sigcheck::patternText(pattern));
+            SDK::parsePatternText(SDK::patternText(pattern));
         ASSERT_TRUE(read.has_value());
         EXPECT_TRUE(sameElements(pattern, *read));
     }

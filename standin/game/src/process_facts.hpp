@@ -1,4 +1,5 @@
-// Where the game lies on disk, and how mod libraries are named, on each platform.
+// The game process's own facts: where its executable lies, how mod libraries are named here, its
+// environment. Not the platform/ layer: these are the game's alone.
 #pragma once
 
 #include <filesystem>

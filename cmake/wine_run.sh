@@ -3,6 +3,7 @@
 #
 #   wine_run.sh WINE PREFIX PROGRAM [ARGS...]
 #   wine_run.sh WINE PREFIX --hold
+#   wine_run.sh WINE PREFIX --stop
 #
 # CTest runs tests in parallel, so the prefix is created once, under a lock, by whichever run comes first;
 # the others wait for it. The program's exit status is the wrapper's.
@@ -10,7 +11,8 @@
 # --hold starts the prefix's Wine server for good (`wineserver -k` stops it). A server left to itself exits a
 # moment after its last program, and a program that connects just then can die with "wine client
 # error:0: recvmsg: Connection reset by peer" before it runs: `./brickwright test` holds one server
-# from the first Windows test to the last.
+# from the first Windows test to the last. --stop ends that server and whatever it still runs; harmless
+# when none is running.
 set -eu
 
 wine=$1
@@ -24,6 +26,11 @@ WINEDEBUG=-all
 WINEDLLOVERRIDES="xinput1_3=n;mscoree,mshtml=;winedbg.exe=d"
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
 wineserver="$(dirname "$wine")/wineserver"
+
+if [ "$1" = --stop ]; then
+    "$wineserver" -k 2>/dev/null || true
+    exit 0
+fi
 
 if [ ! -f "$prefix/.brickwright-ready" ]; then
     mkdir -p "$(dirname "$prefix")"

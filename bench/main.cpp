@@ -25,6 +25,7 @@
 #include <unistd.h>
 #endif
 
+#include "brickwright/command_line.hpp"
 #include "code_image.hpp"
 #include "comparison.hpp"
 #include "sdk/pattern_scan.hpp"
@@ -195,23 +196,6 @@ bool colourWanted(int argc, char** argv) {
              value == "n");
 }
 
-// Whether argv[i] is `option` (taking its value into `value`), or why it cannot be.
-brickwright::Result<bool> takeOption(int& i, int argc, char** argv, const char* option, std::string& value) {
-    const std::size_t length = std::strlen(option);
-    if (std::strcmp(argv[i], option) == 0) {
-        if (i + 1 >= argc) {
-            return brickwright::fail(std::string(option) + " needs a value");
-        }
-        value = argv[++i];
-        return true;
-    }
-    if (std::strncmp(argv[i], option, length) == 0 && argv[i][length] == '=') {
-        value = argv[i] + length + 1;
-        return true;
-    }
-    return false;
-}
-
 } // namespace
 
 // Printed for --help before Google Benchmark's own flags, which it then prints and exits on.
@@ -232,39 +216,41 @@ constexpr const char* kUsage =
     "Google Benchmark's options:\n";
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            std::fflush(stdout);
-            break;
-        }
-    }
     std::string imageFile;
     std::string jsonPath;
     std::string savePath;
     bool byteFrequencies = false;
-    std::vector<char*> rest = {argv[0]};
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--byte-frequencies") == 0) {
+    bool help = false;
+    // What is not the bench's own goes to Google Benchmark, which takes only the long form of --help.
+    std::vector<std::string> passed = {argc > 0 ? argv[0] : "brickwright-bench"};
+    brickwright::CommandLine line(argc, argv);
+    while (line.next()) {
+        std::string* own = line.is("--image")        ? &imageFile
+                           : line.is("--json")       ? &jsonPath
+                           : line.is("--save-image") ? &savePath
+                                                     : nullptr;
+        if (own != nullptr) {
+            const std::optional<std::string_view> value = line.value();
+            if (!value) {
+                const std::string name(line.name());
+                std::fprintf(stderr, "brickwright-bench: %s needs a value\n", name.c_str());
+                return 2;
+            }
+            *own = std::string(*value);
+        } else if (line.isFlag("--byte-frequencies")) {
             byteFrequencies = true;
-            continue;
+        } else {
+            help = help || line.isFlag("-h") || line.isFlag("--help");
+            passed.emplace_back(line.isFlag("-h") ? "--help" : line.argument());
         }
-        brickwright::Result<bool> taken = takeOption(i, argc, argv, "--image", imageFile);
-        if (taken && !*taken) {
-            taken = takeOption(i, argc, argv, "--json", jsonPath);
-        }
-        if (taken && !*taken) {
-            taken = takeOption(i, argc, argv, "--save-image", savePath);
-        }
-        if (!taken) {
-            std::fprintf(stderr, "brickwright-bench: %s\n", taken.error().message.c_str());
-            return 2;
-        }
-        if (!*taken) {
-            // Google Benchmark knows only the long form.
-            static char help[] = "--help";
-            rest.push_back(std::strcmp(argv[i], "-h") == 0 ? help : argv[i]);
-        }
+    }
+    if (help) {
+        std::fputs(kUsage, stdout);
+        std::fflush(stdout);
+    }
+    std::vector<char*> rest;
+    for (std::string& argument : passed) {
+        rest.push_back(argument.data());
     }
     const bool colour = colourWanted(static_cast<int>(rest.size()), rest.data());
     int restCount = static_cast<int>(rest.size());

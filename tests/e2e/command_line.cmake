@@ -30,8 +30,13 @@ set(cases
   "--late-engine-at|2^--late-engine-at: needs --late-engine WHICH"
   "--missing-recipe|Wall020^--missing-recipe: 'Wall020' is not a Brickwright item"
   "--log-file=^--log-file: the value is empty"
+  "--controllers|-5^--controllers: '-5' is not a whole number from 1 to 64"
   "--frobnicate^unknown option '--frobnicate'"
-  "game-dir^unexpected argument 'game-dir'")
+  "-x^unknown option '-x'"
+  "--help=all^unknown option '--help'"
+  "--without-class-class=1^unknown option '--without-class-class'"
+  "game-dir^unexpected argument 'game-dir'"
+  "--|--controllers|2^unexpected argument '--controllers'")
 foreach(case IN LISTS cases)
   string(FIND "${case}" "^" split)
   string(SUBSTRING "${case}" 0 ${split} arguments)

@@ -1,7 +1,8 @@
 #include "options.hpp"
 
-#include <charconv>
 #include <utility>
+
+#include "brickwright/command_line.hpp"
 
 #include "process_facts.hpp"
 #include "recipe_items.hpp"
@@ -43,14 +44,12 @@ EnginePattern joined(const std::optional<EnginePattern>& before, EnginePattern a
 Result<void> apply(Options& options, std::string_view name, std::string_view value) {
     const std::string quoted = "'" + std::string(value) + "'";
     if (name == "--controllers" || name == "--late-engine-at") {
-        int count = 0;
-        const auto [end, status] = std::from_chars(value.data(), value.data() + value.size(), count);
-        if (status != std::errc() || end != value.data() + value.size() || count < 1 ||
-            count > kMaxControllers) {
+        const std::optional<int> count = brickwright::wholeNumber<int>(value);
+        if (!count || *count < 1 || *count > kMaxControllers) {
             return fail(std::string(name) + ": " + quoted + " is not a whole number from 1 to " +
                         std::to_string(kMaxControllers));
         }
-        (name == "--controllers" ? options.controllers : options.lateEngineAt) = count;
+        (name == "--controllers" ? options.controllers : options.lateEngineAt) = *count;
     } else if (value.empty()) {
         return fail(std::string(name) + ": the value is empty");
     } else if (name == "--game-dir") {
@@ -92,33 +91,28 @@ Result<void> apply(Options& options, std::string_view name, std::string_view val
 
 Result<Options> parseOptions(const std::vector<std::string_view>& arguments) {
     Options options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string_view argument = arguments[i];
-        if (argument == "--help" || argument == "-h") {
+    brickwright::CommandLine line(arguments);
+    while (line.next()) {
+        if (!line.isOption()) {
+            return fail("unexpected argument '" + std::string(line.argument()) + "'");
+        }
+        if (line.isFlag("--help") || line.isFlag("-h")) {
             options.help = true;
             continue;
         }
-        if (argument == "--without-class-class") {
+        if (line.isFlag("--without-class-class")) {
             options.withoutClassClass = true;
             continue;
         }
-        const std::size_t equals = argument.find('=');
-        const std::string_view name = argument.substr(0, equals);
-        if (!argument.starts_with("--")) {
-            return fail("unexpected argument '" + std::string(argument) + "'");
-        }
+        const std::string_view name = line.name();
         if (!takesValue(name)) {
             return fail("unknown option '" + std::string(name) + "'");
         }
-        std::string_view value;
-        if (equals != std::string_view::npos) {
-            value = argument.substr(equals + 1);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments[++i];
-        } else {
+        const std::optional<std::string_view> value = line.value();
+        if (!value) {
             return fail(std::string(name) + " needs a value");
         }
-        if (Result<void> applied = apply(options, name, value); !applied) {
+        if (Result<void> applied = apply(options, name, *value); !applied) {
             return tl::unexpected(std::move(applied.error()));
         }
     }

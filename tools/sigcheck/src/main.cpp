@@ -1,5 +1,6 @@
 // brickwright-sigcheck: checks the engine patterns against game executables on disk, before a release
 // rather than at the game's start.
+#include "brickwright/command_line.hpp"
 #include "pe/image.hpp"
 #include "sigcheck/check.hpp"
 #if BRICKWRIGHT_SIGCHECK_LOADER
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -165,37 +165,13 @@ void printUsageError(std::string_view why) {
                  static_cast<int>(kProgram.size()), kProgram.data());
 }
 
-template <typename Number> bool parseNumber(std::string_view text, Number& value, int base = 10) {
-    const auto* end = text.data() + text.size();
-    const auto [last, ec] = std::from_chars(text.data(), end, value, base);
-    return !text.empty() && ec == std::errc{} && last == end;
-}
-
 // 0x-prefixed hex or decimal, as the checker prints RVAs and as JSON holds them.
 bool parseRva(std::string_view text, std::uint64_t& rva) {
-    if (text.starts_with("0x") || text.starts_with("0X")) {
-        return parseNumber(text.substr(2), rva, 16);
-    }
-    return parseNumber(text, rva);
-}
-
-// An option's value, given as --option=VALUE or as the next argument.
-bool optionValue(int argc, char** argv, int& i, std::string_view option, std::string& value) {
-    const std::string_view argument = argv[i];
-    if (argument.size() > option.size() && argument[option.size()] == '=') {
-        value = argument.substr(option.size() + 1);
-        return true;
-    }
-    if (argument == option && i + 1 < argc) {
-        value = argv[++i];
-        return true;
-    }
-    return false;
-}
-
-bool isOption(std::string_view argument, std::string_view option) {
-    return argument == option || (argument.starts_with(option) && argument.size() > option.size() &&
-                                  argument[option.size()] == '=');
+    const bool hex = text.starts_with("0x") || text.starts_with("0X");
+    const std::optional<std::uint64_t> number =
+        brickwright::wholeNumber<std::uint64_t>(hex ? text.substr(2) : text, hex ? 16 : 10);
+    rva = number.value_or(rva);
+    return number.has_value();
 }
 
 std::string inQuotes(const std::string& text) {
@@ -241,7 +217,6 @@ Result<void> makeArguments(Options& options) {
 // The options, or why the command line is unusable.
 Result<Options> parseArguments(int argc, char** argv) {
     Options options;
-    bool optionsEnded = false;
     bool modeGiven = false;
     const auto setMode = [&](Mode mode) {
         if (modeGiven && options.mode != mode) {
@@ -252,63 +227,63 @@ Result<Options> parseArguments(int argc, char** argv) {
         return true;
     };
     constexpr const char* kModesExclusive = "--pattern, --make, --suggest and --loader exclude each other";
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        std::string value;
-        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.files.emplace_back(argument);
-        } else if (argument == "--") {
-            optionsEnded = true;
-        } else if (argument == "--json") {
+    brickwright::CommandLine line(argc, argv);
+    while (line.next()) {
+        std::optional<std::string_view> value;
+        if (!line.isOption()) {
+            options.files.emplace_back(line.argument());
+        } else if (line.isFlag("--json")) {
             options.json = true;
-        } else if (argument == "--make") {
-            if (!setMode(Mode::Make)) {
+        } else if (line.isFlag("--make") || line.isFlag("--suggest")) {
+            if (!setMode(line.isFlag("--make") ? Mode::Make : Mode::Suggest)) {
                 return fail(kModesExclusive);
             }
-        } else if (argument == "--suggest") {
-            if (!setMode(Mode::Suggest)) {
-                return fail(kModesExclusive);
-            }
-        } else if (isOption(argument, "--pattern")) {
+        } else if (line.is("--pattern")) {
             if (!setMode(Mode::Pattern)) {
                 return fail(kModesExclusive);
             }
-            if (!optionValue(argc, argv, i, "--pattern", value)) {
+            if (value = line.value(); !value) {
                 return fail("--pattern takes a pattern such as \"48 8B 05 ?? ?? ?? ??\"");
             }
-            Result<std::vector<SDK::PatternByte>> elements = SDK::parsePatternText(value);
+            Result<std::vector<SDK::PatternByte>> elements = SDK::parsePatternText(*value);
             if (!elements) {
                 return fail("--pattern: " + elements.error().message);
             }
             options.patterns.emplace_back(SDK::patternText(*elements), std::move(*elements));
-        } else if (isOption(argument, "--loader")) {
+        } else if (line.is("--loader")) {
             if (!setMode(Mode::Loader)) {
                 return fail(kModesExclusive);
             }
-            if (!optionValue(argc, argv, i, "--loader", value) || value.empty()) {
+            if (value = line.value(); !value || value->empty()) {
                 return fail("--loader takes the loader's DLL, then the mod's");
             }
-            options.loader = value;
-        } else if (isOption(argument, "--old")) {
-            if (!optionValue(argc, argv, i, "--old", value) || value.empty()) {
+            options.loader = std::string(*value);
+        } else if (line.is("--old")) {
+            if (value = line.value(); !value || value->empty()) {
                 return fail("--old takes the file of an earlier build");
             }
-            options.oldFile = value;
-        } else if (isOption(argument, "--candidates")) {
-            if (!optionValue(argc, argv, i, "--candidates", value) ||
-                !parseNumber(value, options.candidates) || options.candidates == 0) {
+            options.oldFile = std::string(*value);
+        } else if (line.is("--candidates")) {
+            value = line.value();
+            const std::optional<std::size_t> count =
+                value ? brickwright::wholeNumber<std::size_t>(*value) : std::nullopt;
+            if (!count || *count == 0) {
                 return fail("--candidates takes a number above 0");
             }
-        } else if (isOption(argument, "--max-image-size")) {
-            if (!optionValue(argc, argv, i, "--max-image-size", value) ||
-                !parseNumber(value, options.maxImageSize)) {
+            options.candidates = *count;
+        } else if (line.is("--max-image-size")) {
+            value = line.value();
+            const std::optional<std::uint64_t> bytes =
+                value ? brickwright::wholeNumber<std::uint64_t>(*value) : std::nullopt;
+            if (!bytes) {
                 return fail("--max-image-size takes a number of bytes");
             }
-        } else if (argument == "-h" || argument == "--help") {
+            options.maxImageSize = *bytes;
+        } else if (line.isFlag("-h") || line.isFlag("--help")) {
             options.help = true;
             return options;
         } else {
-            return fail(std::string(kUnknownOption) + std::string(argument) + "'");
+            return fail(std::string(kUnknownOption) + std::string(line.argument()) + "'");
         }
     }
     if (options.oldFile && options.mode != Mode::Suggest) {

@@ -8,11 +8,8 @@
 # The package-zip target runs it, and so does the test that checks the zip's DLL.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var DLL README STAGE ZIP)
-  if(NOT DEFINED ${var})
-    message(FATAL_ERROR "package_zip: ${var} is not set")
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/RequireDefinitions.cmake)
+require_definitions(package_zip DLL README STAGE ZIP)
 
 file(REMOVE_RECURSE ${STAGE})
 file(MAKE_DIRECTORY ${STAGE})

@@ -7,11 +7,8 @@
 # and includes this file first.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(required GAME WORK)
-  if(NOT DEFINED ${required})
-    message(FATAL_ERROR "e2e: -D${required}=... is missing")
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/RequireDefinitions.cmake)
+require_definitions(e2e GAME WORK)
 string(REPLACE "|" ";" e2e_emulator "${EMULATOR}")
 
 # The Windows game writes CR LF through its text-mode streams, and its configuration path with a

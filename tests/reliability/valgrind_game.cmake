@@ -11,11 +11,8 @@
 # the suppressions file names the few runtime blocks that are known and why.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(required VALGRIND GAME SUPPRESSIONS WORK STATUS CASE)
-  if(NOT DEFINED ${required})
-    message(FATAL_ERROR "valgrind_game: -D${required}=... is missing")
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/RequireDefinitions.cmake)
+require_definitions(valgrind_game VALGRIND GAME SUPPRESSIONS WORK STATUS CASE)
 if(NOT VALGRIND OR NOT EXISTS "${VALGRIND}")
   message(FATAL_ERROR "valgrind is not installed: run ./brickwright deps (or apt-get install valgrind)")
 endif()

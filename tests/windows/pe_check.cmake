@@ -18,11 +18,8 @@
 
 cmake_minimum_required(VERSION 3.25)
 
-foreach(var PYTHON PE_TABLES MODULE CHECK)
-  if(NOT DEFINED ${var})
-    message(FATAL_ERROR "pe_check: ${var} is not set")
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/RequireDefinitions.cmake)
+require_definitions(pe_check PYTHON PE_TABLES MODULE CHECK)
 
 set(problems)
 macro(problem text)

@@ -1,11 +1,8 @@
 # Runs COMMAND, a fuzz run over an input with a known fault, and passes only when the run failed,
 # its output names the fault (EXPECTED, a regular expression) and the input was kept as an artifact
 # whose name starts with ARTIFACT.
-foreach(var COMMAND EXPECTED ARTIFACT ARTIFACTS INPUT)
-  if(NOT DEFINED ${var})
-    message(FATAL_ERROR "expect_failure.cmake needs -D${var}=...")
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/../../../cmake/RequireDefinitions.cmake)
+require_definitions(expect_failure COMMAND EXPECTED ARTIFACT ARTIFACTS INPUT)
 
 file(REMOVE_RECURSE ${ARTIFACTS})
 file(MAKE_DIRECTORY ${ARTIFACTS})

@@ -8,7 +8,7 @@
 # CTest runs tests in parallel, so the prefix is created once, under a lock, by whichever run comes first;
 # the others wait for it. The program's exit status is the wrapper's.
 #
-# --hold starts the prefix's Wine server for good (`wineserver -k` stops it). A server left to itself exits a
+# --hold starts the prefix's Wine server for good (--stop ends it). A server left to itself exits a
 # moment after its last program, and a program that connects just then can die with "wine client
 # error:0: recvmsg: Connection reset by peer" before it runs: `./brickwright test` holds one server
 # from the first Windows test to the last. --stop ends that server and whatever it still runs; harmless

@@ -25,8 +25,7 @@ image="$work/image.bin"
 
 for ((round = 0; round < rounds; ++round)); do
     "$native" "$image" "$repetitions" "$bytes" >>"$work/native"
-    sh "$root/cmake/wine_run.sh" /usr/lib/wine/wine64 "$root/build/windows/wineprefix" "$windows" \
-        "Z:$image" "$repetitions" "$bytes" | tr -d '\r' >>"$work/windows"
+    "$root/build/windows/wine-run" "$windows" "Z:$image" "$repetitions" "$bytes" | tr -d '\r' >>"$work/windows"
 done
 if ! diff <(grep '^found' "$work/native" | sort -u) <(grep '^found' "$work/windows" | sort -u) >/dev/null; then
     echo "compare: the two builds found different matches" >&2

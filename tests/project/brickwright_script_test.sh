@@ -27,8 +27,12 @@ err=$("$source_root/brickwright" test native bogus 2>&1 >/dev/null) || status=$?
 # record their calls, the built programs say how they were started. A refusal must come before any of
 # them runs.
 stub_tree=$scratch/stubbed
-mkdir -p "$stub_tree/stubs" "$stub_tree/tests/fuzz" "$stub_tree/build/native/bin" "$stub_tree/build/windows"
+mkdir -p "$stub_tree/stubs" "$stub_tree/tests/fuzz" "$stub_tree/build/native/bin" "$stub_tree/build/windows" \
+    "$stub_tree/cmake" "$stub_tree/standin/host"
 cp "$source_root/brickwright" "$stub_tree/"
+# What the script reads from the tree: how it reads a build tree's cache, the stand-in loader's forms.
+cp "$source_root/cmake/cache_values.cmake" "$stub_tree/cmake/"
+cp "$source_root/standin/host/CMakeLists.txt" "$stub_tree/standin/host/"
 for f in "$source_root"/tests/fuzz/fuzz_*.cpp; do
     touch "$stub_tree/tests/fuzz/${f##*/}"
 done
@@ -85,6 +89,10 @@ refusals=(
     "demo|--nonsense^demo: unknown option '--nonsense'^./brickwright demo --help"
     "demo|--windows|--controllers|2|--frobnicate=1^demo: unknown option '--frobnicate'^./brickwright demo --help"
     "demo|--game-dir=g|game-dir^demo: unexpected argument 'game-dir'^./brickwright demo --help"
+    "demo|--windows|--loader|x^demo: --loader: 'x' is none of: flipped-keys without-add-recipe^./brickwright help"
+    "demo|--loader=^demo: --loader: '' is none of: flipped-keys without-add-recipe^./brickwright help"
+    "demo|--loader=flipped-keys|--controllers|2^demo: --loader needs --windows (natively the names carry no class keys)^./brickwright help"
+    "demo|--windows|--loader^demo: --loader needs a value^./brickwright help"
     "frobnicate^unknown verb 'frobnicate'^./brickwright help' for the verbs."
 )
 for refusal in "${refusals[@]}"; do

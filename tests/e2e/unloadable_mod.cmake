@@ -1,6 +1,7 @@
 # A mod library that cannot be loaded: the host says why, at its Error level, nothing of the mod runs,
 # the game fails with the status of a run the environment stopped. The hint to build the mod or pass
-# --mod is for the default path only: a path given with --mod was the user's own choice.
+# --mod is for a default path with no library at all: a path given with --mod was the user's own
+# choice, and a library that is there but does not load is not helped by building.
 include(${CMAKE_CURRENT_LIST_DIR}/support.cmake)
 
 e2e_fresh_work()
@@ -39,5 +40,17 @@ expect_lacks("stdout" "${GAME_OUT}" "Summary")
 if(EXISTS "${WORK}/game/config")
   e2e_fail("the configuration directory exists although no mod library was loaded")
 endif()
+
+# A library at the default path that does not load: the host says why, and no hint to build it.
+if(E2E_WINDOWS)
+  set(default_mod "${WORK}/bin/mods/Brickwright.dll")
+else()
+  set(default_mod "${WORK}/bin/mods/Brickwright.so")
+endif()
+file(WRITE "${default_mod}" "not a library\n")
+run_game(--game-dir game)
+expect_equal("a default library that does not load: exit status" "${GAME_STATUS}" 3)
+expect_contains("a default library that does not load: stderr" "${GAME_ERR}" "brickwright-game: cannot load ")
+expect_lacks("a default library that does not load: stderr" "${GAME_ERR}" "--mod")
 
 finish()

@@ -468,10 +468,12 @@ Result<standin::ModLibrary*> loadMod(const game::Options& options, const fs::pat
     Result<standin::ModLibrary*> loaded = standin::loadModLibrary(modPath);
     if (!loaded) {
         hostLine(loaded.error().message, ConsoleColor::Red, LogType::Error);
-        // Only the default path may simply not have been built yet.
-        return fail(options.modPath
-                        ? loaded.error().message
-                        : loaded.error().message + " (build the Brickwright target, or pass --mod PATH)");
+        // Only the default path may simply not have been built yet; a library that is there but would
+        // not load (a mod that refused its loader, say) is not helped by building it again.
+        std::error_code ec;
+        const bool unbuilt = !options.modPath && !fs::exists(modPath, ec);
+        return fail(unbuilt ? loaded.error().message + " (build the Brickwright target, or pass --mod PATH)"
+                            : loaded.error().message);
     }
     return loaded;
 }

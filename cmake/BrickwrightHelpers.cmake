@@ -26,6 +26,17 @@ if(BRICKWRIGHT_SANITIZE)
   add_link_options(${BRICKWRIGHT_SANITIZER_FLAGS})
 endif()
 
+# The threads tree: ThreadSanitizer on everything built here, for the tests whose code runs on several
+# threads at once (tests/CMakeLists.txt); the threads test preset makes its first report end the
+# process. It cannot share a build with AddressSanitizer.
+if(BRICKWRIGHT_THREAD_SANITIZER)
+  if(BRICKWRIGHT_SANITIZE)
+    message(FATAL_ERROR "BRICKWRIGHT_THREAD_SANITIZER and BRICKWRIGHT_SANITIZE exclude each other")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # brickwright_target(<target>): the project's warnings on one of its own targets.
 function(brickwright_target target)
   target_compile_options(${target} PRIVATE ${BRICKWRIGHT_WARNINGS})

@@ -87,10 +87,13 @@ add_subdirectory(${_runtime} ${CMAKE_BINARY_DIR}/runtime)
 # Microsoft's static startup library, and every compile gets the flags above.
 link_libraries(brickwright_runtime)
 
-# The wrapper CTest runs the programs through, for whoever runs one by hand (./brickwright, the bench's
-# comparison, a maintainer): build/windows/wine-run PROGRAM [ARGS...], or --hold / --stop, with this
-# tree's Wine and prefix.
-file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/wine-run @ONLY CONTENT
-  "#!/bin/sh\nexec /bin/sh \"${CMAKE_CURRENT_LIST_DIR}/wine_run.sh\" \"@BRICKWRIGHT_WINE@\" \"@BRICKWRIGHT_WINEPREFIX@\" \"$@\"\n")
+# The call CTest runs the programs through (the toolchain's emulator), as a script for whoever runs one
+# by hand (./brickwright, the bench's comparison, a maintainer): build/windows/wine-run PROGRAM [ARGS...],
+# or --hold / --stop, with this tree's Wine and prefix.
+set(_emulator "")
+foreach(word IN LISTS CMAKE_CROSSCOMPILING_EMULATOR)
+  string(APPEND _emulator " \"${word}\"")
+endforeach()
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/wine-run @ONLY CONTENT "#!/bin/sh\nexec${_emulator} \"$@\"\n")
 file(CHMOD ${CMAKE_BINARY_DIR}/wine-run PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
   GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

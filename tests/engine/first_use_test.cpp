@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine_test_support.hpp"
 #include "first_use.hpp"
 #include "platform/os.hpp"
 #include "sdk/engine.hpp"
@@ -59,13 +60,7 @@ TEST(TablesFilledAfterSetup, AreKeptThenProvenAtTheFirstRoundThatFindsThemWithOn
     const standin::GameImageArena arena = standin::gameImageArena();
     const standin::PlantedInstructions planted = standin::plantGameImageArena();
     standin::EngineWorld world(arena.objectTable);
-    SDK::UObject* core = world.addObject("/Script/CoreUObject", nullptr, nullptr);
-    SDK::UClass* classClass = world.addClassClass(core);
-    SDK::UObject* packageClass = world.addObject("Package", classClass, core);
-    world.setClass(core, packageClass);
-    for (int i = 0; i < 40; ++i) {
-        world.addObject("/Game/Pack", i, packageClass, nullptr);
-    }
+    SDK::UClass* classClass = enginetest::addProvableCore(world, 40);
 
     // The engine has not filled its tables yet: a zero header, a null variable.
     unsigned char header[sizeof(SDK::Layout::ObjectTable)];

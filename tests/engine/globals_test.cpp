@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine_test_support.hpp"
 #include "platform/os.hpp"
 #include "sdk/engine.hpp"
 #include "sdk/engine_layout.hpp"
@@ -91,15 +92,7 @@ std::uintptr_t address(const std::uint8_t* p) {
 // "Class" inside "/Script/CoreUObject".
 class ProvableWorld {
 public:
-    ProvableWorld() {
-        SDK::UObject* core = engine_.addObject("/Script/CoreUObject", nullptr, nullptr);
-        SDK::UClass* classClass = engine_.addClassClass(core);
-        SDK::UObject* packageClass = engine_.addObject("Package", classClass, core);
-        engine_.setClass(core, packageClass);
-        for (int i = 0; i < 12; ++i) {
-            engine_.addObject("/Game/Pack", i, packageClass, nullptr);
-        }
-    }
+    ProvableWorld() { enginetest::addProvableCore(engine_, 12); }
 
     // The header's bytes at `at`, which need not be aligned; the chunk list stays the world's.
     void copyHeaderTo(std::uint8_t* at) const {

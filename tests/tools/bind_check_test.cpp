@@ -25,17 +25,11 @@ Outcome sigcheck(const std::vector<std::string>& arguments) {
     return toolstest::run(SIGCHECK_EXECUTABLE, arguments);
 }
 
-class SigcheckBindList : public testing::Test {
+class SigcheckBindList : public toolstest::ScratchSuite {
 protected:
-    static void SetUpTestSuite() {
-        scratch_ = fs::temp_directory_path() / ("brickwright-bind-test-" + std::to_string(getpid()));
-        fs::create_directories(scratch_);
-    }
-    static void TearDownTestSuite() { fs::remove_all(scratch_); }
-
     // `bytes` written to `name` below the scratch folder; its path.
     static std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        const fs::path path = scratch_ / name;
+        const fs::path path = scratch(name);
         fs::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -48,9 +42,6 @@ protected:
     static std::string mod(const std::string& folder, const std::string& text) {
         return write(folder + "/Brickwright.dll", modImage(text));
     }
-
-private:
-    static inline fs::path scratch_;
 };
 
 json document(const Outcome& outcome) {

@@ -70,4 +70,21 @@ inline Outcome run(const std::string& program, const std::vector<std::string>& a
     return result;
 }
 
+// A suite whose tests write files: a scratch folder of this process's own, made before the suite's
+// first test and removed after its last.
+class ScratchSuite : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        scratch_ = std::filesystem::temp_directory_path() /
+                   ("brickwright-tool-test-" + std::to_string(getpid()) + "-scratch");
+        std::filesystem::create_directories(scratch_);
+    }
+    static void TearDownTestSuite() { std::filesystem::remove_all(scratch_); }
+
+    static std::filesystem::path scratch(const std::string& name) { return scratch_ / name; }
+
+private:
+    static inline std::filesystem::path scratch_;
+};
+
 } // namespace toolstest

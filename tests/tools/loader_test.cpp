@@ -80,18 +80,7 @@ void copyFile(const fs::path& from, const fs::path& to) {
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
 }
 
-class SigcheckLoader : public testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        scratch_ = fs::temp_directory_path() / ("brickwright-loader-test-" + std::to_string(getpid()));
-        fs::create_directories(scratch_);
-    }
-    static void TearDownTestSuite() { fs::remove_all(scratch_); }
-    static fs::path scratch(const std::string& name) { return scratch_ / name; }
-
-private:
-    static inline fs::path scratch_;
-};
+class SigcheckLoader : public toolstest::ScratchSuite {};
 
 TEST_F(SigcheckLoader, FindsEveryImportOfTheModInALoaderThatExportsTheWholeInterface) {
     const Outcome outcome = sigcheck({"--loader", kWhole.string(), "--json", kMod.string()});

@@ -34,16 +34,8 @@ void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-class Sigcheck : public testing::Test {
+class Sigcheck : public toolstest::ScratchSuite {
 protected:
-    static void SetUpTestSuite() {
-        scratch_ = fs::temp_directory_path() / ("brickwright-sigcheck-test-" + std::to_string(getpid()));
-        fs::create_directories(scratch_);
-    }
-    static void TearDownTestSuite() { fs::remove_all(scratch_); }
-
-    static fs::path scratch(const std::string& name) { return scratch_ / name; }
-
     static Outcome run(const std::vector<std::string>& arguments) {
         return toolstest::run(SIGCHECK_EXECUTABLE, arguments);
     }
@@ -59,9 +51,6 @@ protected:
         EXPECT_EQ(document["files"].size(), 1u);
         return document["files"][0];
     }
-
-private:
-    static inline fs::path scratch_;
 };
 
 // What pe_tables.py and nm say about a PE file, with addresses as RVAs.
